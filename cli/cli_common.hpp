@@ -1,0 +1,46 @@
+// Pieces every qz subcommand shares: where the plug-ins are, how the host
+// is set up for a command, and how usage errors are reported.
+#ifndef QZ_CLI_COMMON_HPP
+#define QZ_CLI_COMMON_HPP
+
+#include "qzhost.hpp"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace qzcli {
+
+// Exit codes: 0 success, 1 the run went wrong (input error, plug-in failure),
+// 2 the command line was wrong.
+enum ExitCode { kOk = 0, kFailure = 1, kUsage = 2 };
+
+struct Context {
+    std::string program;               // argv[0]
+    std::vector<std::string> externals; // plug-in search path, in order
+};
+
+// Adds the context's search path to the host and prints every console error
+// to stderr as "CLASS: TEXT"; posts (banners, credits) are printed only with
+// `posts` set.
+void setup_host(qzhost::Host &host, const Context &ctx, bool posts = false);
+
+// Prints "qz SUBCOMMAND: MESSAGE" and a hint to stderr; returns kUsage.
+int usage_error(const std::string &subcommand, const std::string &message);
+
+// Reads a whole stream or file ("-": standard input). false with a message
+// on stderr when the file cannot be opened.
+bool read_input(const std::string &path, std::string &out);
+
+// Parses a whole word as a number; false when it is not one.
+bool parse_double(const std::string &word, double &out);
+bool parse_long(const std::string &word, long &out);
+
+} // namespace qzcli
+
+// Subcommands. Each takes its own arguments (after the subcommand word).
+int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &args);
+
+#endif // QZ_CLI_COMMON_HPP

@@ -1,0 +1,55 @@
+// The `qz run` script language: boxes, connections, messages, attributes
+// and time, one command a line. See kScriptHelp for the format.
+#ifndef QZ_CLI_SCRIPT_HPP
+#define QZ_CLI_SCRIPT_HPP
+
+#include "qzhost.hpp"
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qzcli {
+
+extern const char *const kScriptHelp;
+
+class ScriptRunner {
+  public:
+    // Prints outlet values, console lines (posts only with `posts`) and
+    // answers to `out`, script errors ("SOURCE:LINE: message") to `err`.
+    ScriptRunner(qzhost::Host &host, std::ostream &out, std::ostream &err, std::string source,
+                 bool posts);
+
+    // Runs one line; false when the line is in error (reported on `err`).
+    bool run_line(std::string_view line, int number);
+    // Runs every line of a script; returns the number of lines in error.
+    int run(std::string_view text);
+
+  private:
+    bool fail(int number, const std::string &message);
+    qzhost::BoxId lookup(const std::string &name, int number);
+    std::string box_name(qzhost::BoxId box) const;
+    std::string time_text() const;
+
+    bool cmd_box(const std::vector<std::string> &w, std::string_view rest, int number);
+    bool cmd_connect(const std::vector<std::string> &w, int number);
+    bool cmd_send(const std::vector<std::string> &w, std::string_view rest, int number);
+    bool cmd_set(const std::vector<std::string> &w, std::string_view rest, int number);
+    bool cmd_get(const std::vector<std::string> &w, int number);
+    bool cmd_assist(const std::vector<std::string> &w, int number);
+    bool cmd_time(const std::vector<std::string> &w, int number);
+    bool cmd_free(const std::vector<std::string> &w, int number);
+
+    qzhost::Host &host_;
+    std::ostream &out_;
+    std::ostream &err_;
+    std::string source_;
+    std::map<std::string, qzhost::BoxId> boxes_;
+    std::map<qzhost::BoxId, std::string> names_;
+};
+
+} // namespace qzcli
+
+#endif // QZ_CLI_SCRIPT_HPP

@@ -1,0 +1,30 @@
+# Compiler flags shared by every target.
+#
+# The virtual-fundamental search is exact to the last bit in single and
+# double precision, so floating point must follow the source literally: no
+# fast-math, no contraction of a*b+c into a fused multiply-add, and on 32-bit
+# x86 SSE2 arithmetic instead of the x87 unit's excess precision.
+
+add_compile_options(
+  -ffp-contract=off
+  -fno-fast-math
+  -Wall -Wextra -Wpedantic -Wshadow)
+
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i[3-6]86|x86)$" OR CMAKE_SIZEOF_VOID_P EQUAL 4)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "86")
+    add_compile_options(-msse2 -mfpmath=sse)
+    if(WIN32)
+      # Hosts call plug-ins with a 4-byte aligned stack.
+      add_compile_options(-mstackrealign)
+    endif()
+  endif()
+endif()
+
+if(QZ_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(QZ_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need, when missing.
+# Run as root (as CI does); otherwise it only says what is missing.
+set -eu
+
+packages="cmake ninja-build g++ make libgtest-dev libbenchmark-dev"
+
+missing=""
+for p in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages:$missing (run as root, or install them with apt-get)" >&2
+    exit 1
+fi
+echo "installing:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+# shellcheck disable=SC2086
+apt-get install -y -qq --no-install-recommends $missing

@@ -1,0 +1,192 @@
+// qz.subtone: sends the virtual fundamental of every number or list it gets.
+#include "subtone.h"
+
+#include "module_entry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef QZ_VERSION
+#define QZ_VERSION "dev"
+#endif
+
+static t_class *subtone_class = nullptr;
+
+QZ_EXT_MAIN
+{
+    t_class *c = class_new("qz.subtone", SUBTONE_METHOD(subtone_new), SUBTONE_METHOD(subtone_free),
+                           static_cast<long>(sizeof(t_subtone)), nullptr, A_GIMME, 0);
+
+    object_post(nullptr, "qz.subtone %s: virtual fundamental of a chord", QZ_VERSION);
+    object_post(nullptr, "qz.subtone: highest common subharmonic within a tolerance in semitones");
+
+    // Inlet and outlet descriptions for the patcher.
+    class_addmethod(c, SUBTONE_METHOD(subtone_assist), "assist", A_CANT, 0);
+    // A number is a list of one partial.
+    class_addmethod(c, SUBTONE_METHOD(subtone_int), "int", A_LONG, 0);
+    class_addmethod(c, SUBTONE_METHOD(subtone_float), "float", A_FLOAT, 0);
+    // Partials in arrival order; the first one is where the search starts.
+    class_addmethod(c, SUBTONE_METHOD(subtone_list), "list", A_GIMME, 0);
+
+    // "mode": how partials and result are read and sent, a menu Freq (Hz) / MIDI.
+    t_object *attr = attr_offset_new("mode", gensym("long"), 0, nullptr, nullptr,
+                                     static_cast<long>(offsetof(t_subtone, mode)));
+    class_addattr(c, attr);
+    class_attr_addattr_parse(c, "mode", "style", gensym("symbol"), 0, "enumindex");
+    class_attr_addattr_parse(c, "mode", "enumvals", gensym("atom"), 0, "Freq MIDI");
+    class_attr_addattr_parse(c, "mode", "save", gensym("long"), 0, "1");
+
+    // "approx": how far, in semitones, a partial may lie from an exact
+    // multiple, and the grid the MIDI result is rounded to. Not below 0.
+    attr = attr_offset_new("approx", gensym("float32"), 0, nullptr, nullptr,
+                           static_cast<long>(offsetof(t_subtone, approx)));
+    class_addattr(c, attr);
+    class_attr_addattr_format(c, "approx", "label", gensym("symbol"), 0, "s",
+                              gensym_tr("Approximation (MIDI)"));
+    t_object *approx_attr = class_attr_get(c, gensym("approx"));
+    attr_addfilter_clip(approx_attr, 0, 0, 1, 0);
+    class_attr_addattr_parse(c, "approx", "save", gensym("long"), 0, "1");
+    // The default getter stays; the setter keeps `tolerance` in step.
+    object_method(approx_attr, gensym("setmethod"), gensym("get"), static_cast<method>(nullptr));
+    object_method(approx_attr, gensym("setmethod"), gensym("set"),
+                  SUBTONE_METHOD(subtone_approx_set));
+
+    class_register(gensym(CLASS_BOX), c);
+    subtone_class = c;
+    return 0;
+}
+
+void *subtone_new(t_symbol * /*s*/, long argc, t_atom *argv)
+{
+    const int32_t count = static_cast<int32_t>(argc); // the host's count, as 32 bits
+    t_subtone *x = static_cast<t_subtone *>(object_alloc(subtone_class));
+    if (!x)
+        return nullptr;
+    x->outlet = intout(x);
+
+    // The first argument, if it is a number, is the approximation; it is
+    // taken as given (the attribute's clip does not apply here).
+    float approx = SUBTONE_DEFAULT_APPROX;
+    if (count > 0 && argv) {
+        if (atom_gettype(argv) == A_LONG)
+            approx = static_cast<float>(atom_getlong(argv));
+        else if (atom_gettype(argv) == A_FLOAT)
+            approx = static_cast<float>(atom_getfloat(argv)); // double -> single
+    }
+    x->approx = approx;
+    x->tolerance = tolerance_from_midi(approx);
+    x->mode = 0;
+    x->capacity = 0;
+    x->partials = nullptr;
+    x->frames = nullptr;
+
+    attr_args_process(x, static_cast<short>(count), argv);
+    return x;
+}
+
+void subtone_free(t_subtone *x)
+{
+    std::free(x->partials);
+    std::free(x->frames);
+}
+
+void subtone_assist(t_subtone * /*x*/, void * /*b*/, long m, long a, char *s)
+{
+    if (m == ASSIST_INLET)
+        std::snprintf(s, ASSIST_STRING_MAXSIZE, "%s", "Ordered list of frequencies (Hz)");
+    else if (m == ASSIST_OUTLET && a == 0)
+        std::snprintf(s, ASSIST_STRING_MAXSIZE, "%s", "Virtual Fundamental");
+}
+
+void subtone_int(t_subtone *x, t_atom_long n)
+{
+    const int32_t v = static_cast<int32_t>(n); // the host's integer, as 32 bits
+    t_atom a;
+    if (atom_setlong(&a, v) == MAX_ERR_NONE)
+        subtone_list(x, gensym("list"), 1, &a);
+}
+
+void subtone_float(t_subtone *x, double f)
+{
+    t_atom a;
+    if (atom_setfloat(&a, f) == MAX_ERR_NONE)
+        subtone_list(x, gensym("list"), 1, &a);
+}
+
+// Replaces the partial buffer and the search stack with room for `count`
+// partials. The old contents are not kept. false, with nothing held, when
+// memory runs out.
+static bool subtone_grow(t_subtone *x, int32_t count)
+{
+    std::free(x->partials);
+    std::free(x->frames);
+    x->partials = nullptr;
+    x->frames = nullptr;
+    x->capacity = 0;
+
+    const size_t n = static_cast<size_t>(count);
+    if (n + 1 > SIZE_MAX / sizeof(subtone_frame))
+        return false;
+    float *partials = static_cast<float *>(std::malloc(n * sizeof(float)));
+    subtone_frame *frames =
+        static_cast<subtone_frame *>(std::malloc((n + 1) * sizeof(subtone_frame)));
+    if (!partials || !frames) {
+        std::free(partials);
+        std::free(frames);
+        return false;
+    }
+    x->partials = partials;
+    x->frames = frames;
+    // Above 32,767 the stored value reads lower than the allocation, so a
+    // later long list allocates again; it never reads higher.
+    x->capacity = static_cast<int16_t>(count);
+    return true;
+}
+
+void subtone_list(t_subtone *x, t_symbol * /*s*/, long argc, t_atom *argv)
+{
+    const int32_t count = static_cast<int32_t>(argc); // the host's count, as 32 bits
+    if (count <= 0 || !argv)
+        return; // no first partial to start from: nothing to send
+
+    if (static_cast<int32_t>(x->capacity) < count && !subtone_grow(x, count)) {
+        object_error(&x->ob, "out of memory: no room for a list of %ld partials",
+                     static_cast<long>(count));
+        return;
+    }
+
+    const bool midi = x->mode != 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const t_atom *a = argv + i;
+        float v;
+        if (atom_gettype(a) == A_LONG) {
+            v = static_cast<float>(atom_getlong(a));
+        } else if (atom_gettype(a) == A_FLOAT) {
+            v = static_cast<float>(atom_getfloat(a)); // double -> single
+        } else {
+            object_error(&x->ob, "wrong argument type");
+            x->partials[i] = 0.0f; // skipped by the search unless it is the first
+            continue;
+        }
+        x->partials[i] = midi ? midi_to_hz(v) : v;
+    }
+
+    const double result =
+        subtone_compute(x->partials, count, x->mode, x->approx, x->tolerance, x->frames);
+    outlet_float(x->outlet, result);
+}
+
+t_max_err subtone_approx_set(t_subtone *x, void * /*attr*/, long argc, t_atom *argv)
+{
+    if (argc && argv) {
+        const float approx = static_cast<float>(atom_getfloat(argv)); // double -> single
+        x->tolerance = tolerance_from_midi(approx);
+        x->approx = approx;
+    } else {
+        x->approx = SUBTONE_DEFAULT_APPROX;
+        x->tolerance = tolerance_from_midi(SUBTONE_DEFAULT_APPROX);
+    }
+    return MAX_ERR_NONE;
+}

@@ -1,0 +1,492 @@
+#include "subtone_fast.h"
+
+#include "subtone_search.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+
+// Single precision counts harmonic numbers one by one up to 2^24.
+constexpr std::int64_t kCountLimit = 16777216;
+
+// Midpoint as the search takes it: the single sum, halved in double,
+// rounded once to single.
+float midpoint(float lo, float hi)
+{
+    return static_cast<float>(static_cast<double>(lo + hi) * 0.5); // double -> single
+}
+
+// Grows a buffer to hold at least `need` elements (geometrically, never
+// shrinking). false, with the buffer unchanged, when memory runs out.
+template <typename T> bool grow(T *&buf, std::int32_t &room, std::int64_t need)
+{
+    if (need <= room)
+        return true;
+    std::int64_t n = room > 0 ? room : 16;
+    while (n < need)
+        n *= 2;
+    if (n > std::numeric_limits<std::int32_t>::max())
+        n = std::numeric_limits<std::int32_t>::max();
+    if (n < need)
+        return false;
+    void *p = std::realloc(buf, static_cast<std::size_t>(n) * sizeof(T));
+    if (!p)
+        return false;
+    buf = static_cast<T *>(p);
+    room = static_cast<std::int32_t>(n);
+    return true;
+}
+
+// ---- Sets of pieces ---------------------------------------------------------
+
+// Index of the first piece whose upper end is at least x (len if none).
+std::int32_t first_reaching(const subtone_piece *s, std::int32_t len, float x)
+{
+    std::int32_t a = 0, b = len;
+    while (a < b) {
+        const std::int32_t m = a + (b - a) / 2;
+        if (s[m].hi < x)
+            a = m + 1;
+        else
+            b = m;
+    }
+    return a;
+}
+
+// Index of the last piece whose lower end is at most x (-1 if none).
+std::int32_t last_starting(const subtone_piece *s, std::int32_t len, float x)
+{
+    std::int32_t a = 0, b = len;
+    while (a < b) {
+        const std::int32_t m = a + (b - a) / 2;
+        if (s[m].lo <= x)
+            a = m + 1;
+        else
+            b = m;
+    }
+    return a - 1;
+}
+
+// Whether [lo, hi] (empty unless lo <= hi) shares a point with the set.
+bool meets(const subtone_piece *s, std::int32_t len, float lo, float hi)
+{
+    if (!(lo <= hi))
+        return false;
+    const std::int32_t i = first_reaching(s, len, lo);
+    return i < len && s[i].lo <= hi;
+}
+
+// Appends [lo, hi] to a sorted list of pieces built in ascending order of
+// lower ends, merging it into the last piece where they overlap or touch.
+void append_merged(subtone_piece *w, std::int32_t &len, float lo, float hi)
+{
+    if (len > 0 && lo <= w[len - 1].hi) {
+        if (hi > w[len - 1].hi)
+            w[len - 1].hi = hi;
+        return;
+    }
+    w[len++] = subtone_piece{lo, hi};
+}
+
+// The windows of a partial with positive, finite flo and fhi that can meet
+// [xmin, xmax]: one piece per harmonic number while consecutive windows
+// leave gaps, then one hull piece for all higher numbers, and the point at
+// infinity (harmonic number 0). Every window point in [xmin, xmax] is in the
+// result, which may hold more. Returns the number of pieces; `listed`
+// receives the harmonic numbers listed one by one. The caller checks the
+// room first with window_count.
+struct window_plan {
+    std::int64_t first; // lowest harmonic number listed
+    std::int64_t last;  // highest harmonic number listed (below first: none)
+    std::int64_t hull;  // hull piece for every number from here on; 0: none
+};
+
+window_plan plan_windows(float flo, float fhi, float xmin, float xmax)
+{
+    const auto cl = [flo](std::int64_t n) { return flo / static_cast<float>(n); };
+    const auto cu = [fhi](std::int64_t n) { return fhi / static_cast<float>(n); };
+
+    // Lowest n whose window starts at or below xmax (the quotients only
+    // shrink as n grows); kCountLimit + 1 if none up to 2^24.
+    std::int64_t a = 1;
+    if (xmax < kInf) {
+        double e = std::ceil(static_cast<double>(flo) / static_cast<double>(xmax));
+        if (!(e >= 1.0))
+            e = 1.0;
+        if (e > static_cast<double>(kCountLimit + 1))
+            e = static_cast<double>(kCountLimit + 1);
+        a = static_cast<std::int64_t>(e);
+        while (a > 1 && cl(a - 1) <= xmax)
+            --a;
+        while (a <= kCountLimit && cl(a) > xmax)
+            ++a;
+    }
+    // Highest n up to 2^24 whose window ends at or above xmin; 0 if none.
+    double e = std::floor(static_cast<double>(fhi) / static_cast<double>(xmin));
+    if (!(e >= 0.0))
+        e = 0.0;
+    if (e > static_cast<double>(kCountLimit))
+        e = static_cast<double>(kCountLimit);
+    std::int64_t b = static_cast<std::int64_t>(e);
+    while (b < kCountLimit && cu(b + 1) >= xmin)
+        ++b;
+    while (b >= 1 && cu(b) < xmin)
+        --b;
+
+    // From n0 on, consecutive windows overlap (n + 1) / n <= fhi / flo, so
+    // one hull piece loses next to nothing.
+    const double ratio = static_cast<double>(fhi) / static_cast<double>(flo);
+    std::int64_t n0 = 2 * kCountLimit;
+    if (ratio > 1.0) {
+        const double g = std::ceil(1.0 / (ratio - 1.0)) + 1.0;
+        if (g < static_cast<double>(n0))
+            n0 = static_cast<std::int64_t>(g);
+    }
+    std::int64_t hull_from = n0 > a ? n0 : a;
+    if (hull_from > a + kSubtoneMaxWindows)
+        hull_from = a + kSubtoneMaxWindows;
+
+    window_plan plan;
+    plan.first = a;
+    plan.last = b < hull_from - 1 ? b : hull_from - 1;
+    // Numbers above 2^24 occur as single-step starts; they lie under the
+    // window of 2^24, so a hull is needed when that one is still relevant.
+    const bool need_hull = b >= hull_from || b == kCountLimit;
+    plan.hull = need_hull ? (hull_from < kCountLimit ? hull_from : kCountLimit) : 0;
+    return plan;
+}
+
+std::int64_t window_count(const window_plan &plan)
+{
+    const std::int64_t listed = plan.last >= plan.first ? plan.last - plan.first + 1 : 0;
+    return listed + 2;
+}
+
+std::int32_t build_windows(const window_plan &plan, float flo, float fhi, subtone_piece *w)
+{
+    std::int32_t len = 0;
+    if (plan.hull > 0)
+        append_merged(w, len, 0.0f, fhi / static_cast<float>(plan.hull));
+    // Descending n gives ascending windows. A window whose ends cross (a
+    // tolerance below 0) holds no point.
+    for (std::int64_t n = plan.last; n >= plan.first; --n) {
+        const float nf = static_cast<float>(n);
+        const float lo = flo / nf;
+        const float hi = fhi / nf;
+        if (lo <= hi)
+            append_merged(w, len, lo, hi);
+    }
+    append_merged(w, len, kInf, kInf);
+    return len;
+}
+
+// out = a ∩ b, both sorted lists of disjoint closed pieces.
+std::int32_t intersect(const subtone_piece *a, std::int32_t na, const subtone_piece *b,
+                       std::int32_t nb, subtone_piece *out)
+{
+    std::int32_t i = 0, j = 0, len = 0;
+    while (i < na && j < nb) {
+        const float lo = a[i].lo > b[j].lo ? a[i].lo : b[j].lo;
+        const float hi = a[i].hi < b[j].hi ? a[i].hi : b[j].hi;
+        if (lo <= hi)
+            out[len++] = subtone_piece{lo, hi};
+        if (a[i].hi < b[j].hi)
+            ++i;
+        else
+            ++j;
+    }
+    return len;
+}
+
+bool same_set(const subtone_piece *a, const subtone_piece *b, std::int32_t len)
+{
+    return std::memcmp(a, b, static_cast<std::size_t>(len) * sizeof(subtone_piece)) == 0;
+}
+
+bool same_bits(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// What a partial contributes to the sets.
+enum partial_kind {
+    kind_free,     // constrains nothing (0, infinities, overflowing windows, ...)
+    kind_windows,  // positive, finite windows: listed
+    kind_none,     // no window at all: not a number
+    kind_infinity, // only the point at infinity: a negative partial at a tolerance
+                   // clearly above 0, whose harmonic range is empty for finite bounds
+};
+
+partial_kind classify(float f, float u, float flo, float fhi)
+{
+    if (f != f)
+        return kind_none;
+    if (flo > 0.0f && flo < kInf && fhi > 0.0f && fhi < kInf)
+        return kind_windows;
+    // For f <= -2^-20 and u >= 1 + 2^-20 the single quotients flo / hi and
+    // fhi / lo keep their order after rounding, so ceil(flo / hi) exceeds
+    // floor(fhi / lo) whenever lo is finite.
+    if (f <= -0x1p-20f && f >= -kFloatMax && u >= 1.0f + 0x1p-20f && u <= kFloatMax)
+        return kind_infinity;
+    return kind_free;
+}
+
+// Step to the next harmonic number as the search counts: from 2^24 on,
+// n + 1 rounds back to n and the level ends (n becomes not a number).
+void advance(subtone_fast_frame &fr)
+{
+    const float next = fr.n + 1.0f;
+    fr.n = next == fr.n ? std::numeric_limits<float>::quiet_NaN() : next;
+}
+
+// After the child of fr.n, whose interval ends at chi, missed the set s:
+// moves fr.n to the first later harmonic number whose child can meet s, or
+// ends the level. Later children lie in [lo, chi] and start at flo / n, so
+// the first candidate is the first n with flo / n at or below the highest
+// point of s in [lo, chi].
+void jump(subtone_fast_frame &fr, float chi, const subtone_piece *s, std::int32_t len)
+{
+    const float done = std::numeric_limits<float>::quiet_NaN();
+    const std::int32_t i = last_starting(s, len, chi);
+    if (i < 0) {
+        fr.n = done;
+        return;
+    }
+    const float top = s[i].hi < chi ? s[i].hi : chi;
+    if (top < fr.lo) {
+        fr.n = done;
+        return;
+    }
+    const std::int64_t from = static_cast<std::int64_t>(fr.n) + 1;
+    const float flo = fr.flo;
+    double e = std::ceil(static_cast<double>(flo) / static_cast<double>(top));
+    if (!(e >= static_cast<double>(from)))
+        e = static_cast<double>(from);
+    if (e > static_cast<double>(kCountLimit + 1))
+        e = static_cast<double>(kCountLimit + 1);
+    std::int64_t m = static_cast<std::int64_t>(e);
+    while (m > from && flo / static_cast<float>(m - 1) <= top)
+        --m;
+    while (m <= kCountLimit && flo / static_cast<float>(m) > top)
+        ++m;
+    const float mf = static_cast<float>(m);
+    fr.n = (m <= kCountLimit && mf <= fr.n_last) ? mf : done;
+}
+
+// Sets up level `fr` for partial f on [lo, hi] (lo <= hi) as the search
+// does: the window of f and the range of harmonic numbers.
+void enter(subtone_fast_frame &fr, float f, float u, float lo, float hi)
+{
+    fr.lo = lo;
+    fr.hi = hi;
+    fr.fhi = f * u;
+    fr.flo = f / u;
+    fr.n_last = static_cast<float>(std::floor(static_cast<double>(fr.fhi / lo)));
+    fr.n = static_cast<float>(std::ceil(static_cast<double>(fr.flo / hi)));
+    fr.monotone = fr.flo >= 0.0f && fr.fhi >= 0.0f;
+}
+
+} // namespace
+
+bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k)
+{
+    if (k < 0)
+        return false;
+    if (k < ws->levels)
+        return true;
+    const std::size_t n = static_cast<std::size_t>(k) + 1;
+    auto *frames = static_cast<subtone_fast_frame *>(std::malloc(n * sizeof(subtone_fast_frame)));
+    auto *at = static_cast<std::int32_t *>(std::malloc(n * sizeof(std::int32_t)));
+    auto *len = static_cast<std::int32_t *>(std::malloc(n * sizeof(std::int32_t)));
+    if (!frames || !at || !len) {
+        std::free(frames);
+        std::free(at);
+        std::free(len);
+        return false;
+    }
+    std::free(ws->frames);
+    std::free(ws->set_at);
+    std::free(ws->set_len);
+    ws->frames = frames;
+    ws->set_at = at;
+    ws->set_len = len;
+    ws->levels = k + 1;
+    return true;
+}
+
+void subtone_workspace_free(subtone_workspace *ws)
+{
+    std::free(ws->frames);
+    std::free(ws->set_at);
+    std::free(ws->set_len);
+    std::free(ws->pieces);
+    std::free(ws->windows);
+    *ws = subtone_workspace{};
+}
+
+void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t)
+{
+    const float u = t + 1.0f;
+    std::int32_t *at = ws->set_at;
+    std::int32_t *len = ws->set_len;
+
+    // X[k]: an accepted leaf's upper bound is at least 1 Hz. Without room
+    // for that one piece every set stays empty, which the search reads as
+    // "no sets": it then skips nothing.
+    std::int32_t used = 0;
+    at[k] = 0;
+    len[k] = 0;
+    if (grow(ws->pieces, ws->piece_room, 1)) {
+        ws->pieces[0] = subtone_piece{1.0f, kInf};
+        len[k] = 1;
+        used = 1;
+    }
+
+    std::int64_t work = 0;
+    for (std::int32_t j = k - 1; j >= 0; --j) {
+        // Sharing the next set is always sound: it holds every point the
+        // exact set would.
+        at[j] = at[j + 1];
+        len[j] = len[j + 1];
+        if (used == 0 || len[j + 1] == 0)
+            continue;
+        const float f = p[j];
+        if (j + 1 < k && same_bits(f, p[j + 1]))
+            continue; // same windows again: X[j + 1] already lies in them
+
+        const float flo = f / u;
+        const float fhi = f * u;
+        const subtone_piece *x = ws->pieces + at[j + 1];
+        const std::int32_t xlen = len[j + 1];
+
+        std::int32_t wlen = 0;
+        switch (classify(f, u, flo, fhi)) {
+        case kind_free:
+            continue;
+        case kind_none:
+            len[j] = 0;
+            continue;
+        case kind_infinity:
+            if (!grow(ws->windows, ws->window_room, 1))
+                continue;
+            ws->windows[0] = subtone_piece{kInf, kInf};
+            wlen = 1;
+            break;
+        case kind_windows: {
+            const window_plan plan = plan_windows(flo, fhi, x[0].lo, x[xlen - 1].hi);
+            const std::int64_t need = window_count(plan);
+            if (work + need > kSubtoneMaxSetWork || !grow(ws->windows, ws->window_room, need))
+                continue;
+            work += need;
+            wlen = build_windows(plan, flo, fhi, ws->windows);
+            break;
+        }
+        }
+
+        const std::int64_t room = static_cast<std::int64_t>(used) + wlen + xlen;
+        if (room > kSubtoneMaxPieces || !grow(ws->pieces, ws->piece_room, room))
+            continue;
+        x = ws->pieces + at[j + 1]; // the pieces may have moved
+        subtone_piece *out = ws->pieces + used;
+        const std::int32_t olen = intersect(ws->windows, wlen, x, xlen, out);
+        if (olen == xlen && same_set(out, x, olen))
+            continue;
+        at[j] = used;
+        len[j] = olen;
+        used += olen;
+    }
+}
+
+float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo,
+                          float hi, float t, std::uint64_t *nodes)
+{
+    std::uint64_t count = 1; // the top call
+    float result = 0.0f;
+    if (!(lo <= hi)) {
+        *nodes = count;
+        return 0.0f;
+    }
+    if (k == 0) {
+        *nodes = count;
+        return midpoint(lo, hi);
+    }
+
+    const float u = t + 1.0f;
+    subtone_fast_frame *frames = ws->frames;
+    const subtone_piece *pieces = ws->pieces;
+    const std::int32_t *set_at = ws->set_at;
+    const std::int32_t *set_len = ws->set_len;
+    // X[k] may be stored as empty only when no piece could be had at all;
+    // then nothing is skipped.
+    const subtone_piece everything[1] = {{1.0f, kInf}};
+    const bool no_sets = set_len[k] == 0;
+
+    std::int32_t j = 0;
+    enter(frames[0], p[0], u, lo, hi);
+    for (;;) {
+        subtone_fast_frame &fr = frames[j];
+        const bool leaf = j + 1 == k;
+        const subtone_piece *s = no_sets ? everything : pieces + set_at[j + 1];
+        const std::int32_t slen = no_sets ? 1 : set_len[j + 1];
+        bool descended = false;
+        while (fr.n <= fr.n_last) {
+            // The child's interval, exactly as the search narrows it.
+            const float cand_hi = fr.fhi / fr.n;
+            const float chi = fr.hi > cand_hi ? cand_hi : fr.hi;
+            const float cand_lo = fr.flo / fr.n;
+            const float clo = cand_lo > fr.lo ? cand_lo : fr.lo;
+            if (meets(s, slen, clo, chi)) {
+                ++count;
+                if (leaf) {
+                    const float r = midpoint(clo, chi);
+                    if (subtone_accepted(r)) {
+                        result = r;
+                        goto done;
+                    }
+                    // Later children have lower ends on both sides, so
+                    // lower midpoints.
+                    if (fr.monotone)
+                        break;
+                } else {
+                    enter(frames[j + 1], p[j + 1], u, clo, chi);
+                    ++j;
+                    descended = true;
+                    break;
+                }
+            } else if (fr.monotone && fr.n < static_cast<float>(kCountLimit)) {
+                jump(fr, chi, s, slen);
+                continue;
+            }
+            advance(fr);
+        }
+        if (descended)
+            continue;
+        // Level j found nothing: back to its parent's next harmonic number.
+        if (j == 0)
+            break;
+        --j;
+        advance(frames[j]);
+    }
+done:
+    *nodes = count;
+    return result;
+}
+
+subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
+                                         std::int64_t mode, float approx, float tolerance,
+                                         double *result, std::uint64_t *nodes)
+{
+    if (!subtone_workspace_reserve(ws, k))
+        return SUBTONE_FAST_NO_MEMORY;
+    const float hi = subtone_upper_bound(p[0], tolerance);
+    subtone_fast_prepare(ws, p, k, tolerance);
+    const float r = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, nodes);
+    *result = subtone_output(r, mode, approx);
+    return SUBTONE_FAST_OK;
+}

@@ -1,0 +1,92 @@
+// Shared set-up of the host tests: a Host with the test plug-ins on its
+// search path, and helpers to build atoms and read the console.
+#ifndef QZ_TESTS_HOST_FIXTURE_HPP
+#define QZ_TESTS_HOST_FIXTURE_HPP
+
+#include "qzhost.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace qzt {
+
+inline t_atom L(t_atom_long v)
+{
+    t_atom a;
+    atom_setlong(&a, v);
+    return a;
+}
+
+inline t_atom F(double v)
+{
+    t_atom a;
+    atom_setfloat(&a, v);
+    return a;
+}
+
+inline t_atom S(qzhost::Host &h, const char *s)
+{
+    t_atom a;
+    atom_setsym(&a, h.sym(s));
+    return a;
+}
+
+inline uint64_t bits(double v)
+{
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+inline std::string hex(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%a", v);
+    return buf;
+}
+
+class HostTest : public ::testing::Test {
+  protected:
+    qzhost::Host host;
+
+    void SetUp() override
+    {
+        host.add_search_path(QZ_HOST_TEST_PLUGINS);
+        ASSERT_TRUE(host.load("qzt.probe"));
+        host.clear_logs();
+    }
+
+    // Texts of the console lines of one box (all lines with box = -2).
+    std::vector<std::string> texts(qzhost::BoxId box = -2) const
+    {
+        std::vector<std::string> out;
+        for (const auto &l : host.console_log())
+            if (box == -2 || l.box == box)
+                out.push_back(l.text);
+        return out;
+    }
+
+    std::vector<std::string> errors() const
+    {
+        std::vector<std::string> out;
+        for (const auto &l : host.console_log())
+            if (l.error)
+                out.push_back(l.text);
+        return out;
+    }
+
+    qzhost::BoxId make(const char *text)
+    {
+        qzhost::BoxId b = host.create(text);
+        EXPECT_GE(b, 0) << text;
+        return b;
+    }
+};
+
+} // namespace qzt
+
+#endif // QZ_TESTS_HOST_FIXTURE_HPP

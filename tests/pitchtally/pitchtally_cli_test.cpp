@@ -1,0 +1,135 @@
+// `qz pitchtally` end to end: the real plug-in in the embedded host, driven
+// by a stream in virtual time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Runs `qz pitchtally ARGS` with `input` on standard input.
+CliRun qz(const std::string &args, const std::string &input)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string tag = std::to_string(getpid());
+    const std::string in = dir + "pt_in_" + tag, out = dir + "pt_out_" + tag,
+                      err = dir + "pt_err_" + tag;
+    std::ofstream(in) << input;
+    const std::string cmd = std::string("'") + QZ_BIN_DIR + "/qz' --externals '" +
+                            QZ_EXTERNALS_DIR + "' pitchtally " + args + " < '" + in + "' > '" +
+                            out + "' 2> '" + err + "'";
+    const int rc = std::system(cmd.c_str());
+    CliRun r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
+}
+
+TEST(PitchTallyCli, ReportsInVirtualTimeWithShortestNumbers)
+{
+    // Clocks due at or before a line's time fire before its events; the
+    // amplitude reaches the right inlet before the pitch.
+    const CliRun r = qz("--agents 8 --window 100 --minproba 0.6",
+                        "# comment\n"
+                        "time,pitch,amp\n"
+                        "0, 60, 0.1\n"
+                        "10 60 0.7   # same pitch\n"
+                        "\n"
+                        "20\t61,0.3\n"
+                        "100 60\n" // slot 0 ends at 100 before this event counts
+                        "150 stop\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Slot 1 (60 at 10) counts the 60 at 100 with amplitude 0.3; slot 2 (61)
+    // ends with 1 of 2, below the threshold.
+    EXPECT_EQ(r.out, "100 60 0.39999999999999997 0.6666666666666666\n"
+                     "110 60 0.5 0.6666666666666666\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(PitchTallyCli, CreationArgumentsAndConsoleErrors)
+{
+    // No creation argument: the object says so on stderr, with its class
+    // name, and runs with 100 agents and its default window of 500 ms; the
+    // remaining clocks run out after the last line.
+    CliRun r = qz("", "0 60 0.5\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "500 60 0.5 1\n");
+    EXPECT_EQ(r.err, "qz.pitchtally: Number of stat agents needed\n");
+
+    // Only an attribute setting: its name is the first argument.
+    r = qz("--window 5 --minproba 2", "0 60 0.5\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "5 60 0.5 1\n"); // minproba clipped to 1: 1 of 1 passes
+    EXPECT_EQ(r.err, "qz.pitchtally: Number of stat agents needed as first argument\n");
+
+    r = qz("--agents 1 --window 50", "0 60\n10 61\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "60 61 0 1\n");
+    EXPECT_EQ(r.err, "qz.pitchtally: too many events\n");
+}
+
+TEST(PitchTallyCli, InputErrorsNameTheLineAndStop)
+{
+    CliRun r = qz("--agents 4 --window 10", "0 60\n20 61\n15 62\n30 63\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "10 60 0 1\n"); // what came before the error stands
+    EXPECT_NE(r.err.find("line 3"), std::string::npos) << r.err;
+
+    r = qz("--agents 4", "0 60\nx 61\n"); // a header is allowed only first
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+    for (const char *bad : {"0 60 1 2\n", "0,,60\n", "0\n", "-1 60\n", "0 stop 1\n", "0 sixty\n"}) {
+        r = qz("--agents 4", bad);
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_NE(r.err.find("line 1"), std::string::npos) << bad << r.err;
+    }
+}
+
+TEST(PitchTallyCli, UsageErrorsExitWith2)
+{
+    for (const char *args :
+         {"--agents", "--agents 1.5", "--window x", "--minproba", "--nope", "a b"}) {
+        const CliRun r = qz(args, "");
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("qz pitchtally"), std::string::npos) << args;
+    }
+    const CliRun h = qz("--help", "");
+    EXPECT_EQ(h.status, 0);
+    EXPECT_NE(h.out.find("TIME PITCH [AMP]"), std::string::npos);
+}
+
+TEST(PitchTallyCli, ShippedExampleRuns)
+{
+    const CliRun r = qz(std::string("--agents 32 --window 200 --minproba 0.5 '") +
+                            QZ_TESTS_SOURCE_DIR + "/../examples/pitchtally/stream.txt'",
+                        "");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    // The stop at 1020 silences the lone 55; the held 72 is fully reported.
+    EXPECT_EQ(r.out.find(" 55 "), std::string::npos);
+    EXPECT_NE(r.out.find("1420 72 0.295 1\n"), std::string::npos) << r.out;
+}
+
+} // namespace
