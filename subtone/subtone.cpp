@@ -48,10 +48,11 @@ QZ_EXT_MAIN
     t_object *approx_attr = class_attr_get(c, gensym("approx"));
     attr_addfilter_clip(approx_attr, 0, 0, 1, 0);
     class_attr_addattr_parse(c, "approx", "save", gensym("long"), 0, "1");
-    // The default getter stays; the setter keeps `tolerance` in step.
-    object_method(approx_attr, gensym("setmethod"), gensym("get"), static_cast<method>(nullptr));
+    // The default getter stays; the setter keeps `tolerance` in step. The
+    // host reads the routine as a pointer-sized argument.
+    object_method(approx_attr, gensym("setmethod"), gensym("get"), static_cast<void *>(nullptr));
     object_method(approx_attr, gensym("setmethod"), gensym("set"),
-                  SUBTONE_METHOD(subtone_approx_set));
+                  reinterpret_cast<void *>(SUBTONE_METHOD(subtone_approx_set)));
 
     class_register(gensym(CLASS_BOX), c);
     subtone_class = c;

@@ -9,13 +9,13 @@
 
 namespace {
 
-struct Run {
+struct ScriptRun {
     qzhost::Host host;
     std::ostringstream out;
     std::ostringstream err;
     int errors = 0;
 
-    explicit Run(const std::string &script, bool posts = false)
+    explicit ScriptRun(const std::string &script, bool posts = false)
     {
         host.add_search_path(QZ_EXTERNALS_DIR);
         qzcli::ScriptRunner runner(host, out, err, "t.qzs", posts);
@@ -26,7 +26,7 @@ struct Run {
 
 TEST(ScriptErrors, NameTheLineAndTheRunGoesOn)
 {
-    Run r("# a comment\n"
+    ScriptRun r("# a comment\n"
           "\n"
           "frobnicate 1 2\n"
           "send nobody 1\n"
@@ -55,7 +55,7 @@ TEST(ScriptErrors, NameTheLineAndTheRunGoesOn)
 
 TEST(ScriptErrors, UnknownMessageIsTheObjectsConsoleErrorNotAScriptError)
 {
-    Run r("box s qz.subtone\n"
+    ScriptRun r("box s qz.subtone\n"
           "send s frobnicate 3\n");
     EXPECT_EQ(r.errors, 0) << r.err.str();
     EXPECT_NE(r.out.str().find("0 s error qz.subtone: "), std::string::npos) << r.out.str();
@@ -64,7 +64,7 @@ TEST(ScriptErrors, UnknownMessageIsTheObjectsConsoleErrorNotAScriptError)
 
 TEST(ScriptOutput, OutletLinesCarryTimeBoxOutletAndShortestValue)
 {
-    Run r("box s qz.subtone 0 # exact multiples\n"
+    ScriptRun r("box s qz.subtone 0 # exact multiples\n"
           "advance 12.5\n"
           "send s 440 660\n");
     EXPECT_EQ(r.errors, 0) << r.err.str();
@@ -73,15 +73,15 @@ TEST(ScriptOutput, OutletLinesCarryTimeBoxOutletAndShortestValue)
 
 TEST(ScriptOutput, PostsAppearOnlyWhenAsked)
 {
-    Run quiet("box s qz.subtone\n");
-    Run loud("box s qz.subtone\n", true);
+    ScriptRun quiet("box s qz.subtone\n");
+    ScriptRun loud("box s qz.subtone\n", true);
     EXPECT_EQ(quiet.out.str(), "");
     EXPECT_NE(loud.out.str().find("0 - post "), std::string::npos) << loud.out.str();
 }
 
 TEST(ScriptOutput, AttributesAssistanceAndEcho)
 {
-    Run r("box s qz.subtone\n"
+    ScriptRun r("box s qz.subtone\n"
           "set s approx -3\n"
           "get s approx\n"
           "set s mode 1\n"
@@ -99,7 +99,7 @@ TEST(ScriptOutput, AttributesAssistanceAndEcho)
 
 TEST(ScriptTime, ClocksFireAtTheirDueTimeAndFreedBoxesStayQuiet)
 {
-    Run r("box t qz.pitchtally 4 @window 100\n"
+    ScriptRun r("box t qz.pitchtally 4 @window 100\n"
           "send t:1 0.5\n"
           "send t 60\n"
           "advance 40\n"
