@@ -16,13 +16,13 @@
 #include <cstdint>
 
 typedef struct _subtone {
-    t_object ob;         /* the host's object header */
-    t_atom_long mode;    /* attribute "mode": 0 Freq, anything else MIDI */
-    float approx;        /* attribute "approx": approximation in semitones */
-    float tolerance;     /* tolerance_from_midi(approx), kept in step with it */
-    float *partials;     /* the partials of the last list, in Hz */
-    int16_t capacity;    /* slots of `partials`, as the last allocation's count truncated to 16 bits */
-    t_outlet *outlet;    /* the virtual fundamental */
+    t_object ob;      /* the host's object header */
+    t_atom_long mode; /* attribute "mode": 0 Freq, anything else MIDI */
+    float approx;     /* attribute "approx": approximation in semitones */
+    float tolerance;  /* tolerance_from_midi(approx), kept in step with it */
+    float *partials;  /* the partials of the last list, in Hz */
+    int16_t capacity; /* slots of `partials`, as the last allocation's count truncated to 16 bits */
+    t_outlet *outlet; /* the virtual fundamental */
     subtone_frame *frames; /* search stack, one frame more than `partials` has slots */
 } t_subtone;
 

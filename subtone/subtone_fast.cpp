@@ -229,10 +229,14 @@ partial_kind classify(float f, float u, float flo, float fhi)
         return kind_none;
     if (flo > 0.0f && flo < kInf && fhi > 0.0f && fhi < kInf)
         return kind_windows;
-    // For f <= -2^-20 and u >= 1 + 2^-20 the single quotients flo / hi and
-    // fhi / lo keep their order after rounding, so ceil(flo / hi) exceeds
-    // floor(fhi / lo) whenever lo is finite.
-    if (f <= -0x1p-20f && f >= -kFloatMax && u >= 1.0f + 0x1p-20f && u <= kFloatMax)
+    // A finite negative partial at u >= 1 + 2^-20: the single quotients
+    // a = flo / hi and b = fhi / lo keep a > b after rounding whenever
+    // a <= -1 (both are then normal numbers, |fhi| / |flo| exceeds u^2 by
+    // far more than their rounding), and otherwise ceil(a) is 0 while
+    // floor(b) is -1 unless b underflows to -0. So the harmonic range is
+    // empty, except for harmonic number -0, whose child is [inf, hi]: only
+    // the point at infinity can pass.
+    if (f < 0.0f && f >= -kFloatMax && u >= 1.0f + 0x1p-20f && u <= kFloatMax)
         return kind_infinity;
     return kind_free;
 }
@@ -404,7 +408,7 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
 }
 
 float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo,
-                          float hi, float t, std::uint64_t *nodes)
+                          float hi, float t, std::uint64_t budget, std::uint64_t *nodes)
 {
     std::uint64_t count = 1; // the top call
     float result = 0.0f;
@@ -442,7 +446,8 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
             const float cand_lo = fr.flo / fr.n;
             const float clo = cand_lo > fr.lo ? cand_lo : fr.lo;
             if (meets(s, slen, clo, chi)) {
-                ++count;
+                if (++count > budget)
+                    goto done; // result stays 0
                 if (leaf) {
                     const float r = midpoint(clo, chi);
                     if (subtone_accepted(r)) {
@@ -486,7 +491,7 @@ subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, 
         return SUBTONE_FAST_NO_MEMORY;
     const float hi = subtone_upper_bound(p[0], tolerance);
     subtone_fast_prepare(ws, p, k, tolerance);
-    const float r = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, nodes);
+    const float r = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, kSubtoneNoBudget, nodes);
     *result = subtone_output(r, mode, approx);
     return SUBTONE_FAST_OK;
 }

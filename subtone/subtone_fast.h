@@ -68,10 +68,13 @@ void subtone_workspace_free(subtone_workspace *ws);
 
 // The accelerated subtone_search from [lo, hi]. `nodes` receives the calls
 // of the search made, counted as the plain search counts its own (the top
-// call included). The workspace must hold room for k partials and must
-// hold the suffix sets for p, t built by subtone_fast_prepare.
+// call included). The search gives up, returning 0 with *nodes above
+// `budget`, once it has made more calls than `budget`; pass
+// kSubtoneNoBudget for none. The workspace must hold room for k partials and
+// the suffix sets for p and t built by subtone_fast_prepare.
+inline constexpr std::uint64_t kSubtoneNoBudget = ~static_cast<std::uint64_t>(0);
 float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo,
-                          float hi, float t, std::uint64_t *nodes);
+                          float hi, float t, std::uint64_t budget, std::uint64_t *nodes);
 
 // Builds the suffix sets X[0..k] for the partials p and tolerance t.
 void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t);

@@ -136,10 +136,10 @@ TEST_F(SubtoneObject, CreationArgumentSetsApproximation) // CHECKED
         const char *text;
         float approx;
     };
-    for (const Case &c : {Case{"qz.subtone", 0.5f}, Case{"qz.subtone 1", 1.0f},
-                          Case{"qz.subtone 0.25", 0.25f}, Case{"qz.subtone foo", 0.5f},
-                          Case{"qz.subtone @mode 1", 0.5f}, Case{"qz.subtone -1", -1.0f},
-                          Case{"qz.subtone 0.1", 0.1f}}) {
+    for (const Case &c :
+         {Case{"qz.subtone", 0.5f}, Case{"qz.subtone 1", 1.0f}, Case{"qz.subtone 0.25", 0.25f},
+          Case{"qz.subtone foo", 0.5f}, Case{"qz.subtone @mode 1", 0.5f},
+          Case{"qz.subtone -1", -1.0f}, Case{"qz.subtone 0.1", 0.1f}}) {
         const qzhost::BoxId box = make(c.text);
         const t_subtone *x = rec(box);
         ASSERT_NE(x, nullptr);
@@ -237,8 +237,9 @@ TEST_F(SubtoneObject, ChordsInBothModes) // CHECKED
     EXPECT_TRUE(same_bits(list(midi, "60 64 67"), 36.0));
     EXPECT_TRUE(same_bits(list(midi, "57 64"), 45.0));
     // Float pitches are rounded to single before conversion.
-    EXPECT_TRUE(same_bits(list(midi, "60.1 64 67"),
-                          core({midi_to_hz(60.1f), midi_to_hz(64.0f), midi_to_hz(67.0f)}, 1, 0.5f)));
+    EXPECT_TRUE(
+        same_bits(list(midi, "60.1 64 67"),
+                  core({midi_to_hz(60.1f), midi_to_hz(64.0f), midi_to_hz(67.0f)}, 1, 0.5f)));
     // Approximation 0 in MIDI mode: the pitch of the fundamental, unrounded.
     const qzhost::BoxId exact = make("qz.subtone 0 @mode 1");
     EXPECT_TRUE(same_bits(list(exact, "69"), 69.0));

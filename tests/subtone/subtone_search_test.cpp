@@ -89,7 +89,8 @@ TEST(SubtoneConversions, ToleranceFromApproximation) // CHECKED
 
 TEST(SubtoneAccept, OnlyValuesStrictlyInsideMinusOneToOneAreRejected)
 {
-    for (float r : {0.0f, -0.0f, 0.5f, -0.5f, std::nextafter(1.0f, 0.0f), std::nextafter(-1.0f, 0.0f)})
+    for (float r :
+         {0.0f, -0.0f, 0.5f, -0.5f, std::nextafter(1.0f, 0.0f), std::nextafter(-1.0f, 0.0f)})
         EXPECT_FALSE(subtone_accepted(r)) << hex(r);
     // Out of the 32-bit integer range, infinite or not a number: the host's
     // conversion gives INT32_MIN, which counts as found.
@@ -208,8 +209,8 @@ TEST(SubtoneMidi, ZeroApproximationSendsThePitchUnrounded)
 // Any non-zero mode is MIDI mode.
 TEST(SubtoneMidi, AnyNonZeroModeIsMidi)
 {
-    for (std::int64_t mode : {std::int64_t{1}, std::int64_t{-1}, std::int64_t{2},
-                              std::int64_t{1} << 40})
+    for (std::int64_t mode :
+         {std::int64_t{1}, std::int64_t{-1}, std::int64_t{2}, std::int64_t{1} << 40})
         EXPECT_TRUE(same_bits(compute_hz({440.0f}, 0.5f, mode), 69.0)) << mode;
 }
 
@@ -227,7 +228,8 @@ TEST(SubtoneMidi, GridQuotientIsSingleAndHalvesGoAwayFromZero)
         if (q - std::floor(q) != 0.5f || !(qd < static_cast<double>(q)))
             continue;
         ++found;
-        const double want = static_cast<double>(approx) * (std::floor(static_cast<double>(q)) + 1.0);
+        const double want =
+            static_cast<double>(approx) * (std::floor(static_cast<double>(q)) + 1.0);
         EXPECT_TRUE(same_bits(subtone_output(r, 1, approx), want)) << hex(r);
     }
     EXPECT_EQ(found, 3);
@@ -302,11 +304,21 @@ TEST(SubtoneStacked, MatchesReferenceOnRandomChords)
         const bool allow_bad = k <= 2;
         for (int i = 0; i < k; ++i) {
             switch (kind(rng)) {
-            case 0: p.push_back(0.0f); break;
-            case 1: p.push_back(allow_bad ? -midi_to_hz(pitch(rng)) : 0.0f); break;
-            case 2: p.push_back(allow_bad ? kNaN : 0.0f); break;
-            case 3: p.push_back(std::round(midi_to_hz(pitch(rng)))); break;
-            default: p.push_back(midi_to_hz(std::round(pitch(rng) * 4.0f) / 4.0f)); break;
+            case 0:
+                p.push_back(0.0f);
+                break;
+            case 1:
+                p.push_back(allow_bad ? -midi_to_hz(pitch(rng)) : 0.0f);
+                break;
+            case 2:
+                p.push_back(allow_bad ? kNaN : 0.0f);
+                break;
+            case 3:
+                p.push_back(std::round(midi_to_hz(pitch(rng))));
+                break;
+            default:
+                p.push_back(midi_to_hz(std::round(pitch(rng) * 4.0f) / 4.0f));
+                break;
             }
         }
         const float approx = approxes[trial % 7];

@@ -1,0 +1,28 @@
+#!/bin/sh
+# Runs a 64-bit Windows program under wine64, quietly, in a Wine prefix of
+# its own (QZ_WINEPREFIX, default ~/.cache/qz-wine64) that is made once,
+# under a lock, when missing. Used as the cross build's test launcher.
+set -eu
+prefix=${QZ_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qz-wine64}
+wine=${QZ_WINE64:-}
+if [ -z "$wine" ]; then
+    wine=$(command -v wine64 2>/dev/null || true)
+    [ -n "$wine" ] || wine=/usr/lib/wine/wine64
+fi
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+# No Mono or Gecko installers, no desktop windows.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
+export DISPLAY=
+if [ ! -f "$prefix/system.reg" ]; then
+    mkdir -p "$(dirname "$prefix")"
+    (
+        flock 9
+        if [ ! -f "$prefix/system.reg" ]; then
+            "$wine" wineboot --init >/dev/null 2>&1 || true
+            wineserver=$(dirname "$wine")/wineserver
+            [ -x "$wineserver" ] || wineserver=wineserver
+            "$wineserver" -w 2>/dev/null || true
+        fi
+    ) 9>"$prefix.lock"
+fi
+exec "$wine" "$@"
