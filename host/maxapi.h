@@ -174,7 +174,8 @@ QZ_HOST_API t_outlet *floatout(void *x);
 QZ_HOST_API t_inlet *floatin(void *x, short n);
 /* Sends a float out of an outlet, at once, to everything connected to it. */
 QZ_HOST_API void *outlet_float(t_outlet *o, double f);
-/* The host's standard "inletinfo" routine: every inlet is hot. */
+/* The host's standard "inletinfo" routine: writes 1 (cold) into t for every
+   inlet but the leftmost, 0 (hot) for the leftmost. */
 QZ_HOST_API void stdinletinfo(t_object *s, void *b, long a, char *t);
 
 /* ---- Atoms ------------------------------------------------------------- */

@@ -42,7 +42,7 @@ struct ConsoleLine {
 class Host {
   public:
     Host();
-    ~Host(); // frees every box, then unloads every module
+    ~Host(); // drops the observers, frees every box, then unloads every module
     Host(const Host &) = delete;
     Host &operator=(const Host &) = delete;
 

@@ -158,9 +158,13 @@ Host::Host() : impl_(std::make_unique<Impl>())
     impl_->self = this;
 }
 
+// Observers are dropped first: what they capture is often declared after the
+// host and gone by now, and the lines of the final destructors tell nobody.
 Host::~Host()
 {
     HostScope scope(impl_.get());
+    impl_->outlet_observers.clear();
+    impl_->console_observers.clear();
     impl_->unload_all();
 }
 

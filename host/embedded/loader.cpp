@@ -184,6 +184,9 @@ bool Host::Impl::load_file(const std::string &path)
     return true;
 }
 
+// Finds "<classname><ext>" on the search path (first hit wins) and loads it.
+// Any failure ends with `CLASSNAME: no such object` when asked to report,
+// after the line that tells why (missing main, unloadable file...).
 bool Host::Impl::load_class(std::string_view classname, bool report_missing)
 {
     if (find_class(classname))
@@ -194,13 +197,13 @@ bool Host::Impl::load_class(std::string_view classname, bool report_missing)
         fs::path p = fs::path(dir) / file;
         if (!fs::is_regular_file(p, ec))
             continue;
-        if (!load_file(p.string()))
-            return false;
-        if (find_class(classname))
-            return true;
-        postf(nullptr, true, "%s: registers no class \"%.*s\"", p.string().c_str(),
-              static_cast<int>(classname.size()), classname.data());
-        return false;
+        if (load_file(p.string())) {
+            if (find_class(classname))
+                return true;
+            postf(nullptr, true, "%s: registers no class \"%.*s\"", p.string().c_str(),
+                  static_cast<int>(classname.size()), classname.data());
+        }
+        break;
     }
     if (report_missing)
         postf(nullptr, true, "%.*s: no such object", static_cast<int>(classname.size()),
@@ -209,7 +212,8 @@ bool Host::Impl::load_class(std::string_view classname, bool report_missing)
 }
 
 // Frees what refers to module code (boxes, clocks, classes, attributes), then
-// unloads the modules in reverse loading order.
+// unloads the modules in reverse loading order. Not for plug-in code or
+// observers to call: the modules' code may be on the stack then.
 void Host::Impl::unload_all()
 {
     for (size_t i = boxes.size(); i-- > 0;)

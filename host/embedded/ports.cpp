@@ -104,9 +104,10 @@ void stdinletinfo(t_object *s, void *b, long a, char *t)
 {
     (void)s;
     (void)b;
-    (void)a;
+    // The leftmost inlet is hot (it triggers output); every other inlet is
+    // cold (1): it only stores what it receives.
     if (t)
-        *t = 1; // every inlet is hot
+        *t = a > 0 ? 1 : 0;
 }
 
 } // extern "C"

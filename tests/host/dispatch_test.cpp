@@ -170,10 +170,13 @@ TEST_F(Dispatch, ObjectMethodCallsPrivateRoutinesByTheirSignature)
     char text[ASSIST_STRING_MAXSIZE] = {};
     object_method(x, host.sym("assist"), nullptr, (void *)(intptr_t)ASSIST_OUTLET, (void *)1, text);
     EXPECT_STREQ(text, "probe out 1");
-    char hot = 0;
-    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)1, &hot, nullptr, nullptr, nullptr,
+    char cold = 0;
+    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)1, &cold, nullptr, nullptr, nullptr,
                       nullptr, nullptr);
-    EXPECT_EQ(hot, 1);
+    EXPECT_EQ(cold, 1); // inlets right of the first only store
+    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)0, &cold, nullptr, nullptr, nullptr,
+                      nullptr, nullptr);
+    EXPECT_EQ(cold, 0); // the leftmost inlet is hot
     host.clear_logs();
     object_method(x, host.sym("bang"));
     object_method(x, host.sym("int"), (void *)(intptr_t)-4);

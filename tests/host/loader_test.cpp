@@ -174,6 +174,7 @@ TEST(Loader, ModuleWithoutMainIsRefused)
     EXPECT_EQ(h.mains_called(), 0);
     ASSERT_FALSE(h.console_log().empty());
     EXPECT_NE(h.console_log()[0].text.find("exports no main"), std::string::npos);
+    EXPECT_EQ(h.console_log().back().text, "qzt.nomain: no such object");
 }
 
 TEST(Loader, AFileThatIsNoModuleIsRefused)
@@ -192,6 +193,31 @@ TEST(Loader, AFileThatIsNoModuleIsRefused)
     EXPECT_EQ(h.create("qzt.junk"), -1);
     ASSERT_FALSE(h.console_log().empty());
     EXPECT_NE(h.console_log()[0].text.find("could not load"), std::string::npos);
+    EXPECT_EQ(h.console_log().back().text, "qzt.junk: no such object");
+    fs::remove_all(dir);
+}
+
+TEST(Loader, AModuleMustRegisterTheClassItIsNamedAfter)
+{
+    // The probe module under another name: it loads, but registers no
+    // class of that name.
+    fs::path dir = fs::temp_directory_path() / ("qzt-renamed-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::copy_file(probe_path(), dir / (std::string("qzt.other") + qzhost::Host::plugin_extension()),
+                  fs::copy_options::overwrite_existing);
+    {
+        qzhost::Host h;
+        h.add_search_path(dir.string());
+        EXPECT_FALSE(h.load("qzt.other"));
+        EXPECT_EQ(h.mains_called(), 1);
+        ASSERT_GE(h.console_log().size(), 2u);
+        const auto &log = h.console_log();
+        EXPECT_NE(log[log.size() - 2].text.find("registers no class \"qzt.other\""),
+                  std::string::npos);
+        EXPECT_EQ(log.back().text, "qzt.other: no such object");
+        // What it did register is usable.
+        EXPECT_GE(h.create("qzt.probe"), 0);
+    }
     fs::remove_all(dir);
 }
 

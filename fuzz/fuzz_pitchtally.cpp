@@ -1,0 +1,192 @@
+// Fuzzes qz.pitchtally with random streams of pitches, amplitudes, "stop",
+// attribute changes and advances of the virtual clock, sometimes with its
+// pitch outlet fed back into its own left inlet. After every step the pool
+// must keep its invariants:
+//   - every active slot lies within 0..highest, and highest < agentcount;
+//   - an active agent has hits >= 1 and events >= hits;
+//   - exactly the active slots have an armed clock (the host's count of
+//     armed clocks equals the count of active slots: a free slot's clock
+//     never stays armed, and no running agent is left without one);
+// and every report leaves as probability, average amplitude, pitch, with a
+// probability in (0, 1] that reaches minproba. Freeing the box disarms
+// everything: nothing is sent afterwards, however far time advances.
+#include "fuzz_host.hpp"
+#include "pitchtally.h"
+
+namespace {
+
+using qzfuzz::fail;
+using qzfuzz::host;
+
+struct Sent {
+    int outlet;
+    double value;
+};
+std::vector<Sent> g_sent; // values the box sent since the last check
+qzhost::BoxId g_box = -1;
+
+// A pitch: often one of a few values, so that agents find hits.
+double pitch(FuzzedDataProvider &in)
+{
+    static constexpr double kPitches[] = {
+        60.0, 61.0, 60.000001, 0.0, -0.0, 440.0, std::numeric_limits<double>::quiet_NaN(),
+        std::numeric_limits<double>::infinity(),
+    };
+    return in.ConsumeIntegralInRange<int>(0, 3) != 0 ? in.PickValueInArray(kPitches)
+                                                     : qzfuzz::any_double(in);
+}
+
+void check_pool(const t_pitchtally *x, qzhost::Host &h)
+{
+    if (!x->agents) {
+        if (x->agentcount != 0 || h.pending_clocks() != 0)
+            fail("no pool, but %d slots and %zu clocks", x->agentcount, h.pending_clocks());
+        return;
+    }
+    if (x->highest < 0 || x->highest >= x->agentcount)
+        fail("highest %d with %d slots", x->highest, x->agentcount);
+    size_t active = 0;
+    for (int32_t i = 0; i < x->agentcount; ++i) {
+        const t_statagent &a = x->agents[i];
+        if (a.active == 0)
+            continue;
+        ++active;
+        if (a.active != 1)
+            fail("slot %d: active %d between messages", i, a.active);
+        if (i > x->highest)
+            fail("slot %d active above highest %d", i, x->highest);
+        if (!(a.hits >= 1.0) || !(a.events >= a.hits))
+            fail("slot %d: hits %a, events %a", i, a.hits, a.events);
+    }
+    if (h.pending_clocks() != active)
+        fail("%zu clocks armed for %zu active slots", h.pending_clocks(), active);
+}
+
+// The values sent since the last check form whole reports, each probability,
+// average amplitude, pitch, with a probability in (0, 1] at or above the
+// threshold in force.
+void check_reports(const t_pitchtally *x)
+{
+    if (g_sent.size() % 3 != 0)
+        fail("%zu values sent: not whole reports", g_sent.size());
+    for (size_t i = 0; i < g_sent.size(); i += 3) {
+        if (g_sent[i].outlet != 2 || g_sent[i + 1].outlet != 1 || g_sent[i + 2].outlet != 0)
+            fail("report order %d %d %d", g_sent[i].outlet, g_sent[i + 1].outlet,
+                 g_sent[i + 2].outlet);
+        const double p = g_sent[i].value;
+        if (!(p > 0.0 && p <= 1.0) || !(p >= x->minproba))
+            fail("probability %a with minproba %a", p, x->minproba);
+    }
+    g_sent.clear();
+}
+
+std::vector<t_atom> attr_value(FuzzedDataProvider &in, bool window)
+{
+    std::vector<t_atom> v;
+    switch (in.ConsumeIntegralInRange<int>(0, 4)) {
+    case 0:
+        break; // no value
+    case 1:
+        v.push_back(qzfuzz::any_atom(in));
+        break;
+    default:
+        v.push_back(window ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(-5, 400))
+                           : qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
+    }
+    return v;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    qzhost::Host &h = host();
+    static const bool observed = [&h] {
+        h.on_outlet([](const qzhost::OutletEvent &e) {
+            if (e.box != g_box)
+                fail("a value from box %d, not the live one %d", e.box, g_box);
+            g_sent.push_back({e.outlet, e.value});
+        });
+        return true;
+    }();
+    (void)observed;
+
+    FuzzedDataProvider in(data, size);
+    std::vector<t_atom> args;
+    if (in.ConsumeIntegralInRange<int>(0, 7) != 0)
+        args.push_back(qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(-2, 12)));
+    if (in.ConsumeBool()) {
+        args.push_back(qzfuzz::sym_atom(in));
+        args.push_back(qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(-5, 400)));
+    }
+    if (in.ConsumeBool()) {
+        t_atom a;
+        atom_setsym(&a, h.sym("@minproba"));
+        args.push_back(a);
+        args.push_back(qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
+    }
+    g_sent.clear();
+    const qzhost::BoxId box = h.create("qz.pitchtally", args);
+    if (box < 0)
+        fail("qz.pitchtally not created");
+    g_box = box;
+    const auto *x = reinterpret_cast<const t_pitchtally *>(h.object(box));
+    // Feedback: each reported pitch comes back as a new pitch event, and the
+    // average amplitude as the amplitude, while the report is under way.
+    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
+        h.connect(box, 0, box, 0);
+        if (in.ConsumeBool())
+            h.connect(box, 1, box, 1);
+    }
+    check_pool(x, h);
+
+    for (int step = 0; step < 200 && in.remaining_bytes() > 0; ++step) {
+        switch (in.ConsumeIntegralInRange<int>(0, 9)) {
+        case 0:
+        case 1:
+        case 2:
+            h.send_float(box, 0, pitch(in));
+            break;
+        case 3:
+            h.send_int(box, 0, qzfuzz::any_long(in));
+            break;
+        case 4:
+            h.send_float(box, 1, in.ConsumeBool() ? qzfuzz::any_double(in)
+                                                  : in.ConsumeFloatingPointInRange<double>(0, 1));
+            break;
+        case 5:
+            h.send(box, 0, "stop", {});
+            if (x->agents && x->highest != 0)
+                fail("highest %d after stop", x->highest);
+            break;
+        case 6:
+            h.attr_set(box, "window", attr_value(in, true));
+            break;
+        case 7:
+            h.attr_set(box, "minproba", attr_value(in, false));
+            break;
+        default:
+            h.advance_by(in.ConsumeIntegralInRange<int>(0, 3) == 0
+                             ? in.ConsumeFloatingPointInRange<double>(0.0, 1e4)
+                             : static_cast<double>(in.ConsumeIntegralInRange<int>(0, 600)));
+            break;
+        }
+        check_pool(x, h);
+        check_reports(x);
+    }
+
+    // Let every agent end (a feedback loop would go on for ever: bounded).
+    if (in.ConsumeBool()) {
+        h.run_until_idle(2000);
+        check_pool(x, h);
+        check_reports(x);
+    }
+    h.free_box(box);
+    g_box = -1;
+    if (h.pending_clocks() != 0)
+        fail("%zu clocks still armed after the box was freed", h.pending_clocks());
+    h.advance_by(3e9);
+    if (!g_sent.empty())
+        fail("%zu values sent after the box was freed", g_sent.size());
+    return 0;
+}

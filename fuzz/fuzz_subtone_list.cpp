@@ -1,0 +1,232 @@
+// Fuzzes qz.subtone with lists of random atoms (integers, floats with
+// infinities and not-a-number, symbols, long lists) between random changes
+// of `mode` and `approx`. Every number or non-empty list must send exactly
+// one value; where the reference search finishes within a node budget, that
+// value must match it bit for bit.
+//
+// Built with QZ_FUZZ_SUBTONE_WIDE=0 the values stay where the plain search
+// is known to end quickly (partials up to about 20 kHz, short lists of
+// distinct values, approximations from 0 to 3 semitones); with 1 every value
+// is fair game, for an object whose search is bounded whatever the input.
+#include "fuzz_host.hpp"
+#include "subtone.h"
+#include "subtone_counted.h"
+
+#include <cstring>
+
+#ifndef QZ_FUZZ_SUBTONE_WIDE
+#define QZ_FUZZ_SUBTONE_WIDE 0
+#endif
+
+namespace {
+
+using qzfuzz::fail;
+using qzfuzz::host;
+
+constexpr bool kWide = QZ_FUZZ_SUBTONE_WIDE != 0;
+// Nodes the reference may visit for a value to be checked against it.
+constexpr std::uint64_t kReferenceBudget = 200000;
+
+std::vector<double> g_sent; // values the box sent during one message
+
+uint64_t bits64(double d)
+{
+    uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+// A partial for the current mode. Bounded: Hz up to about 20 kHz, MIDI
+// pitches up to 135, a few edge values; wide: anything.
+t_atom partial(FuzzedDataProvider &in, bool midi)
+{
+    if (kWide)
+        return in.ConsumeIntegralInRange<int>(0, 9) == 0 ? qzfuzz::sym_atom(in)
+               : in.ConsumeBool()                        ? qzfuzz::long_atom(qzfuzz::any_long(in))
+                                                         : qzfuzz::float_atom(qzfuzz::any_double(in));
+    static constexpr double kEdges[] = {
+        0.0, -0.0, -1.0, 1.0, 0.5, std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+    };
+    const double top = midi ? 135.0 : 20000.0;
+    switch (in.ConsumeIntegralInRange<int>(0, 9)) {
+    case 0:
+        return qzfuzz::sym_atom(in);
+    case 1:
+        return qzfuzz::float_atom(in.PickValueInArray(kEdges));
+    case 2:
+    case 3:
+        return qzfuzz::long_atom(in.ConsumeIntegralInRange<t_atom_long>(-2, static_cast<int>(top)));
+    default:
+        return qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-1.0, top));
+    }
+}
+
+t_atom approx_value(FuzzedDataProvider &in)
+{
+    if (kWide)
+        return qzfuzz::any_atom(in);
+    static constexpr double kEdges[] = {0.0, 0.01, 0.5, 1.0, 2.0, -0.5};
+    if (in.ConsumeBool())
+        return qzfuzz::float_atom(in.PickValueInArray(kEdges));
+    return qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(0.0, 3.0));
+}
+
+// The list, and whether the reference can be computed for it (numbers only).
+std::vector<t_atom> make_list(FuzzedDataProvider &in, bool midi)
+{
+    std::vector<t_atom> list;
+    const int shape = in.ConsumeIntegralInRange<int>(0, 15);
+    if (shape == 0) {
+        // A long list of one repeated partial, past the 16-bit capacity.
+        static constexpr int kCounts[] = {1000, 32767, 32768, 40000, 65537};
+        const t_atom a = partial(in, midi);
+        list.assign(static_cast<size_t>(in.PickValueInArray(kCounts)), a);
+        return list;
+    }
+    const int n = in.ConsumeIntegralInRange<int>(0, kWide ? 64 : 12);
+    for (int i = 0; i < n && in.remaining_bytes() > 0; ++i)
+        list.push_back(partial(in, midi));
+    return list;
+}
+
+// What the object sends for the list, from the reference search, when it
+// finishes within the budget; false otherwise (or when the list holds a
+// symbol, whose slot the object fills as it chooses).
+bool reference(const t_subtone *x, const std::vector<t_atom> &list, double *out)
+{
+    if (list.empty() || list.size() > 4096)
+        return false;
+    std::vector<float> p;
+    p.reserve(list.size());
+    for (const t_atom &a : list) {
+        float v;
+        if (atom_gettype(&a) == A_LONG)
+            v = static_cast<float>(atom_getlong(&a));
+        else if (atom_gettype(&a) == A_FLOAT)
+            v = static_cast<float>(atom_getfloat(&a)); // double -> single, as the object does
+        else
+            return false;
+        p.push_back(x->mode != 0 ? midi_to_hz(v) : v);
+    }
+    subtone_count count{};
+    const double r =
+        subtone_counted_compute(p.data(), static_cast<std::int32_t>(p.size()), x->mode, x->approx,
+                                x->tolerance, kReferenceBudget, &count);
+    if (!count.finished)
+        return false;
+    *out = r;
+    return true;
+}
+
+void expect_one(const char *what, size_t count)
+{
+    if (g_sent.size() != 1)
+        fail("%s of %zu atoms sent %zu values", what, count, g_sent.size());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    qzhost::Host &h = host();
+    static const bool observed = [&h] {
+        h.on_outlet([](const qzhost::OutletEvent &e) { g_sent.push_back(e.value); });
+        return true;
+    }();
+    (void)observed;
+
+    FuzzedDataProvider in(data, size);
+    std::vector<t_atom> args;
+    if (in.ConsumeBool())
+        args.push_back(approx_value(in));
+    if (in.ConsumeBool()) {
+        args.push_back(qzfuzz::sym_atom(in)); // often not an attribute name
+        args.push_back(in.ConsumeBool() ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
+                                        : qzfuzz::any_atom(in));
+    }
+    const qzhost::BoxId box = h.create("qz.subtone", args);
+    if (box < 0)
+        fail("qz.subtone not created");
+    const auto *x = reinterpret_cast<const t_subtone *>(h.object(box));
+
+    for (int step = 0; step < 16 && in.remaining_bytes() > 0; ++step) {
+        g_sent.clear();
+        switch (in.ConsumeIntegralInRange<int>(0, 7)) {
+        case 0: { // mode: 0, 1, another number, a symbol or nothing
+            std::vector<t_atom> v;
+            if (in.ConsumeIntegralInRange<int>(0, 5) != 0)
+                v.push_back(in.ConsumeBool() ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
+                                             : qzfuzz::any_atom(in));
+            h.attr_set(box, "mode", v);
+            break;
+        }
+        case 1: { // approx, through the attribute and its clip
+            std::vector<t_atom> v;
+            if (in.ConsumeIntegralInRange<int>(0, 5) != 0)
+                v.push_back(approx_value(in));
+            h.attr_set(box, "approx", v);
+            if (x->approx < 0.0f)
+                fail("approx %a below 0 after the clip", static_cast<double>(x->approx));
+            break;
+        }
+        case 2: { // one number
+            const t_atom a = partial(in, x->mode != 0);
+            if (atom_gettype(&a) == A_LONG)
+                h.send_int(box, 0, atom_getlong(&a));
+            else if (atom_gettype(&a) == A_FLOAT)
+                h.send_float(box, 0, atom_getfloat(&a));
+            else
+                break;
+            expect_one("a number", 1);
+            const std::vector<t_atom> one{a};
+            double want;
+            // An int arrives narrowed to 32 bits: compare only where that
+            // changes nothing.
+            const bool narrowed = atom_gettype(&a) == A_LONG &&
+                                  atom_getlong(&a) != static_cast<int32_t>(atom_getlong(&a));
+            if (!narrowed && reference(x, one, &want) && bits64(want) != bits64(g_sent[0]))
+                fail("number: sent %a, the reference gives %a", g_sent[0], want);
+            break;
+        }
+        case 3:
+        case 4:
+        case 5: { // a list
+            const std::vector<t_atom> list = make_list(in, x->mode != 0);
+            h.send(box, 0, "list", list);
+            if (list.empty()) {
+                if (!g_sent.empty())
+                    fail("an empty list sent %zu values", g_sent.size());
+                break;
+            }
+            expect_one("a list", list.size());
+            double want;
+            if (reference(x, list, &want) && bits64(want) != bits64(g_sent[0]))
+                fail("list of %zu: sent %a, the reference gives %a", list.size(), g_sent[0], want);
+            break;
+        }
+        case 6: // messages it does not take
+            h.send(box, 0, in.ConsumeBool() ? "bang" : "stop", {});
+            if (!g_sent.empty())
+                fail("an unknown message sent a value");
+            break;
+        default: { // the attributes read back as set
+            std::vector<t_atom> v;
+            if (!h.attr_get(box, "approx", v) || v.size() != 1)
+                fail("approx cannot be read back");
+            const float got = static_cast<float>(atom_getfloat(&v[0]));
+            if (std::memcmp(&got, &x->approx, sizeof got) != 0 && !qzfuzz::is_nan(got))
+                fail("approx reads back %a, holds %a", static_cast<double>(got),
+                     static_cast<double>(x->approx));
+            break;
+        }
+        }
+        // The tolerance always follows the approximation.
+        const float t = tolerance_from_midi(x->approx);
+        if (std::memcmp(&t, &x->tolerance, sizeof t) != 0)
+            fail("tolerance %a for approx %a", static_cast<double>(x->tolerance),
+                 static_cast<double>(x->approx));
+    }
+    h.free_box(box);
+    return 0;
+}
