@@ -16,7 +16,7 @@ namespace qzcli {
 enum ExitCode { kOk = 0, kFailure = 1, kUsage = 2 };
 
 struct Context {
-    std::string program;               // argv[0]
+    std::string program;                // argv[0]
     std::vector<std::string> externals; // plug-in search path, in order
 };
 

@@ -108,7 +108,10 @@ ScriptRunner::ScriptRunner(qzhost::Host &host, std::ostream &out, std::ostream &
     });
 }
 
-std::string ScriptRunner::time_text() const { return qzhost::format_number(host_.now()); }
+std::string ScriptRunner::time_text() const
+{
+    return qzhost::format_number(host_.now());
+}
 
 std::string ScriptRunner::box_name(qzhost::BoxId box) const
 {

@@ -21,8 +21,14 @@ QZ_HOST_API double jit_math_round(double x);
 }
 
 namespace jitlib {
-inline double log2(double x) { return jit_math_log2(x); }
-inline double round(double x) { return jit_math_round(x); }
+inline double log2(double x)
+{
+    return jit_math_log2(x);
+}
+inline double round(double x)
+{
+    return jit_math_round(x);
+}
 } // namespace jitlib
 #endif
 

@@ -29,8 +29,8 @@ extern "C" {
 
 /* ---- Scalar types ------------------------------------------------------ */
 
-typedef int64_t t_atom_long;  /* integers in atoms and "long" attributes */
-typedef double t_atom_float;  /* floats in atoms */
+typedef int64_t t_atom_long;   /* integers in atoms and "long" attributes */
+typedef double t_atom_float;   /* floats in atoms */
 typedef t_atom_long t_max_err; /* result code of host operations */
 typedef char *t_ptr;           /* memory from sysmem_newptr */
 typedef uintptr_t t_ptr_size;  /* size handed to sysmem_newptr */

@@ -24,18 +24,18 @@ using BoxId = int;
 
 // One value that left an outlet.
 struct OutletEvent {
-    double time;   // logical time in milliseconds
-    BoxId box;     // the box that sent it
-    int outlet;    // outlet index counted from the left from 0
+    double time; // logical time in milliseconds
+    BoxId box;   // the box that sent it
+    int outlet;  // outlet index counted from the left from 0
     double value;
 };
 
 // One console line.
 struct ConsoleLine {
-    double time;         // logical time in milliseconds
-    BoxId box;           // the posting box, or -1 (no object, e.g. a banner)
-    std::string cls;     // class name of the posting object ("" when none is known)
-    bool error;          // object_error (true) or object_post (false)
+    double time;     // logical time in milliseconds
+    BoxId box;       // the posting box, or -1 (no object, e.g. a banner)
+    std::string cls; // class name of the posting object ("" when none is known)
+    bool error;      // object_error (true) or object_post (false)
     std::string text;
 };
 
@@ -70,9 +70,9 @@ class Host {
     // (unknown class, or the constructor returned null).
     BoxId create(std::string_view text);
     BoxId create(std::string_view classname, const std::vector<t_atom> &args);
-    void free_box(BoxId box);             // destructor, then the record; no-op on a freed box
+    void free_box(BoxId box); // destructor, then the record; no-op on a freed box
     bool alive(BoxId box) const;
-    t_object *object(BoxId box) const;    // null for a freed or unknown box
+    t_object *object(BoxId box) const; // null for a freed or unknown box
     std::string class_name(BoxId box) const;
     int inlet_count(BoxId box) const;
     int outlet_count(BoxId box) const;

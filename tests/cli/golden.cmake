@@ -1,8 +1,14 @@
 # Runs one qz command and compares its standard output with a golden file.
 #   cmake -DQZ=<qz binary> -DARGS=<arguments joined with '|'> -DEXPECTED=<file>
-#         [-DINPUT=<file for standard input>] [-DEXPECT_RC=<exit code>] -P golden.cmake
+#         [-DINPUT=<file for standard input>] [-DEXPECT_RC=<exit code>]
+#         [-DEMULATOR=<launcher and its arguments joined with '|'>] -P golden.cmake
 # Set QZ_UPDATE_GOLDEN=1 in the environment to rewrite the golden file.
+# Line ends are compared as LF (qz.exe writes CRLF to a text-mode stdout).
 string(REPLACE "|" ";" ARGS "${ARGS}")
+if(DEFINED EMULATOR)
+  string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+  set(QZ ${EMULATOR} ${QZ})
+endif()
 if(NOT DEFINED EXPECT_RC)
   set(EXPECT_RC 0)
 endif()
@@ -13,6 +19,8 @@ else()
   execute_process(COMMAND ${QZ} ${ARGS}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 endif()
+string(REPLACE "\r\n" "\n" out "${out}")
+string(REPLACE "\r\n" "\n" err "${err}")
 if("$ENV{QZ_UPDATE_GOLDEN}" STREQUAL "1")
   file(WRITE ${EXPECTED} "${out}")
   message(STATUS "updated ${EXPECTED}")

@@ -27,17 +27,17 @@ struct ScriptRun {
 TEST(ScriptErrors, NameTheLineAndTheRunGoesOn)
 {
     ScriptRun r("# a comment\n"
-          "\n"
-          "frobnicate 1 2\n"
-          "send nobody 1\n"
-          "box s qz.subtone 0.5\n"
-          "box s qz.subtone 0.5\n"
-          "box x qz.nosuchclass\n"
-          "connect s 0 s 7\n"
-          "at -5\n"
-          "advance x\n"
-          "get s nosuchattr\n"
-          "send s 440\n");
+                "\n"
+                "frobnicate 1 2\n"
+                "send nobody 1\n"
+                "box s qz.subtone 0.5\n"
+                "box s qz.subtone 0.5\n"
+                "box x qz.nosuchclass\n"
+                "connect s 0 s 7\n"
+                "at -5\n"
+                "advance x\n"
+                "get s nosuchattr\n"
+                "send s 440\n");
     EXPECT_EQ(r.errors, 8);
     const std::string err = r.err.str();
     EXPECT_NE(err.find("t.qzs:3: unknown command 'frobnicate'"), std::string::npos) << err;
@@ -56,7 +56,7 @@ TEST(ScriptErrors, NameTheLineAndTheRunGoesOn)
 TEST(ScriptErrors, UnknownMessageIsTheObjectsConsoleErrorNotAScriptError)
 {
     ScriptRun r("box s qz.subtone\n"
-          "send s frobnicate 3\n");
+                "send s frobnicate 3\n");
     EXPECT_EQ(r.errors, 0) << r.err.str();
     EXPECT_NE(r.out.str().find("0 s error qz.subtone: "), std::string::npos) << r.out.str();
     EXPECT_NE(r.out.str().find("frobnicate"), std::string::npos) << r.out.str();
@@ -65,8 +65,8 @@ TEST(ScriptErrors, UnknownMessageIsTheObjectsConsoleErrorNotAScriptError)
 TEST(ScriptOutput, OutletLinesCarryTimeBoxOutletAndShortestValue)
 {
     ScriptRun r("box s qz.subtone 0 # exact multiples\n"
-          "advance 12.5\n"
-          "send s 440 660\n");
+                "advance 12.5\n"
+                "send s 440 660\n");
     EXPECT_EQ(r.errors, 0) << r.err.str();
     EXPECT_EQ(r.out.str(), "12.5 s 0 220\n");
 }
@@ -82,13 +82,13 @@ TEST(ScriptOutput, PostsAppearOnlyWhenAsked)
 TEST(ScriptOutput, AttributesAssistanceAndEcho)
 {
     ScriptRun r("box s qz.subtone\n"
-          "set s approx -3\n"
-          "get s approx\n"
-          "set s mode 1\n"
-          "get s mode\n"
-          "assist s inlet 0\n"
-          "assist s outlet 5\n"
-          "echo hello   world\n");
+                "set s approx -3\n"
+                "get s approx\n"
+                "set s mode 1\n"
+                "get s mode\n"
+                "assist s inlet 0\n"
+                "assist s outlet 5\n"
+                "echo hello   world\n");
     EXPECT_EQ(r.errors, 0) << r.err.str();
     EXPECT_EQ(r.out.str(), "0 s @approx 0\n"
                            "0 s @mode 1\n"
@@ -100,14 +100,14 @@ TEST(ScriptOutput, AttributesAssistanceAndEcho)
 TEST(ScriptTime, ClocksFireAtTheirDueTimeAndFreedBoxesStayQuiet)
 {
     ScriptRun r("box t qz.pitchtally 4 @window 100\n"
-          "send t:1 0.5\n"
-          "send t 60\n"
-          "advance 40\n"
-          "send t 60\n"
-          "box u qz.pitchtally 4 @window 10\n"
-          "send u 61\n"
-          "free u\n"
-          "run\n");
+                "send t:1 0.5\n"
+                "send t 60\n"
+                "advance 40\n"
+                "send t 60\n"
+                "box u qz.pitchtally 4 @window 10\n"
+                "send u 61\n"
+                "free u\n"
+                "run\n");
     EXPECT_EQ(r.errors, 0) << r.err.str();
     EXPECT_EQ(r.out.str(), "100 t 2 1\n"
                            "100 t 1 0.5\n"

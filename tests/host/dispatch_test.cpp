@@ -171,11 +171,11 @@ TEST_F(Dispatch, ObjectMethodCallsPrivateRoutinesByTheirSignature)
     object_method(x, host.sym("assist"), nullptr, (void *)(intptr_t)ASSIST_OUTLET, (void *)1, text);
     EXPECT_STREQ(text, "probe out 1");
     char cold = 0;
-    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)1, &cold, nullptr, nullptr, nullptr,
-                      nullptr, nullptr);
+    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)1, &cold, nullptr, nullptr,
+                      nullptr, nullptr, nullptr);
     EXPECT_EQ(cold, 1); // inlets right of the first only store
-    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)0, &cold, nullptr, nullptr, nullptr,
-                      nullptr, nullptr);
+    object_method_imp(x, host.sym("inletinfo"), nullptr, (void *)0, &cold, nullptr, nullptr,
+                      nullptr, nullptr, nullptr);
     EXPECT_EQ(cold, 0); // the leftmost inlet is hot
     host.clear_logs();
     object_method(x, host.sym("bang"));
