@@ -4,12 +4,15 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 CMAKE_ARGS ?=
 CTEST_ARGS ?= --output-on-failure
 
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
+.PHONY: fuzz fuzz-check
 
 all: build
 
@@ -29,6 +32,7 @@ check: deps
 	$(MAKE) test
 	$(MAKE) asan
 	$(MAKE) test-asan
+	$(MAKE) fuzz-check
 
 test:
 	cd $(BUILD) && ctest -j $(JOBS) $(CTEST_ARGS)
@@ -42,6 +46,17 @@ test-asan:
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest -j $(JOBS) $(CTEST_ARGS)
 
+# libFuzzer programs (fuzz/), built with clang, everything under ASan/UBSan.
+fuzz:
+	cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DQZ_FUZZ=ON -DQZ_WERROR=ON -DQZ_TESTS=OFF -DQZ_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each fuzz program for FUZZ_SECONDS on its seed corpus (fuzz/corpus/).
+fuzz-check: fuzz
+	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
 
@@ -53,8 +68,10 @@ format:
 format-check:
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
-tidy: build
-	clang-tidy -p $(BUILD) --quiet $(filter %.cpp,$(FORMAT_FILES))
+# clang-tidy reads the compile commands of a clang configuration (no build needed).
+tidy:
+	cmake -S . -B build-tidy -G "$(GENERATOR)" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	clang-tidy -p build-tidy --quiet $(filter %.cpp,$(FORMAT_FILES))
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-tidy $(FUZZ_BUILD)

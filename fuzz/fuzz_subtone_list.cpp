@@ -36,29 +36,41 @@ uint64_t bits64(double d)
     return b;
 }
 
-// A partial for the current mode. Bounded: Hz up to about 20 kHz, MIDI
-// pitches up to 135, a few edge values; wide: anything.
-t_atom partial(FuzzedDataProvider &in, bool midi)
+// A partial at position i of a list, for the current mode. Bounded: Hz from
+// 20 to 20,000 (MIDI pitches 16 to 135), symbols, 0 and the infinities
+// anywhere; -1 and not-a-number only among the first two. The plain search
+// enumerates a dense tree when nothing can be accepted: a positive partial
+// below 20 Hz, or a negative or not-a-number partial from the third on,
+// makes it visit up to about 10^8 nodes (seconds; see the hostile-input
+// table). Wide: anything anywhere.
+t_atom partial(FuzzedDataProvider &in, bool midi, size_t i)
 {
     if (kWide)
         return in.ConsumeIntegralInRange<int>(0, 9) == 0 ? qzfuzz::sym_atom(in)
                : in.ConsumeBool()                        ? qzfuzz::long_atom(qzfuzz::any_long(in))
                                                          : qzfuzz::float_atom(qzfuzz::any_double(in));
-    static constexpr double kEdges[] = {
-        0.0, -0.0, -1.0, 1.0, 0.5, std::numeric_limits<double>::infinity(),
-        -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+    static constexpr double kAnywhere[] = {
+        0.0,
+        -0.0,
+        std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity(),
     };
+    static constexpr double kFirstTwo[] = {-1.0, std::numeric_limits<double>::quiet_NaN()};
+    const double bottom = midi ? 16.0 : 20.0;
     const double top = midi ? 135.0 : 20000.0;
     switch (in.ConsumeIntegralInRange<int>(0, 9)) {
     case 0:
         return qzfuzz::sym_atom(in);
     case 1:
-        return qzfuzz::float_atom(in.PickValueInArray(kEdges));
+        if (i < 2 && in.ConsumeBool())
+            return qzfuzz::float_atom(in.PickValueInArray(kFirstTwo));
+        return qzfuzz::float_atom(in.PickValueInArray(kAnywhere));
     case 2:
     case 3:
-        return qzfuzz::long_atom(in.ConsumeIntegralInRange<t_atom_long>(-2, static_cast<int>(top)));
+        return qzfuzz::long_atom(in.ConsumeIntegralInRange<t_atom_long>(
+            static_cast<t_atom_long>(bottom), static_cast<t_atom_long>(top)));
     default:
-        return qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-1.0, top));
+        return qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(bottom, top));
     }
 }
 
@@ -80,13 +92,13 @@ std::vector<t_atom> make_list(FuzzedDataProvider &in, bool midi)
     if (shape == 0) {
         // A long list of one repeated partial, past the 16-bit capacity.
         static constexpr int kCounts[] = {1000, 32767, 32768, 40000, 65537};
-        const t_atom a = partial(in, midi);
+        const t_atom a = partial(in, midi, 2);
         list.assign(static_cast<size_t>(in.PickValueInArray(kCounts)), a);
         return list;
     }
     const int n = in.ConsumeIntegralInRange<int>(0, kWide ? 64 : 12);
     for (int i = 0; i < n && in.remaining_bytes() > 0; ++i)
-        list.push_back(partial(in, midi));
+        list.push_back(partial(in, midi, list.size()));
     return list;
 }
 
@@ -145,6 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         args.push_back(in.ConsumeBool() ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
                                         : qzfuzz::any_atom(in));
     }
+    qzfuzz::trace("create qz.subtone", args);
     const qzhost::BoxId box = h.create("qz.subtone", args);
     if (box < 0)
         fail("qz.subtone not created");
@@ -158,6 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (in.ConsumeIntegralInRange<int>(0, 5) != 0)
                 v.push_back(in.ConsumeBool() ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
                                              : qzfuzz::any_atom(in));
+            qzfuzz::trace("mode", v);
             h.attr_set(box, "mode", v);
             break;
         }
@@ -165,13 +179,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::vector<t_atom> v;
             if (in.ConsumeIntegralInRange<int>(0, 5) != 0)
                 v.push_back(approx_value(in));
+            qzfuzz::trace("approx", v);
             h.attr_set(box, "approx", v);
             if (x->approx < 0.0f)
                 fail("approx %a below 0 after the clip", static_cast<double>(x->approx));
             break;
         }
         case 2: { // one number
-            const t_atom a = partial(in, x->mode != 0);
+            const t_atom a = partial(in, x->mode != 0, 0);
+            qzfuzz::trace("number", {a});
             if (atom_gettype(&a) == A_LONG)
                 h.send_int(box, 0, atom_getlong(&a));
             else if (atom_gettype(&a) == A_FLOAT)
@@ -193,6 +209,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 4:
         case 5: { // a list
             const std::vector<t_atom> list = make_list(in, x->mode != 0);
+            if (list.size() > 64)
+                qzfuzz::trace("long list of", {qzfuzz::long_atom(static_cast<t_atom_long>(list.size())), list[0]});
+            else
+                qzfuzz::trace("list", list);
             h.send(box, 0, "list", list);
             if (list.empty()) {
                 if (!g_sent.empty())

@@ -4,6 +4,9 @@
 set -eu
 
 packages="cmake ninja-build g++ make libgtest-dev libbenchmark-dev"
+# The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
+# runtimes; valgrind for the leak check of created and freed boxes.
+packages="$packages clang libclang-rt-14-dev valgrind"
 
 missing=""
 for p in $packages; do

@@ -119,7 +119,9 @@ void *attr_method(Host::Impl *h, AttrRec *a, t_symbol *s, void *p1, void *p2)
         else if (which == h->s_set)
             a->setter = fn;
         else
-            return reinterpret_cast<void *>(static_cast<intptr_t>(MAX_ERR_GENERIC));
+            // object_method answers with a pointer; an error code travels in it.
+            return reinterpret_cast<void *>( // NOLINT(performance-no-int-to-ptr)
+                static_cast<intptr_t>(MAX_ERR_GENERIC));
         return nullptr;
     }
     if (s == h->s_gettype)

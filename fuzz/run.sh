@@ -1,0 +1,33 @@
+#!/bin/sh
+# Runs every fuzz program of a fuzz build for a bounded time on its seed
+# corpus, then on the inputs it found. Exits non-zero on the first finding
+# (crash, sanitizer report, broken invariant, leak or an input slower than
+# the timeout); the input is kept in BUILD/fuzz-findings/.
+#   fuzz/run.sh BUILD [SECONDS_EACH] [PROGRAM...]
+set -eu
+
+build=$1
+seconds=${2:-25}
+shift $(($# < 2 ? $# : 2))
+programs=${*:-"fuzz_create fuzz_subtone_list fuzz_pitchtally"}
+here=$(cd "$(dirname "$0")" && pwd)
+findings=$build/fuzz-findings
+mkdir -p "$findings"
+
+for p in $programs; do
+    seeds=$here/corpus/$p
+    # New inputs go to a scratch folder: the committed corpus stays as it is.
+    work=$build/fuzz-work/$p
+    mkdir -p "$work"
+    echo "== $p: ${seconds}s on $(ls "$seeds" | wc -l) seeds"
+    log=$build/fuzz-work/$p.log
+    if ! ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        "$build/bin/$p" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$findings/$p-" "$work" "$seeds" >"$log" 2>&1; then
+        tail -n 60 "$log"
+        echo "== $p: FINDING (log $log, input in $findings/)" >&2
+        exit 1
+    fi
+    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)|DONE' "$log" | sed 's/^/   /'
+done
+echo "== fuzz-check: no finding"
