@@ -118,10 +118,11 @@ void *attr_method(Host::Impl *h, AttrRec *a, t_symbol *s, void *p1, void *p2)
             a->getter = fn;
         else if (which == h->s_set)
             a->setter = fn;
-        else
+        else {
             // object_method answers with a pointer; an error code travels in it.
             return reinterpret_cast<void *>( // NOLINT(performance-no-int-to-ptr)
                 static_cast<intptr_t>(MAX_ERR_GENERIC));
+        }
         return nullptr;
     }
     if (s == h->s_gettype)
