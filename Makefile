@@ -1,6 +1,8 @@
 # Front door of the qz build. `make` builds the release tree into build/,
 # `make demo` runs the main job, `make check` installs what is missing,
-# builds and runs every test (also under AddressSanitizer and UBSan).
+# builds and runs every test (also under AddressSanitizer and UBSan, and in
+# the 64-bit Windows build under Wine and the 32-bit Linux build under
+# qemu-i386). `make windows` and `make linux32` make the cross builds.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -10,9 +12,17 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 CMAKE_ARGS ?=
 CTEST_ARGS ?= --output-on-failure
+# Cross builds (make windows, make linux32) and their tests, which run under
+# Wine and qemu-i386: a per-test time limit turns a hang into a failure.
+WIN64_BUILD   ?= $(BUILD)/win64
+WIN32_BUILD   ?= $(BUILD)/win32
+LINUX32_BUILD ?= $(BUILD)/linux32
+CROSS_CMAKE_ARGS ?=
+CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
 .PHONY: fuzz fuzz-check
+.PHONY: cross-deps windows win64 win32 linux32 test-windows test-linux32
 
 all: build
 
@@ -33,6 +43,10 @@ check: deps
 	$(MAKE) asan
 	$(MAKE) test-asan
 	$(MAKE) fuzz-check
+	$(MAKE) windows CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
+	$(MAKE) test-windows
+	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
+	$(MAKE) test-linux32
 
 test:
 	cd $(BUILD) && ctest -j $(JOBS) $(CTEST_ARGS)
@@ -56,6 +70,42 @@ fuzz:
 # Each fuzz program for FUZZ_SECONDS on its seed corpus (fuzz/corpus/).
 fuzz-check: fuzz
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+cross-deps:
+	@sh scripts/install-cross-deps.sh
+
+# The Windows deliverables, cross-compiled with MinGW-w64: build/win64
+# (.mxe64, qzhost.dll, qz.exe, the tests) and build/win32 (.mxe).
+windows: cross-deps
+	$(MAKE) win64
+	$(MAKE) win32
+
+win64:
+	cmake -S . -B $(WIN64_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake $(CROSS_CMAKE_ARGS)
+	cmake --build $(WIN64_BUILD) -j $(JOBS)
+
+win32:
+	cmake -S . -B $(WIN32_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake $(CROSS_CMAKE_ARGS)
+	cmake --build $(WIN32_BUILD) -j $(JOBS)
+
+# The same sources for 32-bit x86 Linux (-m32): build/linux32.
+linux32: cross-deps
+	cmake -S . -B $(LINUX32_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux32.cmake $(CROSS_CMAKE_ARGS)
+	cmake --build $(LINUX32_BUILD) -j $(JOBS)
+
+# The 64-bit Windows suite and corpus under Wine; both Windows builds'
+# modules checked with objdump (machine, exports, imports).
+test-windows:
+	cd $(WIN64_BUILD) && ctest -j $(JOBS) $(CROSS_CTEST_ARGS)
+	sh scripts/check-pe.sh $(WIN64_BUILD) win64
+	sh scripts/check-pe.sh $(WIN32_BUILD) win32
+
+# The 32-bit Linux suite and corpus under qemu-i386.
+test-linux32:
+	cd $(LINUX32_BUILD) && ctest -j $(JOBS) $(CROSS_CTEST_ARGS)
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

@@ -1,6 +1,8 @@
 // qz subtone: the virtual fundamental of chords, computed by the qz.subtone
 // plug-in in the embedded host.
 #include "cli_common.hpp"
+#include "subtone.h"
+#include "subtone_fast.h"
 #include "subtone_search.h"
 
 #include <bit>
@@ -13,8 +15,8 @@
 namespace {
 
 const char *const kHelp =
-    "usage: qz subtone [--mode freq|midi] [--approx A] [--explain] [PARTIAL ...]\n"
-    "       qz subtone [--mode freq|midi] [--approx A] [--explain] [-] < FILE\n"
+    "usage: qz subtone [--mode freq|midi] [--approx A] [--explain] [--stats] [PARTIAL ...]\n"
+    "       qz subtone [--mode freq|midi] [--approx A] [--explain] [--stats] [-] < FILE\n"
     "\n"
     "Sends the partials of a chord as one list to a qz.subtone box and prints\n"
     "the virtual fundamental that the box sends back: the highest frequency of\n"
@@ -43,17 +45,22 @@ const char *const kHelp =
     "  --explain         after each result, one line per partial with the value\n"
     "                    the search used (Hz) and the harmonic number it chose,\n"
     "                    and the interval whose midpoint is the fundamental\n"
+    "  --stats           after each result, print to stderr how many steps\n"
+    "                    (intervals tried) the search needed: \"steps N\"\n"
     "  --help            show this help\n"
     "\n"
     "Results are printed as the shortest decimal text that reads back as the\n"
     "same double. When no fundamental of 1 Hz or more fits, the result is 0\n"
-    "in freq mode and -inf in midi mode.\n"
+    "in freq mode and -inf in midi mode. A list whose search needs more than\n"
+    "20,000,000 steps (only partials far beyond the audible range do) gets an\n"
+    "error from the box and no result.\n"
     "\n"
     "exit status: 0 done, 1 failure (plug-in missing, no result), 2 usage error\n";
 
 struct Options {
     long mode = 0;
     bool explain = false;
+    bool stats = false;
     bool from_stdin = false;
     bool have_approx = false;
     t_atom approx{};
@@ -72,11 +79,13 @@ std::string num(float v)
     return qzhost::format_number(static_cast<double>(v));
 }
 
-// Recomputes the result from the singles that the box stores for `atoms`,
-// with the traced search, prints the harmonic numbers and the final
-// interval, and checks the result against what the box sent.
-bool explain(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &atoms, double sent,
-             std::ostream &out)
+// Recomputes the result from the singles that the box stores for `atoms`
+// with the same search the box runs, checks it against what the box sent
+// (`sent` null: the box sent nothing), and prints the steps it took
+// (--stats, to stderr) and the path it chose (--explain): the harmonic
+// number of every partial and the final interval.
+bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &atoms,
+           const double *sent, const Options &opt, std::ostream &out)
 {
     std::vector<t_atom> mode_atoms, approx_atoms;
     if (!host.attr_get(box, "mode", mode_atoms) || mode_atoms.empty() ||
@@ -104,26 +113,62 @@ bool explain(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &a
         p.push_back(mode != 0 ? midi_to_hz(v) : v);
     }
 
+    // The box's search, step by step as subtone_fast_compute takes them, so
+    // that the raw result and the levels' harmonic numbers can be read.
     const auto k = static_cast<std::int32_t>(p.size());
-    std::vector<subtone_frame> frames(p.size() + 1);
-    const float hi = subtone_upper_bound(p[0], tolerance);
-    const float r =
-        subtone_search_stacked(p.data(), k, kSubtoneLowest, hi, tolerance, frames.data());
-    const double value = subtone_output(r, mode, approx);
-    if (!same_value(value, sent)) {
-        std::cerr << "qz subtone: internal error: the traced search gives "
-                  << qzhost::format_number(value) << ", the plug-in sent "
-                  << qzhost::format_number(sent) << '\n';
+    subtone_workspace ws{};
+    if (!subtone_workspace_reserve(&ws, k)) {
+        std::cerr << "qz subtone: out of memory while tracing the search\n";
         return false;
     }
+    subtone_fast_prepare(&ws, p.data(), k, tolerance);
+    std::uint64_t steps = 0;
+    const float found_r = subtone_fast_search(&ws, p.data(), k, kSubtoneLowest,
+                                              subtone_upper_bound(p[0], tolerance), tolerance,
+                                              SUBTONE_WORK_BUDGET, &steps);
+    const bool computed = steps <= SUBTONE_WORK_BUDGET;
+    const bool found = computed && subtone_accepted(found_r);
+    const double value = subtone_output(found_r, mode, approx);
+    // The harmonic numbers chosen, level by level, before the workspace goes.
+    std::vector<float> chosen(p.size(), 0.0f);
+    for (std::int32_t i = 0; found && i < k; ++i)
+        chosen[static_cast<std::size_t>(i)] = ws.frames[i].n;
+    subtone_workspace_free(&ws);
 
-    const bool found = subtone_accepted(r);
+    if (opt.stats)
+        std::cerr << "steps " << steps << (computed ? "" : " (over budget)") << '\n';
+    if (computed != (sent != nullptr) || (sent && !same_value(value, *sent))) {
+        std::cerr << "qz subtone: internal error: the traced search gives "
+                  << (computed ? qzhost::format_number(value) : "nothing") << ", the plug-in sent "
+                  << (sent ? qzhost::format_number(*sent) : "nothing") << '\n';
+        return false;
+    }
+    if (!opt.explain || !computed)
+        return true;
+
+    // Replays the narrowing along the chosen harmonic numbers, exactly as the
+    // search does, to show the interval whose midpoint was sent.
+    const float u = tolerance + 1.0f;
+    float lo = kSubtoneLowest;
+    float hi = subtone_upper_bound(p[0], tolerance);
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const float cand_hi = p[i] * u / chosen[i];
+        const float cand_lo = p[i] / u / chosen[i];
+        hi = hi > cand_hi ? cand_hi : hi;
+        lo = cand_lo > lo ? cand_lo : lo;
+    }
+    const float r = static_cast<float>(static_cast<double>(lo + hi) * 0.5); // single sum, double half
+    if (found && !same_value(r, found_r)) {
+        std::cerr << "qz subtone: internal error: the replayed path ends at " << num(r)
+                  << ", the search at " << num(found_r) << '\n';
+        return false;
+    }
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         out << "  partial " << (i + 1) << ": " << qzhost::format_atom(atoms[i]);
         if (mode != 0 || (atom_gettype(&atoms[i]) != A_LONG && atom_gettype(&atoms[i]) != A_FLOAT))
             out << " = " << num(p[i]) << " Hz";
         if (found) {
-            const float n = frames[i].n;
+            const float n = chosen[i];
             out << ", harmonic " << num(n);
             if (n == 0.0f || std::isinf(n))
                 out << " (no window: skipped)";
@@ -131,8 +176,8 @@ bool explain(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &a
         out << '\n';
     }
     if (found)
-        out << "  interval: [" << num(frames[p.size()].lo) << ", " << num(frames[p.size()].hi)
-            << "] Hz, midpoint " << num(r) << " Hz\n";
+        out << "  interval: [" << num(lo) << ", " << num(hi) << "] Hz, midpoint " << num(r)
+            << " Hz\n";
     else
         out << "  no fundamental of 1 Hz or more fits\n";
     return true;
@@ -145,14 +190,16 @@ bool run_list(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &
 {
     sent.clear();
     host.send(box, 0, "list", atoms);
-    if (sent.size() != 1) {
+    if (sent.size() > 1) {
         std::cerr << "qz subtone: the box sent " << sent.size() << " values for one list\n";
         return false;
     }
-    std::cout << qzhost::format_number(sent[0]) << '\n';
-    if (opt.explain && !explain(host, box, atoms, sent[0], std::cout))
+    if (sent.size() == 1)
+        std::cout << qzhost::format_number(sent[0]) << '\n';
+    if ((opt.explain || opt.stats) &&
+        !trace(host, box, atoms, sent.empty() ? nullptr : &sent[0], opt, std::cout))
         return false;
-    return true;
+    return sent.size() == 1;
 }
 
 bool lower_equals(const std::string &a, const char *b)
@@ -195,6 +242,8 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
                 return qzcli::kOk;
             } else if (name == "--explain" && !inline_value) {
                 opt.explain = true;
+            } else if (name == "--stats" && !inline_value) {
+                opt.stats = true;
             } else if (name == "--mode") {
                 if (!take_value())
                     return qzcli::usage_error("subtone", "--mode needs freq or midi");

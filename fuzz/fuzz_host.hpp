@@ -60,8 +60,9 @@ inline qzhost::Host &host()
 }
 
 inline const char *const kWords[] = {
-    "@mode", "@approx", "@window", "@minproba", "@", "@@", "@nosuch", "mode", "approx", "window",
-    "minproba", "list", "int", "float", "stop", "set", "ft1", "Freq", "MIDI", "qz.subtone",
+    "@mode", "@approx", "@window", "@minproba", "@",    "@@",         "@nosuch",
+    "mode",  "approx",  "window",  "minproba",  "list", "int",        "float",
+    "stop",  "set",     "ft1",     "Freq",      "MIDI", "qz.subtone",
 };
 
 inline t_atom sym_atom(FuzzedDataProvider &in)
@@ -90,9 +91,9 @@ inline t_atom float_atom(double v)
 inline t_atom_long any_long(FuzzedDataProvider &in)
 {
     static constexpr t_atom_long kEdges[] = {
-        0,         1,          -1,         2,          16,         100,
-        32767,     32768,      65535,      65536,      -32768,     INT32_MAX,
-        INT32_MIN, INT64_MAX,  INT64_MIN,  0x80000001, 0x100000000, -0x80000001,
+        0,         1,         -1,        2,          16,          100,
+        32767,     32768,     65535,     65536,      -32768,      INT32_MAX,
+        INT32_MIN, INT64_MAX, INT64_MIN, 0x80000001, 0x100000000, -0x80000001,
     };
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
     case 0:

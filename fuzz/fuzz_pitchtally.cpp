@@ -8,10 +8,15 @@
 //     armed clocks equals the count of active slots: a free slot's clock
 //     never stays armed, and no running agent is left without one);
 // and every report leaves as probability, average amplitude, pitch, with a
-// probability in (0, 1] that reaches minproba. Freeing the box disarms
-// everything: nothing is sent afterwards, however far time advances.
+// probability in (0, 1] that reaches minproba. Without feedback a model of
+// the pool, written from its rules, runs beside the object: every slot and
+// every report (time and values, bit for bit) must match it. Freeing the box
+// disarms everything: nothing is sent afterwards, however far time advances.
 #include "fuzz_host.hpp"
 #include "pitchtally.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -19,17 +24,127 @@ using qzfuzz::fail;
 using qzfuzz::host;
 
 struct Sent {
+    double time;
     int outlet;
     double value;
 };
 std::vector<Sent> g_sent; // values the box sent since the last check
 qzhost::BoxId g_box = -1;
+int g_too_many = 0; // "too many events" posted since the box was made
+
+bool same(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The pool as its rules describe it: update every live slot up to highest,
+// spawn in the first free slot (slot 0 when none is free), fire the due
+// agents in (due time, arming order), report when hits / events reaches the
+// threshold, stop ends everything silently.
+struct Model {
+    struct Slot {
+        bool active = false;
+        double pitch = 0, hits = 0, events = 0, ampsum = 0, due = 0;
+        uint64_t seq = 0;
+    };
+    std::vector<Slot> slots;
+    int32_t highest = 0;
+    double amp = 0.0;
+    uint64_t seq = 0;
+    int too_many = 0;
+    std::vector<Sent> expected;
+
+    void pitch(double p, double now, int32_t window)
+    {
+        if (slots.empty())
+            return;
+        for (int32_t i = 0; i <= highest; ++i) {
+            Slot &s = slots[static_cast<size_t>(i)];
+            if (!s.active)
+                continue;
+            s.events += 1.0;
+            if (s.pitch == p) {
+                s.hits += 1.0;
+                s.ampsum += amp;
+            }
+        }
+        size_t i = 0;
+        while (i < slots.size() && slots[i].active)
+            ++i;
+        if (i == slots.size()) {
+            i = 0;
+            ++too_many;
+        }
+        slots[i] = {true, p, 1.0, 1.0, amp, now + (window > 0 ? window : 0), ++seq};
+        highest = std::max(highest, static_cast<int32_t>(i));
+    }
+    void stop()
+    {
+        for (int32_t i = 0; i <= highest && !slots.empty(); ++i)
+            slots[static_cast<size_t>(i)].active = false;
+        highest = 0;
+    }
+    void advance(double t, double minproba)
+    {
+        for (;;) {
+            Slot *next = nullptr;
+            for (Slot &s : slots)
+                if (s.active && s.due <= t &&
+                    (!next || s.due < next->due || (s.due == next->due && s.seq < next->seq)))
+                    next = &s;
+            if (!next)
+                return;
+            const double proba = next->hits / next->events;
+            if (proba >= minproba) {
+                expected.push_back({next->due, 2, proba});
+                expected.push_back({next->due, 1, next->ampsum / next->hits});
+                expected.push_back({next->due, 0, next->pitch});
+            }
+            next->active = false;
+        }
+    }
+};
+
+void compare(const Model &m, const t_pitchtally *x)
+{
+    if (g_sent.size() != m.expected.size())
+        fail("%zu values sent, the model expects %zu", g_sent.size(), m.expected.size());
+    for (size_t i = 0; i < g_sent.size(); ++i) {
+        const Sent &a = g_sent[i];
+        const Sent &b = m.expected[i];
+        if (a.time != b.time || a.outlet != b.outlet || !same(a.value, b.value))
+            fail("value %zu: sent %a at %.17g on outlet %d, the model expects %a at %.17g on %d", i,
+                 a.value, a.time, a.outlet, b.value, b.time, b.outlet);
+    }
+    if (g_too_many != m.too_many)
+        fail("\"too many events\" posted %d times, the model expects %d", g_too_many, m.too_many);
+    if (!x->agents)
+        return;
+    if (x->highest != m.highest)
+        fail("highest %d, the model has %d", x->highest, m.highest);
+    for (int32_t i = 0; i < x->agentcount; ++i) {
+        const t_statagent &a = x->agents[i];
+        const Model::Slot &b = m.slots[static_cast<size_t>(i)];
+        if ((a.active != 0) != b.active)
+            fail("slot %d: active %d, the model says %d", i, a.active, b.active);
+        if (b.active && (!same(a.pitch, b.pitch) || !same(a.hits, b.hits) ||
+                         !same(a.events, b.events) || !same(a.ampsum, b.ampsum)))
+            fail("slot %d: pitch %a hits %a events %a ampsum %a; the model has %a %a %a %a", i,
+                 a.pitch, a.hits, a.events, a.ampsum, b.pitch, b.hits, b.events, b.ampsum);
+    }
+}
 
 // A pitch: often one of a few values, so that agents find hits.
 double pitch(FuzzedDataProvider &in)
 {
     static constexpr double kPitches[] = {
-        60.0, 61.0, 60.000001, 0.0, -0.0, 440.0, std::numeric_limits<double>::quiet_NaN(),
+        60.0,
+        61.0,
+        60.000001,
+        0.0,
+        -0.0,
+        440.0,
+        std::numeric_limits<double>::quiet_NaN(),
         std::numeric_limits<double>::infinity(),
     };
     return in.ConsumeIntegralInRange<int>(0, 3) != 0 ? in.PickValueInArray(kPitches)
@@ -105,7 +220,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         h.on_outlet([](const qzhost::OutletEvent &e) {
             if (e.box != g_box)
                 fail("a value from box %d, not the live one %d", e.box, g_box);
-            g_sent.push_back({e.outlet, e.value});
+            g_sent.push_back({e.time, e.outlet, e.value});
+        });
+        h.on_console([](const qzhost::ConsoleLine &l) {
+            if (l.box == g_box && l.error && l.text == "too many events")
+                ++g_too_many;
         });
         return true;
     }();
@@ -126,6 +245,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         args.push_back(qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
     }
     g_sent.clear();
+    g_too_many = 0;
+    g_box = static_cast<qzhost::BoxId>(-2); // the box being made posts under its new id
     const qzhost::BoxId box = h.create("qz.pitchtally", args);
     if (box < 0)
         fail("qz.pitchtally not created");
@@ -133,28 +254,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto *x = reinterpret_cast<const t_pitchtally *>(h.object(box));
     // Feedback: each reported pitch comes back as a new pitch event, and the
     // average amplitude as the amplitude, while the report is under way.
-    if (in.ConsumeIntegralInRange<int>(0, 3) == 0) {
+    const bool feedback = in.ConsumeIntegralInRange<int>(0, 3) == 0;
+    if (feedback) {
         h.connect(box, 0, box, 0);
         if (in.ConsumeBool())
             h.connect(box, 1, box, 1);
     }
     check_pool(x, h);
+    g_too_many = 0;
+    Model model;
+    model.slots.resize(x->agents ? static_cast<size_t>(x->agentcount) : 0);
+    const bool modelled = !feedback;
 
     for (int step = 0; step < 200 && in.remaining_bytes() > 0; ++step) {
         switch (in.ConsumeIntegralInRange<int>(0, 9)) {
         case 0:
         case 1:
-        case 2:
-            h.send_float(box, 0, pitch(in));
+        case 2: {
+            const double p = pitch(in);
+            model.pitch(p, h.now(), static_cast<int32_t>(x->window));
+            h.send_float(box, 0, p);
             break;
-        case 3:
-            h.send_int(box, 0, qzfuzz::any_long(in));
+        }
+        case 3: {
+            const t_atom_long n = qzfuzz::any_long(in);
+            // The object reads an int as 32 bits.
+            model.pitch(static_cast<double>(static_cast<int32_t>(n)), h.now(),
+                        static_cast<int32_t>(x->window));
+            h.send_int(box, 0, n);
             break;
-        case 4:
-            h.send_float(box, 1, in.ConsumeBool() ? qzfuzz::any_double(in)
-                                                  : in.ConsumeFloatingPointInRange<double>(0, 1));
+        }
+        case 4: {
+            const double a = in.ConsumeBool() ? qzfuzz::any_double(in)
+                                              : in.ConsumeFloatingPointInRange<double>(0, 1);
+            model.amp = a;
+            h.send_float(box, 1, a);
             break;
+        }
         case 5:
+            model.stop();
             h.send(box, 0, "stop", {});
             if (x->agents && x->highest != 0)
                 fail("highest %d after stop", x->highest);
@@ -165,13 +303,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 7:
             h.attr_set(box, "minproba", attr_value(in, false));
             break;
-        default:
-            h.advance_by(in.ConsumeIntegralInRange<int>(0, 3) == 0
-                             ? in.ConsumeFloatingPointInRange<double>(0.0, 1e4)
-                             : static_cast<double>(in.ConsumeIntegralInRange<int>(0, 600)));
+        default: {
+            // Long advances only without feedback: there each report starts
+            // a new agent, up to one firing per agent and millisecond.
+            const double by = !feedback && in.ConsumeIntegralInRange<int>(0, 3) == 0
+                                  ? in.ConsumeFloatingPointInRange<double>(0.0, 1e4)
+                                  : static_cast<double>(in.ConsumeIntegralInRange<int>(0, 600));
+            model.advance(h.now() + by, x->minproba);
+            h.advance_by(by);
             break;
         }
+        }
         check_pool(x, h);
+        if (modelled)
+            compare(model, x);
+        model.expected.clear();
         check_reports(x);
     }
 

@@ -5,9 +5,10 @@
 // value must match it bit for bit.
 //
 // Built with QZ_FUZZ_SUBTONE_WIDE=0 the values stay where the plain search
-// is known to end quickly (partials up to about 20 kHz, short lists of
-// distinct values, approximations from 0 to 3 semitones); with 1 every value
-// is fair game, for an object whose search is bounded whatever the input.
+// is known to end quickly (lists of up to four partials from 20 Hz to 2 kHz,
+// long lists of one repeated value, approximations from 0 to 3 semitones);
+// with 1 every value is fair game, for an object whose search is bounded
+// whatever the input.
 #include "fuzz_host.hpp"
 #include "subtone.h"
 #include "subtone_counted.h"
@@ -37,18 +38,19 @@ uint64_t bits64(double d)
 }
 
 // A partial at position i of a list, for the current mode. Bounded: Hz from
-// 20 to 20,000 (MIDI pitches 16 to 135), symbols, 0 and the infinities
+// 20 to 2,000 (MIDI pitches 16 to 95), symbols, 0 and the infinities
 // anywhere; -1 and not-a-number only among the first two. The plain search
 // enumerates a dense tree when nothing can be accepted: a positive partial
 // below 20 Hz, or a negative or not-a-number partial from the third on,
-// makes it visit up to about 10^8 nodes (seconds; see the hostile-input
-// table). Wide: anything anywhere.
+// makes it visit up to about 10^8 nodes, and so do some lists of five or six
+// partials up to 16 kHz (seconds; see docs/hostile-inputs.md). Wide:
+// anything anywhere.
 t_atom partial(FuzzedDataProvider &in, bool midi, size_t i)
 {
     if (kWide)
         return in.ConsumeIntegralInRange<int>(0, 9) == 0 ? qzfuzz::sym_atom(in)
                : in.ConsumeBool()                        ? qzfuzz::long_atom(qzfuzz::any_long(in))
-                                                         : qzfuzz::float_atom(qzfuzz::any_double(in));
+                                  : qzfuzz::float_atom(qzfuzz::any_double(in));
     static constexpr double kAnywhere[] = {
         0.0,
         -0.0,
@@ -57,7 +59,7 @@ t_atom partial(FuzzedDataProvider &in, bool midi, size_t i)
     };
     static constexpr double kFirstTwo[] = {-1.0, std::numeric_limits<double>::quiet_NaN()};
     const double bottom = midi ? 16.0 : 20.0;
-    const double top = midi ? 135.0 : 20000.0;
+    const double top = midi ? 95.0 : 2000.0;
     switch (in.ConsumeIntegralInRange<int>(0, 9)) {
     case 0:
         return qzfuzz::sym_atom(in);
@@ -96,7 +98,7 @@ std::vector<t_atom> make_list(FuzzedDataProvider &in, bool midi)
         list.assign(static_cast<size_t>(in.PickValueInArray(kCounts)), a);
         return list;
     }
-    const int n = in.ConsumeIntegralInRange<int>(0, kWide ? 64 : 12);
+    const int n = in.ConsumeIntegralInRange<int>(0, kWide ? 64 : 4);
     for (int i = 0; i < n && in.remaining_bytes() > 0; ++i)
         list.push_back(partial(in, midi, list.size()));
     return list;
@@ -122,9 +124,8 @@ bool reference(const t_subtone *x, const std::vector<t_atom> &list, double *out)
         p.push_back(x->mode != 0 ? midi_to_hz(v) : v);
     }
     subtone_count count{};
-    const double r =
-        subtone_counted_compute(p.data(), static_cast<std::int32_t>(p.size()), x->mode, x->approx,
-                                x->tolerance, kReferenceBudget, &count);
+    const double r = subtone_counted_compute(p.data(), static_cast<std::int32_t>(p.size()), x->mode,
+                                             x->approx, x->tolerance, kReferenceBudget, &count);
     if (!count.finished)
         return false;
     *out = r;
@@ -169,8 +170,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 0: { // mode: 0, 1, another number, a symbol or nothing
             std::vector<t_atom> v;
             if (in.ConsumeIntegralInRange<int>(0, 5) != 0)
-                v.push_back(in.ConsumeBool() ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
-                                             : qzfuzz::any_atom(in));
+                v.push_back(in.ConsumeBool()
+                                ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
+                                : qzfuzz::any_atom(in));
             qzfuzz::trace("mode", v);
             h.attr_set(box, "mode", v);
             break;
@@ -210,7 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 5: { // a list
             const std::vector<t_atom> list = make_list(in, x->mode != 0);
             if (list.size() > 64)
-                qzfuzz::trace("long list of", {qzfuzz::long_atom(static_cast<t_atom_long>(list.size())), list[0]});
+                qzfuzz::trace("long list of",
+                              {qzfuzz::long_atom(static_cast<t_atom_long>(list.size())), list[0]});
             else
                 qzfuzz::trace("list", list);
             h.send(box, 0, "list", list);

@@ -81,7 +81,7 @@ void *subtone_new(t_symbol * /*s*/, long argc, t_atom *argv)
     x->mode = 0;
     x->capacity = 0;
     x->partials = nullptr;
-    x->frames = nullptr;
+    x->search = subtone_workspace{};
 
     attr_args_process(x, static_cast<short>(count), argv);
     return x;
@@ -90,7 +90,7 @@ void *subtone_new(t_symbol * /*s*/, long argc, t_atom *argv)
 void subtone_free(t_subtone *x)
 {
     std::free(x->partials);
-    std::free(x->frames);
+    subtone_workspace_free(&x->search);
 }
 
 void subtone_assist(t_subtone * /*x*/, void * /*b*/, long m, long a, char *s)
@@ -116,30 +116,24 @@ void subtone_float(t_subtone *x, double f)
         subtone_list(x, gensym("list"), 1, &a);
 }
 
-// Replaces the partial buffer and the search stack with room for `count`
-// partials. The old contents are not kept. false, with nothing held, when
-// memory runs out.
+// Replaces the partial buffer with room for `count` partials and makes the
+// search's stack as deep. The old contents are not kept. false, with no
+// buffer held, when memory runs out.
 static bool subtone_grow(t_subtone *x, int32_t count)
 {
     std::free(x->partials);
-    std::free(x->frames);
     x->partials = nullptr;
-    x->frames = nullptr;
     x->capacity = 0;
 
     const size_t n = static_cast<size_t>(count);
-    if (n + 1 > SIZE_MAX / sizeof(subtone_frame))
+    if (n > SIZE_MAX / sizeof(float))
         return false;
     float *partials = static_cast<float *>(std::malloc(n * sizeof(float)));
-    subtone_frame *frames =
-        static_cast<subtone_frame *>(std::malloc((n + 1) * sizeof(subtone_frame)));
-    if (!partials || !frames) {
+    if (!partials || !subtone_workspace_reserve(&x->search, count)) {
         std::free(partials);
-        std::free(frames);
         return false;
     }
     x->partials = partials;
-    x->frames = frames;
     // Above 32,767 the stored value reads lower than the allocation, so a
     // later long list allocates again; it never reads higher.
     x->capacity = static_cast<int16_t>(count);
@@ -174,9 +168,24 @@ void subtone_list(t_subtone *x, t_symbol * /*s*/, long argc, t_atom *argv)
         x->partials[i] = midi ? midi_to_hz(v) : v;
     }
 
-    const double result =
-        subtone_compute(x->partials, count, x->mode, x->approx, x->tolerance, x->frames);
-    outlet_float(x->outlet, result);
+    double result = 0.0;
+    uint64_t steps = 0;
+    switch (subtone_fast_compute(&x->search, x->partials, count, x->mode, x->approx, x->tolerance,
+                                 SUBTONE_WORK_BUDGET, &result, &steps)) {
+    case SUBTONE_FAST_OK:
+        outlet_float(x->outlet, result);
+        break;
+    case SUBTONE_FAST_NO_MEMORY:
+        object_error(&x->ob, "out of memory: no room for a list of %ld partials",
+                     static_cast<long>(count));
+        break;
+    case SUBTONE_FAST_OVER_BUDGET:
+        object_error(&x->ob,
+                     "search abandoned after %llu steps (work budget): partials too far out of "
+                     "range to settle; nothing sent",
+                     static_cast<unsigned long long>(SUBTONE_WORK_BUDGET));
+        break;
+    }
 }
 
 t_max_err subtone_approx_set(t_subtone *x, void * /*attr*/, long argc, t_atom *argv)

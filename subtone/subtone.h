@@ -11,6 +11,7 @@
 #define QZ_SUBTONE_H
 
 #include "maxapi.h"
+#include "subtone_fast.h"
 #include "subtone_search.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ typedef struct _subtone {
     float *partials;  /* the partials of the last list, in Hz */
     int16_t capacity; /* slots of `partials`, as the last allocation's count truncated to 16 bits */
     t_outlet *outlet; /* the virtual fundamental */
-    subtone_frame *frames; /* search stack, one frame more than `partials` has slots */
+    subtone_workspace search; /* the search's stack and feasibility sets, grown as lists need */
 } t_subtone;
 
 /* Casts a routine to the host's generic routine type. */
@@ -31,6 +32,14 @@ typedef struct _subtone {
 
 /* Approximation when none is given, in semitones. */
 #define SUBTONE_DEFAULT_APPROX 0.5f
+
+/* Most search steps (calls of the search, one per interval tried) one list
+   may take. Every chord of audible partials needs a few thousand at most;
+   only absurd values (partials of megahertz and above, where the harmonic
+   counter runs out of single precision) come near it. It keeps a list under
+   about half a second on a slow machine; past it the object posts an error
+   and sends nothing. */
+#define SUBTONE_WORK_BUDGET 20000000ull
 
 void *subtone_new(t_symbol *s, long argc, t_atom *argv);
 void subtone_free(t_subtone *x);

@@ -241,6 +241,25 @@ partial_kind classify(float f, float u, float flo, float fhi)
     return kind_free;
 }
 
+// Whether partial f tries, on any finite [lo', hi'] inside a finite
+// [lo, hi], only harmonic numbers that [lo, hi] tries too, counted by ones
+// below 2^24, each child inside the corresponding child of [lo, hi]: true
+// for positive partials whose ranges end well below 2^24 (fhi / lo with lo
+// at least 0.1), for 0, the infinities and not-a-number (one child, the
+// interval itself, or none), and for negative partials whose range is empty.
+bool nests(float f, float u)
+{
+    if (!(u > 0.0f && u <= kFloatMax))
+        return false;
+    if (f != f || f == 0.0f || f == kInf || f == -kInf)
+        return true;
+    const float flo = f / u;
+    const float fhi = f * u;
+    if (f > 0.0f)
+        return flo > 0.0f && fhi <= 1e6f;
+    return classify(f, u, flo, fhi) == kind_infinity;
+}
+
 // Step to the next harmonic number as the search counts: from 2^24 on,
 // n + 1 rounds back to n and the level ends (n becomes not a number).
 void advance(subtone_fast_frame &fr)
@@ -294,6 +313,7 @@ void enter(subtone_fast_frame &fr, float f, float u, float lo, float hi)
     fr.n_last = static_cast<float>(std::floor(static_cast<double>(fr.fhi / lo)));
     fr.n = static_cast<float>(std::ceil(static_cast<double>(fr.flo / hi)));
     fr.monotone = fr.flo >= 0.0f && fr.fhi >= 0.0f;
+    fr.leaf_seen = false;
 }
 
 } // namespace
@@ -305,21 +325,27 @@ bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k)
     if (k < ws->levels)
         return true;
     const std::size_t n = static_cast<std::size_t>(k) + 1;
+    if (n > SIZE_MAX / sizeof(subtone_fast_frame))
+        return false; // the stack's size would not fit a size_t
     auto *frames = static_cast<subtone_fast_frame *>(std::malloc(n * sizeof(subtone_fast_frame)));
     auto *at = static_cast<std::int32_t *>(std::malloc(n * sizeof(std::int32_t)));
     auto *len = static_cast<std::int32_t *>(std::malloc(n * sizeof(std::int32_t)));
-    if (!frames || !at || !len) {
+    auto *nested = static_cast<bool *>(std::malloc(n * sizeof(bool)));
+    if (!frames || !at || !len || !nested) {
         std::free(frames);
         std::free(at);
         std::free(len);
+        std::free(nested);
         return false;
     }
     std::free(ws->frames);
     std::free(ws->set_at);
     std::free(ws->set_len);
+    std::free(ws->nested);
     ws->frames = frames;
     ws->set_at = at;
     ws->set_len = len;
+    ws->nested = nested;
     ws->levels = k + 1;
     return true;
 }
@@ -329,6 +355,7 @@ void subtone_workspace_free(subtone_workspace *ws)
     std::free(ws->frames);
     std::free(ws->set_at);
     std::free(ws->set_len);
+    std::free(ws->nested);
     std::free(ws->pieces);
     std::free(ws->windows);
     *ws = subtone_workspace{};
@@ -351,6 +378,14 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
         len[k] = 1;
         used = 1;
     }
+
+    // nested[j]: for every partial from j on, a sub-interval of a level's
+    // interval tries a subset of its harmonic numbers, counted one by one,
+    // each with a sub-interval of the child. Then a level that reached no
+    // leaf on [lo, hi] reaches none on any interval inside it.
+    ws->nested[k] = true;
+    for (std::int32_t j = k - 1; j >= 0; --j)
+        ws->nested[j] = ws->nested[j + 1] && nests(p[j], u);
 
     std::int64_t work = 0;
     for (std::int32_t j = k - 1; j >= 0; --j) {
@@ -407,8 +442,8 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
     }
 }
 
-float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo,
-                          float hi, float t, std::uint64_t budget, std::uint64_t *nodes)
+float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
+                          float t, std::uint64_t budget, std::uint64_t *nodes)
 {
     std::uint64_t count = 1; // the top call
     float result = 0.0f;
@@ -430,6 +465,13 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
     // then nothing is skipped.
     const subtone_piece everything[1] = {{1.0f, kInf}};
     const bool no_sets = set_len[k] == 0;
+    // Levels that reached no leaf remember their interval; with finite
+    // bounds and nesting partials, any interval inside it fails too.
+    const bool remember = hi < kInf;
+    for (std::int32_t i = 0; i < k; ++i) {
+        frames[i].dead_lo = kInf;
+        frames[i].dead_hi = -kInf;
+    }
 
     std::int32_t j = 0;
     enter(frames[0], p[0], u, lo, hi);
@@ -446,9 +488,14 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
             const float cand_lo = fr.flo / fr.n;
             const float clo = cand_lo > fr.lo ? cand_lo : fr.lo;
             if (meets(s, slen, clo, chi)) {
+                if (!leaf && clo >= frames[j + 1].dead_lo && chi <= frames[j + 1].dead_hi) {
+                    advance(fr); // inside an interval that already failed there
+                    continue;
+                }
                 if (++count > budget)
                     goto done; // result stays 0
                 if (leaf) {
+                    fr.leaf_seen = true;
                     const float r = midpoint(clo, chi);
                     if (subtone_accepted(r)) {
                         result = r;
@@ -473,9 +520,14 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
         if (descended)
             continue;
         // Level j found nothing: back to its parent's next harmonic number.
+        if (!fr.leaf_seen && remember && ws->nested[j]) {
+            fr.dead_lo = fr.lo;
+            fr.dead_hi = fr.hi;
+        }
         if (j == 0)
             break;
         --j;
+        frames[j].leaf_seen = frames[j].leaf_seen || fr.leaf_seen;
         advance(frames[j]);
     }
 done:
@@ -485,13 +537,16 @@ done:
 
 subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
                                          std::int64_t mode, float approx, float tolerance,
-                                         double *result, std::uint64_t *nodes)
+                                         std::uint64_t budget, double *result,
+                                         std::uint64_t *nodes)
 {
     if (!subtone_workspace_reserve(ws, k))
         return SUBTONE_FAST_NO_MEMORY;
     const float hi = subtone_upper_bound(p[0], tolerance);
     subtone_fast_prepare(ws, p, k, tolerance);
-    const float r = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, kSubtoneNoBudget, nodes);
+    const float r = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, budget, nodes);
+    if (*nodes > budget)
+        return SUBTONE_FAST_OVER_BUDGET;
     *result = subtone_output(r, mode, approx);
     return SUBTONE_FAST_OK;
 }

@@ -27,11 +27,13 @@ struct subtone_piece {
 
 // One level of the search on the explicit stack.
 struct subtone_fast_frame {
-    float lo, hi;   // interval the level searches within
-    float flo, fhi; // the level's partial divided and multiplied by 1 + t
-    float n;        // harmonic number being tried (not a number: level done)
-    float n_last;   // last harmonic number to try
-    bool monotone;  // the windows shrink as n grows: skipping and jumping apply
+    float lo, hi;           // interval the level searches within
+    float flo, fhi;         // the level's partial divided and multiplied by 1 + t
+    float n;                // harmonic number being tried (not a number: level done)
+    float n_last;           // last harmonic number to try
+    float dead_lo, dead_hi; // an interval on which this level reached no leaf (empty: none)
+    bool monotone;          // the windows shrink as n grows: skipping and jumping apply
+    bool leaf_seen;         // a leaf was visited below the current interval of this level
 };
 
 // Working storage of the accelerated search. A zero-filled record is an
@@ -40,6 +42,7 @@ struct subtone_workspace {
     subtone_fast_frame *frames; // explicit stack, one frame per partial and one more
     std::int32_t *set_at;       // start of X[j] in `pieces`, j = 0..k
     std::int32_t *set_len;      // number of pieces of X[j]
+    bool *nested;               // nested[j]: p[j..k-1] search sub-intervals within their ranges
     std::int32_t levels;        // partials that `frames`, `set_at` and `set_len` hold room for
     subtone_piece *pieces;      // the distinct suffix sets, one after another
     std::int32_t piece_room;    // capacity of `pieces`
@@ -50,15 +53,16 @@ struct subtone_workspace {
 // Outcome of a call that may need memory.
 enum subtone_fast_status {
     SUBTONE_FAST_OK = 0,
-    SUBTONE_FAST_NO_MEMORY = 1, // the stack for the list could not be had: nothing computed
+    SUBTONE_FAST_NO_MEMORY = 1,   // the stack for the list could not be had: nothing computed
+    SUBTONE_FAST_OVER_BUDGET = 2, // the search made more calls than its budget: no result
 };
 
 // Limits that bound the workspace whatever the input.
-inline constexpr std::int32_t kSubtoneMaxWindows = 16384;      // windows listed one by one per partial
-inline constexpr std::int32_t kSubtoneMaxPieces = 1 << 21;     // pieces of all suffix sets together
-inline constexpr std::int64_t kSubtoneMaxSetWork = 1 << 23;    // windows listed per list, all partials
+inline constexpr std::int32_t kSubtoneMaxWindows = 16384;   // windows listed one by one per partial
+inline constexpr std::int32_t kSubtoneMaxPieces = 1 << 21;  // pieces of all suffix sets together
+inline constexpr std::int64_t kSubtoneMaxSetWork = 1 << 23; // windows listed per list, all partials
 
-// Makes room for lists of up to k partials (the stack and the set table);
+// Makes room for lists of up to k partials (the stack and the set tables);
 // the rest grows on demand inside subtone_fast_compute. false when memory
 // runs out; the workspace is then as it was.
 bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k);
@@ -73,8 +77,8 @@ void subtone_workspace_free(subtone_workspace *ws);
 // kSubtoneNoBudget for none. The workspace must hold room for k partials and
 // the suffix sets for p and t built by subtone_fast_prepare.
 inline constexpr std::uint64_t kSubtoneNoBudget = ~static_cast<std::uint64_t>(0);
-float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo,
-                          float hi, float t, std::uint64_t budget, std::uint64_t *nodes);
+float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
+                          float t, std::uint64_t budget, std::uint64_t *nodes);
 
 // Builds the suffix sets X[0..k] for the partials p and tolerance t.
 void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t);
@@ -82,9 +86,12 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
 // The value subtone_compute returns for the same arguments, bit for bit,
 // into *result, and the nodes visited into *nodes. k >= 1 (k = 0 reads p[0]
 // as the plain compute does). Returns SUBTONE_FAST_NO_MEMORY, with *result
-// and *nodes untouched, when the workspace cannot hold the list.
+// and *nodes untouched, when the workspace cannot hold the list, and
+// SUBTONE_FAST_OVER_BUDGET, with *result untouched, when the search needed
+// more than `budget` calls (kSubtoneNoBudget: no limit).
 subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
                                          std::int64_t mode, float approx, float tolerance,
-                                         double *result, std::uint64_t *nodes);
+                                         std::uint64_t budget, double *result,
+                                         std::uint64_t *nodes);
 
 #endif // QZ_SUBTONE_FAST_H

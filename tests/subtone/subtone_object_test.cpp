@@ -308,14 +308,14 @@ TEST_F(SubtoneObject, BufferGrowsToTheListAndIsReused) // CHECKED
     list(box, "100 200 300 400 500");
     EXPECT_EQ(x->capacity, 5);
     const float *partials = x->partials;
-    const subtone_frame *frames = x->frames;
+    const subtone_fast_frame *frames = x->search.frames;
     ASSERT_NE(partials, nullptr);
     ASSERT_NE(frames, nullptr);
     list(box, "440 660");
     list(box, "440");
     EXPECT_EQ(x->capacity, 5);
     EXPECT_EQ(x->partials, partials);
-    EXPECT_EQ(x->frames, frames);
+    EXPECT_EQ(x->search.frames, frames);
     // The slots hold the last list in Hz.
     host.attr_set(box, "mode", host.parse_atoms("1"));
     list(box, "69 81");

@@ -23,7 +23,7 @@ struct chord {
 // Small, portable generator (splitmix64), so the corpus is the same
 // everywhere for a given seed.
 class chord_source {
-public:
+  public:
     explicit chord_source(std::uint64_t seed) : state_(seed) {}
 
     std::uint64_t bits()
@@ -80,7 +80,7 @@ public:
         return c;
     }
 
-private:
+  private:
     std::uint64_t state_;
 
     float pitch(double lo, double hi)
@@ -98,8 +98,8 @@ private:
 
     float pick_approx()
     {
-        static const float grid[] = {0.0f, 0.01f, 0.02f, 0.05f, 0.1f, 0.25f,
-                                     0.5f, 1.0f,  2.0f,  3.0f};
+        static const float grid[] = {0.0f,  0.01f, 0.02f, 0.05f, 0.1f,
+                                     0.25f, 0.5f,  1.0f,  2.0f,  3.0f};
         switch (below(16)) {
         case 0:
             return static_cast<float>(uniform(-1.0, 0.0)); // a negative tolerance

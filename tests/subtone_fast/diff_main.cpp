@@ -34,18 +34,17 @@ int main(int argc, char **argv)
             return 1;
         }
         subtone_count count{};
-        const double ref = subtone_counted_compute(c.hz.data(), k, c.mode, c.approx, c.tolerance,
-                                                   budget, &count);
+        const double ref =
+            subtone_counted_compute(c.hz.data(), k, c.mode, c.approx, c.tolerance, budget, &count);
         // The accelerated search visits a subset of the reference's nodes,
         // so it needs no budget where the reference finished within one.
         const std::uint64_t fast_budget = count.finished ? kSubtoneNoBudget : budget;
         const auto t0 = std::chrono::steady_clock::now();
         subtone_fast_prepare(&ws, c.hz.data(), k, c.tolerance);
         std::uint64_t nodes = 0;
-        const float r =
-            subtone_fast_search(&ws, c.hz.data(), k, kSubtoneLowest,
-                                subtone_upper_bound(c.hz[0], c.tolerance), c.tolerance,
-                                fast_budget, &nodes);
+        const float r = subtone_fast_search(&ws, c.hz.data(), k, kSubtoneLowest,
+                                            subtone_upper_bound(c.hz[0], c.tolerance), c.tolerance,
+                                            fast_budget, &nodes);
         const double fast = subtone_output(r, c.mode, c.approx);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
@@ -58,7 +57,15 @@ int main(int argc, char **argv)
                 std::printf(" %a", static_cast<double>(f));
             std::printf("\n");
         } else {
-            worst_ms = ms > worst_ms ? ms : worst_ms;
+            if (ms > worst_ms) {
+                worst_ms = ms;
+                std::printf("chord %lld: slowest so far, %.3f ms, %llu nodes, k=%d approx=%a:", i,
+                            ms, static_cast<unsigned long long>(nodes), k,
+                            static_cast<double>(c.approx));
+                for (float f : c.hz)
+                    std::printf(" %a", static_cast<double>(f));
+                std::printf("\n");
+            }
             worst_fast = nodes > worst_fast ? nodes : worst_fast;
         }
         if (!count.finished) {

@@ -1,0 +1,308 @@
+// Hostile input through the embedded host: values no instrument sends (not
+// a number, infinities, pitches in the millions, partials near the largest
+// single, tens of thousands of partials, windows of days) must each get a
+// defined answer, and none may stop the object or leave it in a state where
+// later input misbehaves. docs/hostile-inputs.md lists what each one gets.
+#include "pitchtally.h"
+#include "qzhost.hpp"
+#include "subtone.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+using qzhost::BoxId;
+using qzhost::Host;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::string hex(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%a", v);
+    return buf;
+}
+
+#define EXPECT_BITS(expected, actual)                                                              \
+    EXPECT_EQ(std::bit_cast<uint64_t>(static_cast<double>(expected)),                              \
+              std::bit_cast<uint64_t>(static_cast<double>(actual)))                                \
+        << "expected " << hex(expected) << ", got " << hex(actual)
+
+class Hostile : public ::testing::Test {
+  protected:
+    void SetUp() override { host.add_search_path(QZ_EXTERNALS_DIR); }
+
+    BoxId make(const std::string &text)
+    {
+        const BoxId b = host.create(text);
+        EXPECT_GE(b, 0) << text;
+        return b;
+    }
+    std::vector<qzhost::OutletEvent> sends(BoxId b) const
+    {
+        std::vector<qzhost::OutletEvent> out;
+        for (const auto &e : host.outlet_log())
+            if (e.box == b)
+                out.push_back(e);
+        return out;
+    }
+    std::vector<std::string> errors(BoxId b) const
+    {
+        std::vector<std::string> out;
+        for (const auto &l : host.console_log())
+            if (l.error && l.box == b)
+                out.push_back(l.text);
+        return out;
+    }
+    static std::vector<t_atom> floats(const std::vector<double> &v)
+    {
+        std::vector<t_atom> out(v.size());
+        for (size_t i = 0; i < v.size(); ++i)
+            atom_setfloat(&out[i], v[i]);
+        return out;
+    }
+
+    Host host;
+};
+
+// ---- qz.subtone: bounded work ----------------------------------------------
+
+// The contract for every list, however absurd: either exactly one value is
+// sent and nothing is posted, or (when the search stops at its work budget)
+// nothing is sent and one error naming the reason is posted on the box.
+// Either way the box answers the next ordinary chord exactly.
+class HostileSubtone : public Hostile {
+  protected:
+    void expect_bounded(const std::string &box_text, const std::vector<t_atom> &list,
+                        const char *what)
+    {
+        host.clear_logs();
+        const BoxId b = make(box_text);
+        host.clear_logs();
+        host.send(b, 0, "list", list);
+        const auto out = sends(b);
+        const auto errs = errors(b);
+        if (out.size() == 1) {
+            EXPECT_TRUE(errs.empty()) << what << ": " << errs.front();
+        } else {
+            EXPECT_TRUE(out.empty()) << what << ": " << out.size() << " values sent";
+            ASSERT_EQ(errs.size(), 1u) << what;
+            EXPECT_NE(errs[0], "wrong argument type") << what;
+        }
+        host.clear_logs();
+        host.attr_set(b, "mode", {});
+        host.attr_set(b, "approx", floats({0.5}));
+        host.send(b, 0, "list", floats({440.0, 550.0, 660.0}));
+        ASSERT_EQ(sends(b).size(), 1u) << what;
+        EXPECT_BITS(110.04588317871094, sends(b)[0].value) << what;
+        host.free_box(b);
+    }
+};
+
+// Lists where the plain depth-first search visits up to ~10^8 nodes: a
+// later partial fits nothing, so every branch under the first partial's
+// thousands of harmonic numbers is tried (and one audible chord of six
+// partials where most branches fail deep down). The results were computed
+// by the plain search, which takes 1 to 45 s on each; the object must
+// answer them at once.
+// LATER: enable when qz.subtone runs the accelerated search (each case takes
+// seconds to minutes with the plain one).
+TEST_F(HostileSubtone, DISABLED_ListsThatFitNothingAnswerExactly)
+{
+    struct Case {
+        std::vector<double> partials;
+        float approx;
+        double expected;
+    };
+    const std::vector<Case> cases = {
+        {{20000.0, 19999.0, 0.05}, 0.5f, 0.0}, // a third partial below 1 Hz
+        {{20000.0, 19999.0, -1.0}, 0.5f, 0.0}, // a negative third partial
+        {{20000.0, 19999.0, kNaN}, 0.5f, 0.0}, // not a number
+        {{0.3, 19000.0, 17000.0}, 2.0f, 0.0},  // a first partial below 1 Hz
+        {{0.5, 16389.0, 3576.0}, 0.5f, 0.0},
+        {{1903.305, 4980.545, 2.7e-16}, 0.5f, 0.0},
+        {{16310.0, 5033.0, 7337.0, 4986.535845588235, 16310.0, 20.0}, 0.5f, 20.582427978515625},
+    };
+    for (const Case &c : cases) {
+        const BoxId b = make("qz.subtone");
+        host.attr_set(b, "approx", floats({c.approx}));
+        host.send(b, 0, "list", floats(c.partials));
+        ASSERT_EQ(sends(b).size(), 1u);
+        EXPECT_BITS(c.expected, sends(b)[0].value) << c.partials[0] << " " << c.partials[2];
+        host.free_box(b);
+    }
+}
+
+// Values far beyond any instrument: each gets a defined answer.
+// LATER: enable when the work budget is in the object (with the plain search
+// the first partial of a million Hz alone takes minutes).
+TEST_F(HostileSubtone, DISABLED_AbsurdValuesStayWithinTheBudget)
+{
+    // MIDI pitches in the millions (infinite in Hz).
+    expect_bounded("qz.subtone @mode 1", floats({1e6, 2e6, 3e6}), "MIDI pitches in the millions");
+    // Partials near the largest single, and beyond it.
+    expect_bounded("qz.subtone", floats({3.4e38, 3.3e38, 3e38}), "partials near FLT_MAX");
+    expect_bounded("qz.subtone", floats({FLT_MAX, 2.0, 3.0}), "FLT_MAX then small partials");
+    expect_bounded("qz.subtone", floats({1e300, 1e7, 3.0}), "a double beyond single range");
+    // Partials above 1.68 MHz, where single precision stops counting
+    // harmonic numbers, with a later partial that fits nothing.
+    expect_bounded("qz.subtone", floats({1e6, 1000001.0, 3.0}), "a million Hz");
+    expect_bounded("qz.subtone", floats({1e7, 1.1e7, 0.05}), "ten million Hz");
+    expect_bounded("qz.subtone 0.01", floats({3e38, 1e7, 0.5}), "fine tolerance, huge partials");
+    expect_bounded("qz.subtone 1000", floats({440.0, 0.0, 1e30}), "a tolerance of 2^83");
+    expect_bounded("qz.subtone -3", floats({20000.0, 19999.0, 19998.0}), "a negative tolerance");
+
+    // 32,767 partials: every one audible and distinct, or mixed with values
+    // that fit nothing.
+    std::vector<double> many(32767);
+    for (size_t i = 0; i < many.size(); ++i)
+        many[i] = 20.0 + std::fmod(static_cast<double>(i) * 7919.123, 19980.0);
+    expect_bounded("qz.subtone", floats(many), "32767 audible partials");
+    for (size_t i = 2; i < many.size(); i += 97)
+        many[i] = i % 2 ? 0.05 : -1.0;
+    expect_bounded("qz.subtone", floats(many), "32767 partials, some below 1 Hz");
+    expect_bounded("qz.subtone 0", floats(many), "32767 partials, approximation 0");
+}
+
+// Inputs the plain search already handles at once: a first partial that is
+// infinite, not a number, or not above 0 Hz ends the search at its first
+// level, whatever follows.
+TEST_F(HostileSubtone, NonFiniteFirstPartialsEndAtOnce)
+{
+    const BoxId b = make("qz.subtone");
+    const BoxId m = make("qz.subtone @mode 1");
+    for (double first : {kInf, -kInf, kNaN, -1.0, 0.0}) {
+        host.clear_logs();
+        host.send(b, 0, "list", floats({first, 19999.0, 0.05}));
+        ASSERT_EQ(sends(b).size(), 1u) << first;
+        EXPECT_BITS(0.0, sends(b)[0].value) << first;
+    }
+    // In MIDI mode +inf is an infinite first partial and -inf is 0 Hz:
+    // nothing is found, which MIDI mode sends as -inf.
+    for (double first : {kInf, -kInf, kNaN}) {
+        host.clear_logs();
+        host.send(m, 0, "list", floats({first, 60.0, -1e6}));
+        ASSERT_EQ(sends(m).size(), 1u) << first;
+        EXPECT_BITS(-kInf, sends(m)[0].value) << first;
+    }
+}
+
+// ---- qz.pitchtally ----------------------------------------------------------
+
+// Not-a-number pitches equal nothing, themselves included: an agent started
+// by one counts every event and never a hit past its own, and reports the
+// pitch as it came.
+TEST_F(Hostile, PitchtallyNotANumberPitchNeverMatches)
+{
+    const BoxId b = make("qz.pitchtally 4 @window 100");
+    host.send_float(b, 1, 0.5);
+    host.send_float(b, 0, kNaN);
+    host.send_float(b, 0, kNaN);
+    host.send_float(b, 0, 60.0);
+    host.advance_by(200.0);
+    const auto out = sends(b);
+    ASSERT_EQ(out.size(), 9u);
+    // Slot 0: 1 hit of 3 events; slot 1: 1 of 2; slot 2 (60): 1 of 1.
+    EXPECT_BITS(1.0 / 3.0, out[0].value);
+    EXPECT_BITS(0.5, out[1].value);
+    EXPECT_TRUE(std::isnan(out[2].value));
+    EXPECT_BITS(0.5, out[3].value);
+    EXPECT_TRUE(std::isnan(out[5].value));
+    EXPECT_BITS(1.0, out[6].value);
+    EXPECT_BITS(60.0, out[8].value);
+}
+
+// Infinite and not-a-number amplitudes travel into the averages as IEEE
+// arithmetic gives them; the probabilities are untouched.
+TEST_F(Hostile, PitchtallyNonFiniteAmplitudes)
+{
+    const BoxId b = make("qz.pitchtally 4 @window 100");
+    host.send_float(b, 1, kInf);
+    host.send_float(b, 0, 60.0);
+    host.send_float(b, 1, -kInf);
+    host.send_float(b, 0, 60.0); // slot 0: inf + -inf
+    host.send_float(b, 1, kNaN);
+    host.send_float(b, 0, 61.0);
+    host.advance_by(200.0);
+    const auto out = sends(b);
+    ASSERT_EQ(out.size(), 9u);
+    // Slot 0: 2 hits of 3, inf + -inf; slot 1: 1 of 2; slot 2: 1 of 1.
+    EXPECT_BITS(2.0 / 3.0, out[0].value);
+    EXPECT_TRUE(std::isnan(out[1].value));
+    EXPECT_BITS(0.5, out[3].value);
+    EXPECT_BITS(-kInf, out[4].value);
+    EXPECT_BITS(1.0, out[6].value);
+    EXPECT_TRUE(std::isnan(out[7].value));
+}
+
+// Window settings of any value end up between 1 ms and 2^31 - 1 ms, and the
+// agent's report comes exactly that long after its pitch.
+TEST_F(Hostile, PitchtallyWindowExtremes)
+{
+    struct Case {
+        t_atom value;
+        t_atom_long window;
+    };
+    t_atom big, inf, ninf, nan, frac, sym;
+    atom_setfloat(&big, 1e12);
+    atom_setfloat(&inf, kInf);
+    atom_setfloat(&ninf, -kInf);
+    atom_setfloat(&nan, kNaN);
+    atom_setfloat(&frac, 2.75);
+    atom_setsym(&sym, host.sym("long"));
+    const std::vector<Case> cases = {
+        {big, INT32_MAX}, {inf, INT32_MAX}, {ninf, 1},
+        {nan, 1},         {frac, 2},        {sym, 40}, // not a number: the window stays as it was
+    };
+    for (const Case &c : cases) {
+        host.clear_logs();
+        const BoxId b = make("qz.pitchtally 2 @window 40");
+        host.attr_set(b, "window", {c.value});
+        const auto *x = reinterpret_cast<const t_pitchtally *>(host.object(b));
+        EXPECT_EQ(x->window, c.window) << qzhost::format_atom(c.value);
+        const double start = host.now();
+        host.send_float(b, 0, 60.0);
+        host.advance_to(start + static_cast<double>(c.window) - 1.0);
+        EXPECT_TRUE(sends(b).empty()) << qzhost::format_atom(c.value);
+        host.advance_to(start + static_cast<double>(c.window));
+        ASSERT_EQ(sends(b).size(), 3u) << qzhost::format_atom(c.value);
+        EXPECT_EQ(sends(b)[0].time, start + static_cast<double>(c.window));
+        host.free_box(b);
+    }
+}
+
+// An agent count that no allocation can hold falls back to the default pool
+// with a message, and the box works.
+TEST_F(Hostile, PitchtallyUnallocatableAgentCount)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reports a failed allocation of this size instead of "
+                    "returning null";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "AddressSanitizer reports a failed allocation of this size instead of "
+                    "returning null";
+#endif
+#endif
+    // 2^31 - 1 slots of 64 bytes: 137 GB, beyond this machine's memory.
+    const BoxId b = make("qz.pitchtally 2147483647");
+    const auto *x = reinterpret_cast<const t_pitchtally *>(host.object(b));
+    EXPECT_EQ(x->agentcount, PITCHTALLY_DEFAULT_AGENTS);
+    EXPECT_EQ(errors(b),
+              (std::vector<std::string>{"cannot allocate 2147483647 stat agents, using 100"}));
+    host.send_float(b, 0, 60.0);
+    host.advance_by(1000.0);
+    EXPECT_EQ(sends(b).size(), 3u);
+}
+
+} // namespace
