@@ -361,6 +361,24 @@ TEST_F(SubtoneObject, SearchEndsWhereSingleCountingStops)
     EXPECT_TRUE(same_bits(list(midi, "215 -60"), -kInf));
 }
 
+// Partials of 10^24 Hz and more saturate the harmonic counter; the search
+// stops at its work budget, says so, sends nothing, and the next list is
+// answered as usual.
+TEST_F(SubtoneObject, WorkBudgetStopsAbsurdListsWithAnError)
+{
+    const qzhost::BoxId box = make("qz.subtone 3");
+    host.clear_logs();
+    std::vector<t_atom> atoms =
+        host.parse_atoms("7807.57 1.2734e+08 3.81515e+24 43.324 1.39612e+27 11867.4 5.40174");
+    const auto v = sent(box, [&] { host.send(box, 0, "list", atoms); });
+    EXPECT_TRUE(v.empty());
+    ASSERT_EQ(host.console_log().size(), 1u);
+    EXPECT_TRUE(host.console_log()[0].error);
+    EXPECT_NE(host.console_log()[0].text.find("work budget"), std::string::npos)
+        << host.console_log()[0].text;
+    EXPECT_TRUE(same_bits(list(box, "440 550 660"), core({440.0f, 550.0f, 660.0f}, 0, 3.0f)));
+}
+
 TEST_F(SubtoneObject, ConstructorFailureMakesNoBox)
 {
     make("qz.subtone"); // loaded
