@@ -19,10 +19,13 @@ if [ ! -f "$prefix/system.reg" ]; then
         flock 9
         if [ ! -f "$prefix/system.reg" ]; then
             "$wine" wineboot --init >/dev/null 2>&1 || true
-            wineserver=$(dirname "$wine")/wineserver
-            [ -x "$wineserver" ] || wineserver=wineserver
-            "$wineserver" -w 2>/dev/null || true
+            "$(dirname "$wine")/wineserver" -w 2>/dev/null || true
         fi
     ) 9>"$prefix.lock"
 fi
+# One server for the whole run, kept for a while after the last program
+# ends: a program that arrives while a server shuts down fails to connect.
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=wineserver
+"$wineserver" -p120 >/dev/null 2>&1 || true
 exec "$wine" "$@"
