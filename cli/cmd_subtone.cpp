@@ -123,9 +123,9 @@ bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &ato
     }
     subtone_fast_prepare(&ws, p.data(), k, tolerance);
     std::uint64_t steps = 0;
-    const float found_r = subtone_fast_search(&ws, p.data(), k, kSubtoneLowest,
-                                              subtone_upper_bound(p[0], tolerance), tolerance,
-                                              SUBTONE_WORK_BUDGET, &steps);
+    const float found_r =
+        subtone_fast_search(&ws, p.data(), k, kSubtoneLowest, subtone_upper_bound(p[0], tolerance),
+                            tolerance, SUBTONE_WORK_BUDGET, &steps);
     const bool computed = steps <= SUBTONE_WORK_BUDGET;
     const bool found = computed && subtone_accepted(found_r);
     const double value = subtone_output(found_r, mode, approx);
@@ -157,7 +157,8 @@ bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &ato
         hi = hi > cand_hi ? cand_hi : hi;
         lo = cand_lo > lo ? cand_lo : lo;
     }
-    const float r = static_cast<float>(static_cast<double>(lo + hi) * 0.5); // single sum, double half
+    const float r =
+        static_cast<float>(static_cast<double>(lo + hi) * 0.5); // single sum, double half
     if (found && !same_value(r, found_r)) {
         std::cerr << "qz subtone: internal error: the replayed path ends at " << num(r)
                   << ", the search at " << num(found_r) << '\n';

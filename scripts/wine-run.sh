@@ -18,14 +18,24 @@ if [ ! -f "$prefix/system.reg" ]; then
     (
         flock 9
         if [ ! -f "$prefix/system.reg" ]; then
-            "$wine" wineboot --init >/dev/null 2>&1 || true
-            "$(dirname "$wine")/wineserver" -w 2>/dev/null || true
+            "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+            "$(dirname "$wine")/wineserver" -w 9>&- 2>/dev/null || true
         fi
     ) 9>"$prefix.lock"
 fi
 # One server for the whole run, kept for a while after the last program
-# ends: a program that arrives while a server shuts down fails to connect.
+# ends (a program that arrives while a server shuts down fails to connect).
+# The first program of a server starts Wine's service processes, which live
+# as long as the server and inherit that program's output: a throw-away
+# program starts them with /dev/null, so that a caller reading a test's
+# output through a pipe sees it end when the test ends.
 wineserver=$(dirname "$wine")/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
-"$wineserver" -p120 >/dev/null 2>&1 || true
+(
+    flock 9
+    # (fd 9, the lock, is closed for them: the server must not keep it)
+    if "$wineserver" -p120 </dev/null >/dev/null 2>&1 9>&-; then
+        "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$prefix.lock"
 exec "$wine" "$@"

@@ -537,8 +537,7 @@ done:
 
 subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
                                          std::int64_t mode, float approx, float tolerance,
-                                         std::uint64_t budget, double *result,
-                                         std::uint64_t *nodes)
+                                         std::uint64_t budget, double *result, std::uint64_t *nodes)
 {
     if (!subtone_workspace_reserve(ws, k))
         return SUBTONE_FAST_NO_MEMORY;

@@ -1,5 +1,6 @@
 #include "subtone_search.h"
 
+#include "crmath.h"
 #include "jitlib.h"
 
 #include <cmath>
@@ -46,7 +47,8 @@ void narrow(float lo, float hi, float flo, float fhi, float n, float &nlo, float
 float midi_to_hz(float m)
 {
     const double e = (static_cast<double>(m) - kRefMidi) / kStepsPerOctave;
-    return static_cast<float>(std::pow(2.0, e) * kRefHz); // double -> single, once
+    // pow(2, e), correctly rounded and the same bits in every build (crmath.h)
+    return static_cast<float>(crmath::exp2(e) * kRefHz); // double -> single, once
 }
 
 float hz_to_midi(float f)
@@ -57,7 +59,7 @@ float hz_to_midi(float f)
 
 float tolerance_from_midi(float a)
 {
-    const double ratio = std::pow(2.0, static_cast<double>(a) / kStepsPerOctave);
+    const double ratio = crmath::exp2(static_cast<double>(a) / kStepsPerOctave); // pow(2, a/12)
     return static_cast<float>(ratio - 1.0); // double -> single, once
 }
 

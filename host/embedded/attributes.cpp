@@ -26,13 +26,16 @@ AttrRec *attr_of(void *p)
     return reinterpret_cast<AttrRec *>(o);
 }
 
-// The clip filter. A float atom is clipped to [min, max]; NaN passes
-// unchanged (it compares with neither bound). An integer atom stays an
-// integer: the bounds are brought inside the integers (min rounded up, max
-// rounded down) before comparing.
+// The clip filter. A float atom is clipped to [min, max]; NaN lies in no
+// range, so a clipped attribute never takes it: it becomes the minimum (the
+// maximum when only that is set). An integer atom stays an integer: the
+// bounds are brought inside the integers (min rounded up, max rounded down)
+// before comparing.
 void clip(const AttrRec &a, t_atom &at)
 {
     if (at.a_type == A_FLOAT) {
+        if (std::isnan(at.a_w.w_float) && (a.clip_min || a.clip_max))
+            at.a_w.w_float = a.clip_min ? a.min : a.max;
         if (a.clip_min && at.a_w.w_float < a.min)
             at.a_w.w_float = a.min;
         if (a.clip_max && at.a_w.w_float > a.max)
@@ -105,7 +108,7 @@ t_max_err default_get(Host::Impl *h, InstRec *r, const AttrRec &a, long *argc, t
 
 bool Host::Impl::attr_set(InstRec *r, AttrRec *a, long argc, const t_atom *argv)
 {
-    if (!r || r->destroyed)
+    if (!r || r->destroyed || r->dying)
         return false;
     // Filtered copy: the caller's atoms stay as they were.
     size_t n = argc > 0 ? static_cast<size_t>(argc) : 0;
@@ -130,7 +133,7 @@ bool Host::Impl::attr_set(InstRec *r, AttrRec *a, long argc, const t_atom *argv)
 bool Host::Impl::attr_get(InstRec *r, AttrRec *a, std::vector<t_atom> &out)
 {
     out.clear();
-    if (!r || r->destroyed)
+    if (!r || r->destroyed || r->dying)
         return false;
     long argc = 0;
     t_atom *argv = nullptr;

@@ -126,7 +126,7 @@ bool Host::Impl::dispatch(InstRec *r, t_symbol *sel, long argc, const t_atom *ar
 // turns a number into "ft<n>" (float argument) and refuses anything else.
 bool Host::Impl::send_to(InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv)
 {
-    if (!r || r->destroyed)
+    if (!r || r->destroyed || r->dying)
         return false;
     if (inlet < 0 || static_cast<size_t>(inlet) >= r->inlets.size() || !r->inlets[inlet]) {
         postf(r->obj, true, "no inlet %d", inlet);

@@ -39,8 +39,8 @@ HostScope::HostScope(Host::Impl *h) : self_(h), prev_(t_current)
 
 HostScope::~HostScope()
 {
-    if (--self_->depth == 0 && !self_->graveyard.empty())
-        self_->flush_graveyard();
+    if (--self_->depth == 0 && (!self_->doomed.empty() || !self_->graveyard.empty()))
+        self_->flush_deferred();
     t_current = prev_;
 }
 
@@ -238,7 +238,7 @@ void Host::free_box(BoxId box)
 {
     HostScope scope(impl_.get());
     if (InstRec *r = impl_->box_rec(box))
-        impl_->destroy_instance(r, true);
+        impl_->free_instance(r);
 }
 
 bool Host::alive(BoxId box) const

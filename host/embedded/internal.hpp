@@ -87,6 +87,7 @@ struct InstRec {
     std::vector<bool> inlets;         // inlets[n]: inlet n exists; inlet 0 always
     std::vector<OutletRec *> outlets; // creation order (index 0 = made first = rightmost)
     bool destroyed = false;           // destructor has run
+    bool dying = false;               // freed while plug-in code ran: destructor pending
 };
 
 struct ClockRec {
@@ -187,6 +188,7 @@ struct Host::Impl {
     std::unordered_set<detail::InstRec *> instances; // every live instance record
     std::vector<detail::InstRec *> boxes;            // by BoxId; null when freed
     std::vector<detail::InstRec *> graveyard;        // released while plug-in code runs
+    std::vector<detail::InstRec *> doomed;           // freed while plug-in code runs
     struct Creating {
         _class *cls;
         detail::InstRec *rec; // placeholder for the box being made
@@ -196,6 +198,11 @@ struct Host::Impl {
     detail::InstRec *box_rec(BoxId b) const;
     detail::InstRec *new_instance(_class *c); // null on failure
     void destroy_instance(detail::InstRec *r, bool call_destructor);
+    // Frees a box now, or, while plug-in code runs (depth > 1: a host call
+    // below the caller's own), as soon as the outermost host call returns.
+    void free_instance(detail::InstRec *r);
+    void flush_deferred(); // doomed boxes' destructors, then the graveyard
+    bool flushing = false;
     void release_record(detail::InstRec *r);
     void flush_graveyard();
     bool create_box(_class *c, std::string_view name, const t_atom *argv, long argc, BoxId &out);

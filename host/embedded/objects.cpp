@@ -86,6 +86,42 @@ void Host::Impl::destroy_instance(InstRec *r, bool call_destructor)
         release_record(r);
 }
 
+// A box freed by a receiver while it is itself sending (or while any routine
+// may still run on it) is unhooked at once: it gets no more messages, sends
+// nothing more and its own clocks stop. Its destructor runs only once the
+// outermost host call returns, so a routine of the box still on the stack
+// never reads what the destructor released.
+void Host::Impl::free_instance(InstRec *r)
+{
+    if (!r || r->destroyed || r->dying)
+        return;
+    if (depth <= 1) {
+        destroy_instance(r, true);
+        return;
+    }
+    r->dying = true;
+    if (r->box >= 0 && static_cast<size_t>(r->box) < boxes.size() && boxes[r->box] == r)
+        boxes[r->box] = nullptr;
+    disarm_owned_by(r->obj);
+    doomed.push_back(r);
+}
+
+void Host::Impl::flush_deferred()
+{
+    if (flushing)
+        return; // a destructor's own host calls end here too
+    flushing = true;
+    while (!doomed.empty()) {
+        std::vector<InstRec *> batch;
+        batch.swap(doomed);
+        for (InstRec *r : batch)
+            destroy_instance(r, true);
+    }
+    flushing = false;
+    if (!graveyard.empty())
+        flush_graveyard();
+}
+
 void Host::Impl::release_record(InstRec *r)
 {
     for (auto *o : r->outlets)
@@ -240,7 +276,7 @@ void freeobject(t_object *op)
         return;
     }
     qzhost::detail::HostScope scope(r->host);
-    r->host->destroy_instance(r, true);
+    r->host->free_instance(r);
 }
 
 void *object_method(void *x, t_symbol *s, ...)

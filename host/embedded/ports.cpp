@@ -75,7 +75,7 @@ void *outlet_float(t_outlet *o, double f)
         return nullptr;
     InstRec *r = out->owner;
     auto *h = r->host;
-    if (r->destroyed)
+    if (r->destroyed || r->dying)
         return nullptr;
     qzhost::detail::HostScope scope(h);
     if (h->delivery_depth >= qzhost::detail::kMaxDeliveryDepth) {

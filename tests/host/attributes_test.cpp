@@ -51,6 +51,16 @@ TEST_F(Attributes, ClipKeepsIntegerAtomsIntegers)
     EXPECT_EQ(get_long(b, "along"), 0);
 }
 
+// A not-a-number lies in no range: a clipped attribute takes its minimum.
+TEST_F(Attributes, ClipSendsNotANumberToTheMinimum)
+{
+    auto b = make("qzt.probe");
+    host.attr_set(b, "f32", {F(std::nan(""))});
+    EXPECT_EQ(qzt::bits(get_float(b, "f32")), qzt::bits(-1.5));
+    host.attr_set(b, "along", {F(std::nan(""))});
+    EXPECT_EQ(get_long(b, "along"), 0);
+}
+
 TEST_F(Attributes, ClipWithOnlyAMinimumAndFractionalBound)
 {
     auto b = make("qzt.probe");

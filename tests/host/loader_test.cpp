@@ -16,7 +16,7 @@ namespace {
 
 std::string probe_path()
 {
-    return std::string(QZ_HOST_TEST_PLUGINS) + "/qzt.probe.so";
+    return std::string(QZ_HOST_TEST_PLUGINS) + "/qzt.probe" + qzhost::Host::plugin_extension();
 }
 
 Strings banners(const qzhost::Host &h)
