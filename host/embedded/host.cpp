@@ -122,15 +122,7 @@ bool Host::Impl::create_box(_class *c, std::string_view name, const t_atom *argv
     if (!r) {
         // The constructor failed: release what it allocated, without its destructor.
         if (done.tied && !placeholder->destroyed) {
-            InstRec *p = placeholder;
-            p->destroyed = true;
-            disarm_owned_by(p->obj);
-            p->obj->o_magic = detail::kMagicFreed;
-            instances.erase(p);
-            if (depth > 0)
-                graveyard.push_back(p);
-            else
-                release_record(p);
+            destroy_instance(placeholder, false);
         } else if (!done.tied) {
             delete placeholder;
         }
