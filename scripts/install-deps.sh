@@ -1,12 +1,17 @@
 #!/bin/sh
-# Installs the Debian packages the build and the tests need, when missing.
-# Run as root (as CI does); otherwise it only says what is missing.
+# Installs Debian packages when missing: the ones given as arguments, or by
+# default those the build and the tests need. Run as root (as CI does);
+# otherwise it only says what is missing.
 set -eu
 
-packages="cmake ninja-build g++ make libgtest-dev libbenchmark-dev"
-# The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
-# runtimes; valgrind for the leak check of created and freed boxes.
-packages="$packages clang libclang-rt-14-dev valgrind"
+if [ $# -gt 0 ]; then
+    packages="$*"
+else
+    packages="cmake ninja-build g++ make libgtest-dev libbenchmark-dev"
+    # The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
+    # runtimes; valgrind for the leak check of created and freed boxes.
+    packages="$packages clang libclang-rt-14-dev valgrind"
+fi
 
 missing=""
 for p in $packages; do

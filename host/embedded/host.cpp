@@ -286,30 +286,31 @@ bool Host::send(BoxId box, int inlet, std::string_view selector, const std::vect
                           args.data());
 }
 
-bool Host::send_float(BoxId box, int inlet, double f)
+// One number to a box's inlet, without building a vector: the per-event path
+// of the drivers.
+bool Host::Impl::send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a)
 {
-    HostScope scope(impl_.get());
-    InstRec *r = impl_->box_rec(box);
+    HostScope scope(this);
+    InstRec *r = box_rec(box);
     if (!r) {
-        impl_->postf(nullptr, true, "send: no box %d", box);
+        postf(nullptr, true, "send: no box %d", box);
         return false;
     }
+    return send_to(r, inlet, sel, 1, &a);
+}
+
+bool Host::send_float(BoxId box, int inlet, double f)
+{
     t_atom a;
     atom_setfloat(&a, f);
-    return impl_->send_to(r, inlet, impl_->s_float, 1, &a);
+    return impl_->send_one(box, inlet, impl_->s_float, a);
 }
 
 bool Host::send_int(BoxId box, int inlet, t_atom_long n)
 {
-    HostScope scope(impl_.get());
-    InstRec *r = impl_->box_rec(box);
-    if (!r) {
-        impl_->postf(nullptr, true, "send: no box %d", box);
-        return false;
-    }
     t_atom a;
     atom_setlong(&a, n);
-    return impl_->send_to(r, inlet, impl_->s_int, 1, &a);
+    return impl_->send_one(box, inlet, impl_->s_int, a);
 }
 
 bool Host::send_text(BoxId box, int inlet, std::string_view text)

@@ -213,6 +213,7 @@ struct Host::Impl {
                      const t_atom *argv);
     bool deliver(BoxId to, int inlet, double f);
     bool send_to(detail::InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv);
+    bool send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a);
     int delivery_depth = 0;
 
     // ---- attributes
