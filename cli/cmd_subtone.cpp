@@ -113,20 +113,20 @@ bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &ato
         p.push_back(mode != 0 ? midi_to_hz(v) : v);
     }
 
-    // The box's search, step by step as subtone_fast_compute takes them, so
-    // that the raw result and the levels' harmonic numbers can be read.
+    // The box's search, run here so that its raw result and the levels'
+    // harmonic numbers can be read.
     const auto k = static_cast<std::int32_t>(p.size());
     subtone_workspace ws{};
-    if (!subtone_workspace_reserve(&ws, k)) {
+    float found_r = 0.0f;
+    std::uint64_t steps = 0;
+    const subtone_fast_status status =
+        subtone_fast_run(&ws, p.data(), k, tolerance, SUBTONE_WORK_BUDGET, &found_r, &steps);
+    if (status == SUBTONE_FAST_NO_MEMORY) {
+        subtone_workspace_free(&ws);
         std::cerr << "qz subtone: out of memory while tracing the search\n";
         return false;
     }
-    subtone_fast_prepare(&ws, p.data(), k, tolerance);
-    std::uint64_t steps = 0;
-    const float found_r =
-        subtone_fast_search(&ws, p.data(), k, kSubtoneLowest, subtone_upper_bound(p[0], tolerance),
-                            tolerance, SUBTONE_WORK_BUDGET, &steps);
-    const bool computed = steps <= SUBTONE_WORK_BUDGET;
+    const bool computed = status == SUBTONE_FAST_OK;
     const bool found = computed && subtone_accepted(found_r);
     const double value = subtone_output(found_r, mode, approx);
     // The harmonic numbers chosen, level by level, before the workspace goes.

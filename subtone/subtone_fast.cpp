@@ -535,17 +535,25 @@ done:
     return result;
 }
 
-subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
-                                         std::int64_t mode, float approx, float tolerance,
-                                         std::uint64_t budget, double *result, std::uint64_t *nodes)
+subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std::int32_t k,
+                                     float tolerance, std::uint64_t budget, float *found,
+                                     std::uint64_t *nodes)
 {
     if (!subtone_workspace_reserve(ws, k))
         return SUBTONE_FAST_NO_MEMORY;
     const float hi = subtone_upper_bound(p[0], tolerance);
     subtone_fast_prepare(ws, p, k, tolerance);
-    const float r = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, budget, nodes);
-    if (*nodes > budget)
-        return SUBTONE_FAST_OVER_BUDGET;
-    *result = subtone_output(r, mode, approx);
-    return SUBTONE_FAST_OK;
+    *found = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, budget, nodes);
+    return *nodes > budget ? SUBTONE_FAST_OVER_BUDGET : SUBTONE_FAST_OK;
+}
+
+subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
+                                         std::int64_t mode, float approx, float tolerance,
+                                         std::uint64_t budget, double *result, std::uint64_t *nodes)
+{
+    float r = 0.0f;
+    const subtone_fast_status status = subtone_fast_run(ws, p, k, tolerance, budget, &r, nodes);
+    if (status == SUBTONE_FAST_OK)
+        *result = subtone_output(r, mode, approx);
+    return status;
 }

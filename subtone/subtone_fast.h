@@ -83,6 +83,14 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
 // Builds the suffix sets X[0..k] for the partials p and tolerance t.
 void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t);
 
+// The whole search as the object runs it: the stack reserved, the sets
+// built, the search from kSubtoneLowest to subtone_upper_bound of p[0].
+// *found receives the search's raw result (0 when nothing was accepted); the
+// frames then hold the harmonic numbers chosen. Status as below.
+subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std::int32_t k,
+                                     float tolerance, std::uint64_t budget, float *found,
+                                     std::uint64_t *nodes);
+
 // The value subtone_compute returns for the same arguments, bit for bit,
 // into *result, and the nodes visited into *nodes. k >= 1 (k = 0 reads p[0]
 // as the plain compute does). Returns SUBTONE_FAST_NO_MEMORY, with *result
