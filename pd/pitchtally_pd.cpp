@@ -153,7 +153,9 @@ static void pitchtally_window(t_pitchtally *x, t_symbol * /*s*/, int argc, t_ato
 }
 
 // "minproba p": reports below this probability are not sent; clipped to 0..1.
-// Without a value it stays.
+// Without a value it stays. The threshold is the decimal that was typed, as
+// a double: 0.2 lets a probability of exactly 1/5 through, which the single
+// 0.200000003 that Pd hands over would not.
 static void pitchtally_minproba(t_pitchtally *x, t_symbol * /*s*/, int argc, t_atom *argv)
 {
     if (argc < 1)
@@ -162,7 +164,7 @@ static void pitchtally_minproba(t_pitchtally *x, t_symbol * /*s*/, int argc, t_a
         pd_error(x, "qz.pitchtally: wrong argument type");
         return;
     }
-    double p = argv[0].a_w.w_float;
+    double p = qz_pd_decimal(argv[0].a_w.w_float);
     if (p < 0.0)
         p = 0.0;
     if (p > 1.0)

@@ -33,4 +33,9 @@ int qz_pd_first_setting(int argc, const t_atom *argv);
    goes through the same method, checks and clipping as the message. */
 void qz_pd_apply_settings(t_object *x, int argc, t_atom *argv);
 
+/* The double of the shortest decimal that reads back as the single f: the
+   number as it was typed in a box or message (0.2 for the single
+   0.200000003). Infinities and NaN come back as they are. */
+double qz_pd_decimal(t_float f);
+
 #endif /* QZ_PD_QZ_PD_H */

@@ -1,6 +1,10 @@
 // `@name value...` pairs among the creation arguments of the Pd externals.
 #include "qz_pd.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
 namespace {
 
 bool is_setting(const t_atom *a)
@@ -29,4 +33,19 @@ void qz_pd_apply_settings(t_object *x, int argc, t_atom *argv)
         pd_typedmess(&x->ob_pd, name, n, argv + first);
         i = first + n;
     }
+}
+
+double qz_pd_decimal(t_float f)
+{
+    if (!std::isfinite(f))
+        return f;
+    // 9 significant digits always read back as the same single.
+    char text[32];
+    for (int digits = 1; digits <= 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(f));
+        const double d = std::strtod(text, nullptr);
+        if (static_cast<t_float>(d) == f)
+            return d;
+    }
+    return f;
 }
