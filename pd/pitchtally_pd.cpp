@@ -165,8 +165,8 @@ static void pitchtally_minproba(t_pitchtally *x, t_symbol * /*s*/, int argc, t_a
         return;
     }
     double p = qz_pd_decimal(argv[0].a_w.w_float);
-    if (p < 0.0)
-        p = 0.0;
+    if (!(p >= 0.0))
+        p = 0.0; // below 0, or not a number: 0, as the Max attribute's clip does
     if (p > 1.0)
         p = 1.0;
     x->minproba = p;

@@ -161,8 +161,8 @@ static void subtone_approx(t_subtone *x, t_symbol * /*s*/, int argc, t_atom *arg
         return;
     }
     float approx = argv[0].a_w.w_float;
-    if (approx < 0.0f)
-        approx = 0.0f;
+    if (!(approx >= 0.0f))
+        approx = 0.0f; // below 0, or not a number: 0, as the Max attribute's clip does
     subtone_set_approx(x, approx);
 }
 
