@@ -18,11 +18,6 @@
 
 static t_class *pitchtally_class = nullptr;
 
-/* Window length before any setting, and the shortest accepted (ms): as in
-   the Max object. */
-#define PITCHTALLY_DEFAULT_WINDOW 500
-#define PITCHTALLY_MIN_WINDOW 1
-
 struct _pitchtally;
 typedef statagent_record<t_clock, struct _pitchtally> t_statagent;
 
@@ -92,7 +87,7 @@ static void *pitchtally_new(t_symbol * /*s*/, int argc, t_atom *argv)
 
     x->agentcount = kStatagentDefaultCount;
     x->minproba = 0.0;
-    x->window = PITCHTALLY_DEFAULT_WINDOW;
+    x->window = kStatagentDefaultWindow;
     x->cur_pitch = 0.0;
     x->cur_amp = 0.0;
     x->agents = nullptr;
@@ -133,7 +128,7 @@ static void pitchtally_stop(t_pitchtally *x)
 }
 
 // "window ms": the length of the windows of agents started from now on,
-// truncated to whole ms, at least PITCHTALLY_MIN_WINDOW and at most what a
+// truncated to whole ms, at least kStatagentMinWindow and at most what a
 // 32-bit count holds. Without a value it stays.
 static void pitchtally_window(t_pitchtally *x, t_symbol * /*s*/, int argc, t_atom *argv)
 {
@@ -144,8 +139,8 @@ static void pitchtally_window(t_pitchtally *x, t_symbol * /*s*/, int argc, t_ato
         return;
     }
     const double ms = argv[0].a_w.w_float;
-    if (!(ms >= PITCHTALLY_MIN_WINDOW))
-        x->window = PITCHTALLY_MIN_WINDOW;
+    if (!(ms >= kStatagentMinWindow))
+        x->window = kStatagentMinWindow;
     else if (ms >= static_cast<double>(INT32_MAX))
         x->window = INT32_MAX;
     else

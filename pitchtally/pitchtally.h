@@ -47,8 +47,8 @@ typedef struct _pitchtally {
 /* Agent count used when none, or an unusable one, is given. */
 #define PITCHTALLY_DEFAULT_AGENTS kStatagentDefaultCount
 /* Window length before any setting, and the shortest accepted (ms). */
-#define PITCHTALLY_DEFAULT_WINDOW 500
-#define PITCHTALLY_MIN_WINDOW 1
+#define PITCHTALLY_DEFAULT_WINDOW kStatagentDefaultWindow
+#define PITCHTALLY_MIN_WINDOW kStatagentMinWindow
 
 /* ---- The pool (statagent.cpp) ------------------------------------------- */
 

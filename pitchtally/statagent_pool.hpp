@@ -43,6 +43,9 @@ template <class Clock, class Owner> struct statagent_record {
 
 // Agent count used when none, or an unusable one, is given.
 inline constexpr std::int32_t kStatagentDefaultCount = 100;
+// Window length before any setting, and the shortest accepted (ms).
+inline constexpr std::int32_t kStatagentDefaultWindow = 500;
+inline constexpr std::int32_t kStatagentMinWindow = 1;
 
 template <class H> struct statagent_pool {
     using object = typename H::object;

@@ -11,7 +11,8 @@ the same order with the same times. A Pd run fails on "couldn't create", on
 any line that starts "error:" and that the native qz did not post too, and
 on any value that differs.
 
-Then the help patches are opened (each must load without "couldn't create"
+The externals must export nothing but their setup routines. Then the help
+patches are opened (each must load without "couldn't create"
 or an error), and creation_test.pd checks the creation paths whose errors
 are part of the objects' behaviour.
 
@@ -201,6 +202,24 @@ def build_sequence(qz, corpus, workdir, failures):
     return expected
 
 
+def export_failures(externals):
+    """Pd loads externals with RTLD_GLOBAL: each may export its setup routine
+    and nothing else, and none may depend on the embedded Max host, whose
+    class_new, clock_new, ... would meet Pd's own."""
+    failures = []
+    for name, setup in (("qz.subtone", "setup_qz0x2esubtone"),
+                        ("qz.pitchtally", "setup_qz0x2epitchtally")):
+        path = os.path.join(externals, name + ".pd_linux")
+        r = subprocess.run(["nm", "-D", "--defined-only", path], capture_output=True, text=True)
+        exported = {line.split()[-1] for line in r.stdout.splitlines() if line.strip()}
+        if r.returncode != 0 or exported != {setup}:
+            failures.append(f"{name}.pd_linux exports {sorted(exported)}, not just {setup}")
+        r = subprocess.run(["readelf", "-d", path], capture_output=True, text=True)
+        if r.returncode != 0 or "qzhost" in r.stdout:
+            failures.append(f"{name}.pd_linux needs the embedded host (or readelf failed)")
+    return failures
+
+
 def run_pd(pd, externals, patch_dir, patch, extra=()):
     cmd = [pd, "-nogui", "-noprefs", "-nosound", "-batch", "-stderr", "-path", externals,
            "-open", os.path.join(patch_dir, patch)] + list(extra)
@@ -277,7 +296,7 @@ def main():
     for patch in ("qz_test.pd", "creation_test.pd"):
         shutil.copy(os.path.join(HERE, patch), a.work)
 
-    failures = []
+    failures = export_failures(a.externals)
     qz = [a.qz] + (["--externals", a.qz_externals] if a.qz_externals else [])
     expected = build_sequence(qz, a.corpus, a.work, failures)
     rc, lines = run_pd(a.pd, a.externals, a.work, "qz_test.pd")
