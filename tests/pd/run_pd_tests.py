@@ -64,6 +64,12 @@ PITCHTALLY_RUNS = [
      ["--agents", "32", "--window", "40", "--minproba", "0.2"]),
     ("melody_16_40", "PA", [], "events_melody.txt",
      ["--agents", "16", "--window", "40", "--minproba", "0.2"]),
+    # Settings as the Max attributes store them: a window is truncated to
+    # whole ms and raised to 1; minproba is clipped to 0..1.
+    ("melody_32_40_trunc", "PB", ["window 40.9", "minproba -3"], "events_melody.txt",
+     ["--agents", "32", "--window", "40", "--minproba", "0"]),
+    ("dense_16_1_clip", "PA", ["window 0.5", "minproba 1.5"], "events_dense.txt",
+     ["--agents", "16", "--window", "1", "--minproba", "1"]),
 ]
 
 # Wait between two runs of qz.pitchtally: longer than any window, so every
