@@ -1,8 +1,10 @@
 # Front door of the qz build. `make` builds the release tree into build/,
 # `make demo` runs the main job, `make check` installs what is missing,
-# builds and runs every test (also under AddressSanitizer and UBSan, and in
-# the 64-bit Windows build under Wine and the 32-bit Linux build under
-# qemu-i386). `make windows` and `make linux32` make the cross builds.
+# builds and runs every test (the Pd externals in headless Pd among them;
+# also under AddressSanitizer and UBSan, and in the 64-bit Windows build
+# under Wine and the 32-bit Linux build under qemu-i386). `make windows` and
+# `make linux32` make the cross builds; `make pd` and `make pd-package` the
+# Pure Data externals.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -23,6 +25,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
 .PHONY: fuzz fuzz-check
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-linux32
+.PHONY: pd pd-package
 
 all: build
 
@@ -40,6 +43,7 @@ deps:
 check: deps
 	$(MAKE) build CMAKE_ARGS="-DQZ_WERROR=ON $(CMAKE_ARGS)"
 	$(MAKE) test
+	$(MAKE) pd-package
 	$(MAKE) asan
 	$(MAKE) test-asan
 	$(MAKE) fuzz-check
@@ -70,6 +74,25 @@ fuzz:
 # Each fuzz program for FUZZ_SECONDS on its seed corpus (fuzz/corpus/).
 fuzz-check: fuzz
 	sh fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Pure Data externals with their help patches, README and licence in
+# build/pd/qz/ (the folder a Pd user installs), and that folder as a deken
+# package beside it. Their tests (real Pd, headless) run with `make test`.
+PD_DIR     = $(BUILD)/pd
+QZ_VERSION := $(shell awk '/^project/ { for (i = 1; i < NF; i++) if ($$i == "VERSION") print $$(i + 1) }' CMakeLists.txt)
+PD_ARCH    := $(shell uname -m | sed -e 's/x86_64/amd64/' -e 's/aarch64/arm64/')
+PD_DEK     = qz[v$(QZ_VERSION)](Linux-$(PD_ARCH)-32).dek
+
+pd:
+	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DQZ_PD=ON $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS) --target qz_pd || \
+	  { echo "the Pd externals need Pd's headers (m_pd.h): make deps" >&2; exit 1; }
+
+pd-package: pd
+	cd $(PD_DIR) && rm -f '$(PD_DEK)' '$(PD_DEK).sha256' && \
+	  cmake -E tar cf '$(PD_DEK)' --format=zip qz && \
+	  sha256sum '$(PD_DEK)' | cut -d ' ' -f 1 > '$(PD_DEK).sha256'
+	@echo "$(PD_DIR)/$(PD_DEK)"
 
 cross-deps:
 	@sh scripts/install-cross-deps.sh

@@ -8,29 +8,21 @@
  * average amplitude of its hits and its pitch, right to left.
  *
  * The agents live in a fixed pool inside the object (statagent.cpp), each
- * with one host clock, all made when the object is created.
+ * with one host clock, all made when the object is created; the pool itself
+ * (statagent_pool.hpp) is shared with the Pd external.
  */
 #ifndef QZ_PITCHTALLY_PITCHTALLY_H
 #define QZ_PITCHTALLY_PITCHTALLY_H
 
 #include "maxapi.h"
+#include "statagent_pool.hpp"
 
 #include <stdint.h>
 
 struct _pitchtally;
 
-/* One slot of the pool. */
-typedef struct _statagent {
-    int32_t active;            /* nonzero while the agent's window runs (2 while its report
-                                  is being sent); 0: free slot */
-    double pitch;              /* pitch of the event that started the agent */
-    double hits;               /* events whose pitch equals `pitch`, the first included */
-    double events;             /* every pitch event since the start, the first included */
-    double ampsum;             /* sum of the amplitudes of the hits */
-    double proba;              /* hits / events, computed when the window ends */
-    t_clock *clock;            /* ends the window; made once, kept for the object's life */
-    struct _pitchtally *owner; /* gives the report its threshold and outlets */
-} t_statagent;
+/* One slot of the pool (statagent_pool.hpp). */
+typedef statagent_record<t_clock, struct _pitchtally> t_statagent;
 
 /* The object. */
 typedef struct _pitchtally {
@@ -53,10 +45,10 @@ typedef struct _pitchtally {
 #define PITCHTALLY_METHOD(f) reinterpret_cast<method>(reinterpret_cast<void (*)(void)>(f))
 
 /* Agent count used when none, or an unusable one, is given. */
-#define PITCHTALLY_DEFAULT_AGENTS 100
+#define PITCHTALLY_DEFAULT_AGENTS kStatagentDefaultCount
 /* Window length before any setting, and the shortest accepted (ms). */
-#define PITCHTALLY_DEFAULT_WINDOW 500
-#define PITCHTALLY_MIN_WINDOW 1
+#define PITCHTALLY_DEFAULT_WINDOW kStatagentDefaultWindow
+#define PITCHTALLY_MIN_WINDOW kStatagentMinWindow
 
 /* ---- The pool (statagent.cpp) ------------------------------------------- */
 

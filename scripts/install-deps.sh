@@ -11,6 +11,9 @@ else
     # The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
     # runtimes; valgrind for the leak check of created and freed boxes.
     packages="$packages clang libclang-rt-14-dev valgrind"
+    # The Pd externals (make pd) and their tests in headless Pd: Pd's headers,
+    # the pd program without its GUI, and python3 for the test driver.
+    packages="$packages puredata-dev puredata-core python3"
 fi
 
 missing=""

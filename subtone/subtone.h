@@ -30,17 +30,6 @@ typedef struct _subtone {
 /* Casts a routine to the host's generic routine type. */
 #define SUBTONE_METHOD(f) reinterpret_cast<method>(reinterpret_cast<void (*)(void)>(f))
 
-/* Approximation when none is given, in semitones. */
-#define SUBTONE_DEFAULT_APPROX 0.5f
-
-/* Most search steps (calls of the search, one per interval tried) one list
-   may take. Every chord of audible partials needs a few thousand at most;
-   only absurd values (partials of megahertz and above, where the harmonic
-   counter runs out of single precision) come near it. It keeps a list under
-   about half a second on a slow machine; past it the object posts an error
-   and sends nothing. */
-#define SUBTONE_WORK_BUDGET 20000000ull
-
 void *subtone_new(t_symbol *s, long argc, t_atom *argv);
 void subtone_free(t_subtone *x);
 void subtone_assist(t_subtone *x, void *b, long m, long a, char *s);

@@ -80,6 +80,14 @@ inline constexpr std::uint64_t kSubtoneNoBudget = ~static_cast<std::uint64_t>(0)
 float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
                           float t, std::uint64_t budget, std::uint64_t *nodes);
 
+/* Most search steps (calls of the search, one per interval tried) one list
+   may take. Every chord of audible partials needs a few thousand at most;
+   only absurd values (partials of megahertz and above, where the harmonic
+   counter runs out of single precision) come near it. It keeps a list under
+   about half a second on a slow machine; past it an object posts an error
+   and sends nothing. */
+#define SUBTONE_WORK_BUDGET 20000000ull
+
 // Builds the suffix sets X[0..k] for the partials p and tolerance t.
 void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t);
 
