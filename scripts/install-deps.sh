@@ -11,6 +11,10 @@ else
     # The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
     # runtimes; valgrind for the leak check of created and freed boxes.
     packages="$packages clang libclang-rt-14-dev valgrind"
+    # The sound front end and the pictures (qz track, --audio, --plot): aubio
+    # and cairo with pkg-config to find them; sox makes the tests' sounds and
+    # xmllint checks that the SVG pictures parse.
+    packages="$packages pkg-config libaubio-dev libcairo2-dev sox libxml2-utils"
 fi
 
 missing=""
