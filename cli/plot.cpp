@@ -129,7 +129,7 @@ class Figure {
         svg_ = ends_with_svg(path);
         surface_.reset(
             svg_ ? cairo_svg_surface_create(path.c_str(), kPlotWidth, kPlotHeight)
-                 : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kPlotWidth, kPlotHeight));
+                 : cairo_image_surface_create(CAIRO_FORMAT_RGB24, kPlotWidth, kPlotHeight));
         cr_.reset(cairo_create(surface_.get()));
     }
 
@@ -166,7 +166,7 @@ class Figure {
         cairo_stroke(c);
 
         cairo_set_font_size(c, 15.0);
-        text(x_.label, (left_ + right_) / 2, kPlotHeight - 18, 0.5, 0.0);
+        text(x_.label, (left_ + right_) / 2, kPlotHeight - 32, 0.5, 0.0);
         cairo_save(c);
         cairo_translate(c, 24, (top_ + bottom_) / 2);
         cairo_rotate(c, -M_PI / 2);
@@ -187,15 +187,15 @@ class Figure {
         cairo_clip(c);
     }
 
-    // A line of small text in the top right corner of the plot area.
+    // A line of small text under the plot area, on the right, clear of the
+    // marks and of the axis label in the middle.
     void legend(const std::string &line, int row)
     {
         cairo_t *c = cr();
         cairo_save(c);
         cairo_reset_clip(c);
-        cairo_set_font_size(c, 13.0);
-        cairo_set_source_rgb(c, 0.25, 0.25, 0.25);
-        text(line, right_ - 10, top_ + 12 + row * 18, 1.0, 0.0);
+        cairo_set_font_size(c, 12.0);
+        text(line, right_, bottom_ + 30 + row * 17, 1.0, 0.0);
         cairo_restore(c);
     }
 
@@ -244,7 +244,7 @@ class Figure {
     bool svg_ = false;
     std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface_;
     std::unique_ptr<cairo_t, ContextDeleter> cr_;
-    double left_ = 90, right_ = kPlotWidth - 30, top_ = 50, bottom_ = kPlotHeight - 70;
+    double left_ = 90, right_ = kPlotWidth - 30, top_ = 50, bottom_ = kPlotHeight - 80;
 };
 
 const char *const kTimeLabel = "time (s)";
@@ -329,16 +329,16 @@ bool plot_pitchtally(const std::string &path, const std::string &title, const st
         if (fig.inside(e.time, e.pitch))
             dot(c, fig.px(e.time / 1000.0), fig.py(e.pitch), 1.8);
     cairo_fill(c);
-    cairo_set_line_width(c, 1.0);
+    cairo_set_line_width(c, 0.6);
     for (const TallyReport &r : reports) {
         if (!fig.inside(r.time, r.pitch))
             continue;
         const double proba = std::isfinite(r.proba) ? std::clamp(r.proba, 0.0, 1.0) : 0.0;
         const double s = shade(r.avgamp, max_amp);
-        dot(c, fig.px(r.time / 1000.0), fig.py(r.pitch), 2.0 + 8.0 * std::sqrt(proba));
-        cairo_set_source_rgba(c, 0.85 - 0.75 * s, 0.4 - 0.25 * s, 0.2 - 0.1 * s, 0.75);
+        dot(c, fig.px(r.time / 1000.0), fig.py(r.pitch), 1.5 + 6.0 * std::sqrt(proba));
+        cairo_set_source_rgba(c, 0.95 - 0.6 * s, 0.6 - 0.45 * s, 0.3 - 0.25 * s, 0.6);
         cairo_fill_preserve(c);
-        cairo_set_source_rgb(c, 0.3, 0.1, 0.05);
+        cairo_set_source_rgba(c, 0.4, 0.15, 0.05, 0.6);
         cairo_stroke(c);
     }
     fig.legend("faint: incoming pitches; discs: reports", 0);

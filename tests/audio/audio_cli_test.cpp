@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -234,6 +235,26 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
     // A RIFF header that promises a WAVE and then breaks off.
     qztest::write_file("junk.bin",
                        std::string("RIFF\x24\x00\x00\x00WAVEfmt ", 16) + std::string(4000, '\x7f'));
+    // 32-bit float samples, every one of them inf or not a number.
+    std::string wav = "RIFF....WAVEfmt ";
+    auto u32 = [&wav](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            wav += static_cast<char>(v >> (8 * i) & 0xff);
+    };
+    auto u16 = [&wav](std::uint16_t v) {
+        wav += static_cast<char>(v & 0xff);
+        wav += static_cast<char>(v >> 8);
+    };
+    u32(16), u16(3), u16(1), u32(44100), u32(44100 * 4), u16(4), u16(32); // IEEE float, mono
+    wav += "data";
+    u32(4 * 8820);
+    for (int i = 0; i < 8820; ++i)
+        u32(i % 2 ? 0x7fc00000u : 0x7f800000u); // nan, inf
+    wav.replace(4, 4,
+                std::string{static_cast<char>((wav.size() - 8) & 0xff),
+                            static_cast<char>((wav.size() - 8) >> 8 & 0xff),
+                            static_cast<char>((wav.size() - 8) >> 16 & 0xff), 0});
+    const std::string nonfinite = qztest::write_file("nonfinite.wav", wav);
     const std::string zero = qztest::sox("zero.wav", "-n -r 44100 -c 1 -b 16 OUT trim 0 0");
     const std::string silent = qztest::sox("silent.wav", "-n -r 44100 -c 1 -b 16 OUT trim 0 1");
     struct Case {
@@ -249,6 +270,7 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"track '" + dir + "junk.bin'", 1, "as sound"},
         {"track '" + zero + "'", 1, "holds no samples"},
         {"track '" + silent + "'", 0, "no pitch found"},
+        {"track '" + nonfinite + "'", 0, "no pitch found"},
         {"track --hopsize 4096 '" + silent + "'", 2, "must not exceed --bufsize"},
         {"track --hopsize 99999999999 '" + silent + "'", 2, "--hopsize needs an integer"},
         {"track --bufsize 1000 '" + silent + "'", 2, "power of two"},
@@ -261,6 +283,7 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"subtone --audio '" + dir + "missing.wav'", 1, "no such file"},
         {"subtone --audio '" + zero + "'", 1, "holds no samples"},
         {"subtone --audio '" + silent + "'", 0, "no spectral peak"},
+        {"subtone --audio '" + nonfinite + "'", 0, "no spectral peak"},
         {"subtone --audio '" + silent + "' 440", 2, "not both"},
         {"subtone --partials 3 440", 2, "need --audio"},
         {"subtone --partials 0 --audio '" + silent + "'", 2, "--partials needs"},
