@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 
 namespace qzcli {
 
@@ -41,7 +42,8 @@ namespace {
 std::string db_text(double amp)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f dB", amp > 0.0 ? 20.0 * std::log10(amp) : -INFINITY);
+    const double db = amp > 0.0 ? 20.0 * std::log10(amp) : -std::numeric_limits<double>::infinity();
+    std::snprintf(buf, sizeof buf, "%.1f dB", db);
     return buf;
 }
 

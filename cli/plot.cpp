@@ -37,7 +37,7 @@ struct Axis {
     {
         if (log)
             return (std::log(v) - std::log(lo)) / (std::log(hi) - std::log(lo));
-        return (v - lo) / (hi - lo);
+        return (v * 0.5 - lo * 0.5) / (hi * 0.5 - lo * 0.5); // halves: no overflow at 1e308
     }
 };
 
@@ -48,11 +48,17 @@ Axis linear_axis(Range r, std::string label)
     a.label = std::move(label);
     if (r.empty())
         return a;
-    double span = r.hi - r.lo;
-    if (span <= 0.0)
-        span = std::max(1.0, std::fabs(r.lo) * 0.05);
-    a.lo = r.lo - span * 0.05;
-    a.hi = r.hi + span * 0.05;
+    // A margin of 5 % of the range on each side, from the half range so
+    // that extreme values do not overflow.
+    double margin = (r.hi * 0.5 - r.lo * 0.5) * 0.1;
+    if (margin <= 0.0)
+        margin = std::max(1.0, std::fabs(r.lo) * 0.05);
+    a.lo = r.lo - margin;
+    a.hi = r.hi + margin;
+    if (!std::isfinite(a.lo) || !std::isfinite(a.hi)) {
+        a.lo = r.lo;
+        a.hi = r.hi;
+    }
     return a;
 }
 
@@ -72,26 +78,36 @@ Axis log_axis(Range r, std::string label)
 }
 
 // Tick values: a 1-2-5 step giving about `target` ticks on a linear axis;
-// 1-2-5 values of every decade on a logarithmic one.
+// 1-2-5 values of every decade on a logarithmic one. Never more than
+// kMaxTicks, whatever the range.
+constexpr int kMaxTicks = 40;
+
 std::vector<double> ticks(const Axis &a, int target)
 {
     std::vector<double> t;
     if (a.log) {
-        for (double decade = std::pow(10.0, std::floor(std::log10(a.lo))); decade <= a.hi;
-             decade *= 10.0)
+        const double first = std::floor(std::log10(a.lo));
+        for (int d = 0; d < kMaxTicks && first + d <= std::log10(a.hi); ++d)
             for (double m : {1.0, 2.0, 5.0}) {
-                const double v = decade * m;
-                if (v >= a.lo && v <= a.hi)
+                const double v = std::pow(10.0, first + d) * m;
+                if (v >= a.lo && v <= a.hi && t.size() < kMaxTicks)
                     t.push_back(v);
             }
         return t;
     }
-    const double raw = (a.hi - a.lo) / target;
+    const double raw = (a.hi * 0.5 - a.lo * 0.5) / target * 2.0;
     const double mag = std::pow(10.0, std::floor(std::log10(raw)));
     const double n = raw / mag;
     const double step = (n < 1.5 ? 1.0 : n < 3.0 ? 2.0 : n < 7.0 ? 5.0 : 10.0) * mag;
-    for (double v = std::ceil(a.lo / step) * step; v <= a.hi + step * 1e-9; v += step)
+    const double first = std::ceil(a.lo / step);
+    if (!std::isfinite(step) || !std::isfinite(first) || step <= 0.0)
+        return t;
+    for (int i = 0; i < kMaxTicks; ++i) {
+        const double v = (first + i) * step;
+        if (v > a.hi + step * 1e-9)
+            break;
         t.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
+    }
     return t;
 }
 
@@ -168,7 +184,7 @@ class Figure {
         cairo_set_font_size(c, 15.0);
         text(x_.label, (left_ + right_) / 2, kPlotHeight - 32, 0.5, 0.0);
         cairo_save(c);
-        cairo_translate(c, 24, (top_ + bottom_) / 2);
+        cairo_translate(c, 18, (top_ + bottom_) / 2);
         cairo_rotate(c, -M_PI / 2);
         text(y_.label, 0, 0, 0.5, 0.5);
         cairo_restore(c);
@@ -244,7 +260,7 @@ class Figure {
     bool svg_ = false;
     std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface_;
     std::unique_ptr<cairo_t, ContextDeleter> cr_;
-    double left_ = 90, right_ = kPlotWidth - 30, top_ = 50, bottom_ = kPlotHeight - 80;
+    double left_ = 100, right_ = kPlotWidth - 30, top_ = 50, bottom_ = kPlotHeight - 80;
 };
 
 const char *const kTimeLabel = "time (s)";

@@ -91,6 +91,8 @@ TEST(Plot, EveryPictureInBothFormats)
                     "-n -r 44100 -c 1 OUT synth 0.5 sine 220 sine 330 sine 440 remix - vol 0.8");
     const std::string stream =
         qztest::write_file("stream.txt", "0 60 0.5\n10 60 0.4\n20 62 0.3\n400 64 0.2\n");
+    const std::string extreme =
+        qztest::write_file("extreme.txt", "0 1e308 1\n1 -1e308 1\n2 nan 1\n3 inf\n");
     struct Case {
         std::string args;
         int min_marks;
@@ -99,6 +101,9 @@ TEST(Plot, EveryPictureInBothFormats)
         {"track '" + notes + "'", 2000},
         {"pitchtally --agents 50 --window 50 --audio '" + notes + "' --quantize 1", 2000},
         {"pitchtally --agents 8 --window 100 '" + stream + "'", 200},
+        // Extreme and non-finite pitches: the finite ones set the axes, which
+        // do not overflow; the rest is left out.
+        {"pitchtally --agents 8 --minproba 0 '" + extreme + "'", 0},
         {"subtone --audio '" + chord + "'", 2000},
     };
     int i = 0;
