@@ -226,6 +226,9 @@ class Figure {
         if (st == CAIRO_STATUS_SUCCESS)
             st = cairo_surface_status(surface_.get());
         surface_.reset();
+        // One picture per run: cairo's font caches (and fontconfig's, which
+        // they hold) are let go here, so that leak checkers see none of them.
+        cairo_debug_reset_static_data();
         if (st != CAIRO_STATUS_SUCCESS) {
             error = "cannot write the picture '" + path_ + "': " + cairo_status_to_string(st);
             return false;
