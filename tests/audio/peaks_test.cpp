@@ -32,14 +32,19 @@ std::vector<float> spectrum(const std::vector<Sine> &sines)
                                               static_cast<double>(kSize));
         x[i] = v * w;
     }
+    std::vector<double> cosine(kSize), sine(kSize); // of 2 pi j / kSize
+    for (std::size_t j = 0; j < kSize; ++j) {
+        const double ph =
+            2.0 * std::numbers::pi * static_cast<double>(j) / static_cast<double>(kSize);
+        cosine[j] = std::cos(ph);
+        sine[j] = std::sin(ph);
+    }
     std::vector<float> mags(kSize / 2 + 1);
     for (std::size_t k = 0; k < mags.size(); ++k) {
         double re = 0.0, im = 0.0;
         for (std::size_t i = 0; i < kSize; ++i) {
-            const double ph = 2.0 * std::numbers::pi * static_cast<double>(k * i % kSize) /
-                              static_cast<double>(kSize);
-            re += x[i] * std::cos(ph);
-            im -= x[i] * std::sin(ph);
+            re += x[i] * cosine[k * i % kSize];
+            im -= x[i] * sine[k * i % kSize];
         }
         mags[k] = static_cast<float>(std::hypot(re, im) * 4.0 / kSize);
     }
