@@ -21,14 +21,13 @@ const char *const kTrackOptionsHelp =
     "                   semitones (in Hz: the Hz of the rounded MIDI pitch)\n"
     "\n"
     "Why --quantize: qz.pitchtally counts a pitch as recurring only when it\n"
-    "arrives again exactly, to the last bit. A tracker's raw pitches almost\n"
-    "rarely repeat exactly (a steady 440 Hz sine comes out as 69.0299089,\n"
-    "69.0299113, 69.0299041, ...), so on raw pitches most agents see only\n"
-    "their own event.\n"
-    "Rounding to a grid (--quantize 1: semitones) makes the repeats that the\n"
-    "object counts. The rounding belongs to the front end, not the object:\n"
-    "in a patch it is the job of the boxes between the tracker and the\n"
-    "object.\n"
+    "arrives again exactly, to the last bit. A tracker's raw pitches rarely\n"
+    "repeat exactly (a plucked A4 comes out as 69.0035623, 69.0036103,\n"
+    "69.0036559, ...), so on raw pitches nearly every agent sees only its\n"
+    "own event. Rounding to a grid (--quantize 1: semitones) makes the\n"
+    "repeats that the object counts. The rounding belongs to the front end,\n"
+    "not the object: in a patch it is the job of the boxes between the\n"
+    "tracker and the object.\n"
     "\n"
     "A frame becomes an event only when it has a pitch: the tracker found one\n"
     "(not 0), the frame is louder than --silence and its confidence reaches\n"
@@ -333,6 +332,13 @@ bool plot_path_ok(const std::string &path, std::string &error)
         return true;
     error = "--plot needs a file name ending in .svg or .png, not '" + path + "'";
     return false;
+}
+
+std::string pitch_label(const PitchTallyAudio &opt)
+{
+    if (opt.file.empty())
+        return "pitch";
+    return opt.track.midi ? "pitch (MIDI)" : "pitch (Hz)";
 }
 
 std::string title_from_args(const std::string &command, const std::vector<std::string> &args)

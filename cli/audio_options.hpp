@@ -72,6 +72,10 @@ bool check_subtone_audio(const SubtoneAudio &opt, bool have_partials, std::strin
 // Whether --plot PATH names a picture we can write (.svg or .png).
 bool plot_path_ok(const std::string &path, std::string &error);
 
+// The pitch axis label of qz pitchtally's picture: with --audio the unit is
+// known ("pitch (MIDI)", "pitch (Hz)"), a text stream's is not ("pitch").
+std::string pitch_label(const PitchTallyAudio &opt);
+
 // The command line without its --plot option, for a picture's title.
 std::string title_from_args(const std::string &command, const std::vector<std::string> &args);
 

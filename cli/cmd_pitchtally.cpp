@@ -318,7 +318,7 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
     }
     host.run_until_idle();
     flush();
-    if (!picture.write(qzcli::title_from_args(sub, args), audio.track.midi ? "MIDI" : "Hz"))
+    if (!picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio)))
         return qzcli::kFailure;
     return qzcli::kOk;
 }

@@ -93,8 +93,8 @@ int cmd_track(const qzcli::Context &, const std::vector<std::string> &args)
         stream.reserve(events.size());
         for (const qzcli::TrackEvent &e : events)
             stream.push_back({e.time, e.pitch, e.amp});
-        if (!qzcli::plot_track(plot, qzcli::title_from_args(sub, args), opt.midi ? "MIDI" : "Hz",
-                               stream, error)) {
+        if (!qzcli::plot_track(plot, qzcli::title_from_args(sub, args),
+                               opt.midi ? "pitch (MIDI)" : "pitch (Hz)", stream, error)) {
             std::cerr << "qz track: " << error << '\n';
             return qzcli::kFailure;
         }

@@ -298,7 +298,7 @@ bool plot_supported()
     return true;
 }
 
-bool plot_track(const std::string &path, const std::string &title, const std::string &unit,
+bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
                 const std::vector<StreamPoint> &stream, std::string &error)
 {
     Range t, p;
@@ -307,7 +307,7 @@ bool plot_track(const std::string &path, const std::string &title, const std::st
         t.add(e.time / 1000.0);
         p.add(e.pitch);
     }
-    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, "pitch (" + unit + ")"));
+    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, y_label));
     fig.frame(title);
     cairo_t *c = fig.cr();
     const double max_amp = max_of(stream);
@@ -323,7 +323,7 @@ bool plot_track(const std::string &path, const std::string &title, const std::st
     return fig.finish(error);
 }
 
-bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &unit,
+bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &y_label,
                      const std::vector<StreamPoint> &stream,
                      const std::vector<TallyReport> &reports, std::string &error)
 {
@@ -340,7 +340,7 @@ bool plot_pitchtally(const std::string &path, const std::string &title, const st
         if (std::isfinite(r.avgamp))
             max_amp = std::max(max_amp, r.avgamp);
     }
-    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, "pitch (" + unit + ")"));
+    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, y_label));
     fig.frame(title);
     cairo_t *c = fig.cr();
     cairo_set_source_rgba(c, 0.35, 0.35, 0.35, 0.3);

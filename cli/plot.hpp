@@ -43,13 +43,13 @@ struct SubtoneFrame {
 bool plot_supported();
 
 // qz track: the tracker's stream, pitch against time, each event shaded by
-// its amplitude. `unit` labels the pitch axis.
-bool plot_track(const std::string &path, const std::string &title, const std::string &unit,
+// its amplitude. `y_label` names the pitch axis.
+bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
                 const std::vector<StreamPoint> &stream, std::string &error);
 
 // qz pitchtally: the reports as discs (area from the probability, shade from
 // the average amplitude) over the incoming stream drawn faint.
-bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &unit,
+bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &y_label,
                      const std::vector<StreamPoint> &stream,
                      const std::vector<TallyReport> &reports, std::string &error);
 
@@ -69,7 +69,7 @@ class TallyPicture {
     void report(double time, double pitch, double avgamp, double proba);
     // Draws the picture when one was asked for; false with a message on
     // stderr when it cannot be written.
-    bool write(const std::string &title, const std::string &unit) const;
+    bool write(const std::string &title, const std::string &y_label) const;
 
   private:
     std::string path_;
