@@ -42,5 +42,6 @@ bool parse_long(const std::string &word, long &out);
 int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args);
 int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args);
 int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_track(const qzcli::Context &ctx, const std::vector<std::string> &args);
 
 #endif // QZ_CLI_COMMON_HPP

@@ -1,6 +1,8 @@
 // qz pitchtally: runs a pitch/amplitude stream through qz.pitchtally in the
 // embedded host, in virtual time, and prints the agents' reports.
+#include "audio_commands.hpp" // --audio, --plot and the tracker options
 #include "cli_common.hpp"
+#include "plot.hpp"
 
 #include <cmath>
 #include <iostream>
@@ -163,11 +165,12 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
     double minproba = 0.0;
     std::string path = "-";
     bool have_path = false;
+    qzcli::PitchTallyAudio audio;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (a == "--help" || a == "-h") {
-            std::cout << kHelp;
+            std::cout << kHelp << qzcli::kPitchTallyAudioHelp;
             return qzcli::kOk;
         }
         auto value = [&](std::string &out) {
@@ -189,6 +192,10 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
             if (!value(v) || !qzcli::parse_double(v, minproba))
                 return qzcli::usage_error(sub, "--minproba needs a number");
             have_minproba = true;
+        } else if (const auto taken = qzcli::take_pitchtally_audio_option(args, i, audio, v);
+                   taken != qzcli::OptionTaken::No) {
+            if (taken == qzcli::OptionTaken::Error)
+                return qzcli::usage_error(sub, v);
         } else if (a.size() > 1 && a[0] == '-') {
             return qzcli::usage_error(sub, "unknown option '" + a + "'");
         } else {
@@ -199,9 +206,13 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
         }
     }
 
-    std::string input;
-    if (!qzcli::read_input(path, input))
+    std::string input, audio_error;
+    if (!qzcli::check_pitchtally_audio(audio, have_path, audio_error))
+        return qzcli::usage_error(sub, audio_error);
+    if (!audio.file.empty() ? !qzcli::pitchtally_audio_text(audio, input)
+                            : !qzcli::read_input(path, input))
         return qzcli::kFailure;
+    qzcli::TallyPicture picture(audio.plot);
 
     qzhost::Host host;
     qzcli::setup_host(host, ctx);
@@ -249,6 +260,7 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
             out += ' ';
             out += qzhost::format_number(proba);
             out += '\n';
+            picture.report(e.time, e.value, avgamp, proba);
         }
     });
     auto flush = [&] {
@@ -299,11 +311,14 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
             if (ev.has_amp)
                 host.send_float(box, 1, ev.amp);
             host.send_float(box, 0, ev.pitch);
+            picture.event(ev.time, ev.pitch, ev.has_amp, ev.amp);
         }
         if (out.size() > 1 << 16)
             flush();
     }
     host.run_until_idle();
     flush();
+    if (!picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio)))
+        return qzcli::kFailure;
     return qzcli::kOk;
 }

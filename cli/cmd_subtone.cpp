@@ -1,5 +1,6 @@
 // qz subtone: the virtual fundamental of chords, computed by the qz.subtone
 // plug-in in the embedded host.
+#include "audio_commands.hpp" // --audio, --plot and the peak picker's options
 #include "cli_common.hpp"
 #include "subtone.h"
 #include "subtone_fast.h"
@@ -217,6 +218,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
 {
     qzhost::Host host;
     Options opt;
+    qzcli::SubtoneAudio audio;
     bool options_done = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
@@ -239,7 +241,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
             if (a == "--") {
                 options_done = true;
             } else if (name == "--help" && !inline_value) {
-                std::cout << kHelp;
+                std::cout << kHelp << qzcli::kSubtoneAudioHelp;
                 return qzcli::kOk;
             } else if (name == "--explain" && !inline_value) {
                 opt.explain = true;
@@ -263,6 +265,10 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
                     return qzcli::usage_error("subtone",
                                               "--approx needs a number, not '" + value + "'");
                 opt.have_approx = true;
+            } else if (const auto taken = qzcli::take_subtone_audio_option(args, i, audio, value);
+                       taken != qzcli::OptionTaken::No) {
+                if (taken == qzcli::OptionTaken::Error)
+                    return qzcli::usage_error("subtone", value);
             } else {
                 return qzcli::usage_error("subtone", "unknown option '" + a + "'");
             }
@@ -287,6 +293,9 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     if (opt.from_stdin && !opt.partials.empty())
         return qzcli::usage_error("subtone", "'-' reads the partials from standard input; "
                                              "give either '-' or partials");
+    if (std::string e;
+        !qzcli::check_subtone_audio(audio, opt.from_stdin || !opt.partials.empty(), e))
+        return qzcli::usage_error("subtone", e);
     if (opt.partials.empty())
         opt.from_stdin = true;
 
@@ -306,6 +315,9 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     const qzhost::BoxId box = host.create("qz.subtone", create_args);
     if (box < 0)
         return qzcli::kFailure;
+    if (!audio.file.empty())
+        return qzcli::subtone_audio(host, box, opt.mode, opt.explain, audio, sent,
+                                    qzcli::title_from_args("subtone", args));
 
     int status = qzcli::kOk;
     if (!opt.from_stdin) {

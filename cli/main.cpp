@@ -20,6 +20,7 @@ const char *const kHelp =
     "commands:\n"
     "  subtone      virtual fundamental of chords (qz subtone --help)\n"
     "  pitchtally   pitch statistics of a pitch/amplitude stream (qz pitchtally --help)\n"
+    "  track        pitch/amplitude stream of a sound file (qz track --help)\n"
     "  run          run a script of boxes, connections, messages and time (qz run --help)\n"
     "\n"
     "options:\n"
@@ -95,6 +96,8 @@ int main(int argc, char **argv)
         return cmd_subtone(ctx, rest);
     if (command == "pitchtally")
         return cmd_pitchtally(ctx, rest);
+    if (command == "track")
+        return cmd_track(ctx, rest);
     if (command == "help") {
         std::cout << kHelp;
         return qzcli::kOk;

@@ -14,6 +14,10 @@ else
     # The Pd externals (make pd) and their tests in headless Pd: Pd's headers,
     # the pd program without its GUI, and python3 for the test driver.
     packages="$packages puredata-dev puredata-core python3"
+    # The sound front end and the pictures (qz track, --audio, --plot): aubio
+    # and cairo with pkg-config to find them; sox makes the tests' sounds and
+    # xmllint checks that the SVG pictures parse.
+    packages="$packages pkg-config libaubio-dev libcairo2-dev sox libxml2-utils"
 fi
 
 missing=""

@@ -1,0 +1,60 @@
+// Sound in, through aubio: the pitch tracker's stream (qz track, qz
+// pitchtally --audio) and the phase vocoder's spectra (qz subtone --audio).
+// A build without aubio has the same functions; they fail with a message
+// saying so.
+#ifndef QZ_CLI_AUDIO_HPP
+#define QZ_CLI_AUDIO_HPP
+
+#include "audio_options.hpp"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qzcli {
+
+// One event of the tracker's stream, as a tracker object would send it.
+struct TrackEvent {
+    double time = 0.0;       // ms from the start of the file: end of the hop analysed
+    double pitch = 0.0;      // MIDI pitch or Hz, after --quantize
+    double amp = 0.0;        // RMS level of the hop, linear
+    double confidence = 0.0; // the tracker's confidence, 0..1
+};
+
+// False in a build without aubio.
+bool audio_supported();
+
+// Tracks the pitch of a sound file. `events` receives the frames that have
+// a pitch. false with `error` set when the file cannot be read as sound or
+// holds no samples; a silent file gives true and no events.
+bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<TrackEvent> &events,
+                 std::string &error);
+
+// One spectrum: bin magnitudes 0..bufsize/2, scaled so that a sine's peak
+// reads as its amplitude (1 for a full-scale sine).
+struct Spectrum {
+    double time = 0.0;       // ms: end of the frame's hop
+    double samplerate = 0.0; // Hz
+    std::size_t bufsize = 0; // FFT size; bin k is k * samplerate / bufsize Hz
+    const float *mags = nullptr;
+    std::size_t bins = 0;
+};
+
+// Runs aubio's phase vocoder over a sound file and hands every frame's
+// spectrum to `sink`, in order; the sink returns false to stop. false with
+// `error` set when the file cannot be read or holds no samples.
+bool read_spectra(const std::string &path, long bufsize, long hopsize,
+                  const std::function<bool(const Spectrum &)> &sink, std::string &error);
+
+// Hz to MIDI pitch (69 is 440 Hz, 12 steps an octave), in double, and back.
+double hz_to_midi_pitch(double hz);
+double midi_pitch_to_hz(double midi);
+
+// Rounds a MIDI pitch to the nearest multiple of `step` semitones (halfway
+// cases away from zero); step 0 leaves it as it is.
+double quantize_pitch(double midi, double step);
+
+} // namespace qzcli
+
+#endif // QZ_CLI_AUDIO_HPP

@@ -1,0 +1,158 @@
+#include "audio_commands.hpp"
+
+#include "audio.hpp"
+#include "cli_common.hpp"
+#include "peaks.hpp"
+#include "plot.hpp"
+#include "subtone.h"
+#include "subtone_fast.h"
+#include "subtone_search.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+
+namespace qzcli {
+
+bool pitchtally_audio_text(const PitchTallyAudio &opt, std::string &text)
+{
+    std::vector<TrackEvent> events;
+    std::string error;
+    if (!track_sound(opt.file, opt.track, events, error)) {
+        std::cerr << "qz pitchtally: " << error << '\n';
+        return false;
+    }
+    if (events.empty())
+        std::cerr << "qz pitchtally: no pitch found in '" << opt.file << "'\n";
+    text.clear();
+    for (const TrackEvent &e : events) {
+        text += qzhost::format_number(e.time);
+        text += ' ';
+        text += qzhost::format_number(e.pitch);
+        text += ' ';
+        text += qzhost::format_number(e.amp);
+        text += '\n';
+    }
+    return true;
+}
+
+namespace {
+
+std::string db_text(double amp)
+{
+    char buf[32];
+    const double db = amp > 0.0 ? 20.0 * std::log10(amp) : -std::numeric_limits<double>::infinity();
+    std::snprintf(buf, sizeof buf, "%.1f dB", db);
+    return buf;
+}
+
+// The partials of one frame as the box stored them (singles, in Hz), the
+// search the box ran on them, and the harmonic number it chose for each.
+void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &atoms, long mode,
+                   float tolerance, subtone_workspace &ws, std::ostream &out)
+{
+    std::vector<float> p;
+    for (const t_atom &a : atoms) {
+        const auto v = static_cast<float>(atom_getfloat(&a)); // the box keeps singles
+        p.push_back(mode != 0 ? midi_to_hz(v) : v);
+    }
+    float found = 0.0f;
+    std::uint64_t steps = 0;
+    const subtone_fast_status st =
+        subtone_fast_run(&ws, p.data(), static_cast<std::int32_t>(p.size()), tolerance,
+                         SUBTONE_WORK_BUDGET, &found, &steps);
+    const bool ok = st == SUBTONE_FAST_OK && subtone_accepted(found);
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        out << "  partial " << (i + 1) << ": " << qzhost::format_number(static_cast<double>(p[i]))
+            << " Hz, " << db_text(peaks[i].amp);
+        if (ok)
+            out << ", harmonic " << qzhost::format_number(static_cast<double>(ws.frames[i].n));
+        out << '\n';
+    }
+    if (!ok)
+        out << "  no fundamental of 1 Hz or more fits\n";
+}
+
+} // namespace
+
+int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain,
+                  const SubtoneAudio &opt, std::vector<double> &sent, const std::string &title)
+{
+    float tolerance = 0.0f;
+    if (explain) {
+        std::vector<t_atom> approx;
+        if (!host.attr_get(box, "approx", approx) || approx.empty()) {
+            std::cerr << "qz subtone: internal error: cannot read the box's approximation\n";
+            return kFailure;
+        }
+        tolerance = tolerance_from_midi(static_cast<float>(atom_getfloat(&approx[0])));
+    }
+    PeakOptions popt;
+    popt.count = static_cast<std::size_t>(opt.spectrum.partials);
+    popt.min_amp = std::pow(10.0, opt.spectrum.threshold / 20.0);
+    popt.strongest_first = opt.spectrum.strongest_first;
+
+    std::vector<Peak> peaks;
+    std::vector<t_atom> atoms;
+    std::vector<SubtoneFrame> frames;
+    subtone_workspace ws{};
+    std::string out;
+    long silent = 0, failed = 0, analysed = 0;
+    auto frame = [&](const Spectrum &s) {
+        ++analysed;
+        pick_peaks(s.mags, s.bins, s.samplerate / static_cast<double>(s.bufsize), popt, peaks);
+        if (peaks.empty()) {
+            ++silent;
+            return true;
+        }
+        atoms.resize(peaks.size());
+        for (std::size_t i = 0; i < peaks.size(); ++i)
+            atom_setfloat(&atoms[i], mode != 0 ? hz_to_midi_pitch(peaks[i].freq) : peaks[i].freq);
+        sent.clear();
+        host.send(box, 0, "list", atoms);
+        if (sent.size() != 1) {
+            ++failed; // the box said why on stderr
+            return true;
+        }
+        const double f0 = sent[0];
+        out += qzhost::format_number(s.time);
+        out += ' ';
+        out += qzhost::format_number(f0);
+        out += '\n';
+        if (explain) {
+            std::cout << out;
+            out.clear();
+            explain_frame(peaks, atoms, mode, tolerance, ws, std::cout);
+        }
+        if (!opt.plot.empty()) {
+            const double hz = mode != 0 ? midi_pitch_to_hz(f0) : f0;
+            frames.push_back({s.time, peaks, std::isfinite(hz) && hz >= 1.0, hz});
+        }
+        if (out.size() > 1 << 16) {
+            std::cout << out;
+            out.clear();
+        }
+        return true;
+    };
+    std::string error;
+    const bool read =
+        read_spectra(opt.file, opt.spectrum.bufsize, opt.spectrum.hopsize, frame, error);
+    subtone_workspace_free(&ws);
+    std::cout << out;
+    if (!read) {
+        std::cerr << "qz subtone: " << error << '\n';
+        return kFailure;
+    }
+    if (silent == analysed)
+        std::cerr << "qz subtone: no spectral peak above "
+                  << qzhost::format_number(opt.spectrum.threshold) << " dB in '" << opt.file
+                  << "'\n";
+    if (!opt.plot.empty() && !plot_subtone(opt.plot, title, frames, error)) {
+        std::cerr << "qz subtone: " << error << '\n';
+        return kFailure;
+    }
+    return failed > 0 ? kFailure : kOk;
+}
+
+} // namespace qzcli

@@ -1,0 +1,30 @@
+// The sound front end in a build without aubio: every use says so.
+#include "audio.hpp"
+
+namespace qzcli {
+
+namespace {
+const char *const kNoAudio = "this qz was built without sound support (aubio)";
+}
+
+bool audio_supported()
+{
+    return false;
+}
+
+bool track_sound(const std::string &, const TrackOptions &, std::vector<TrackEvent> &events,
+                 std::string &error)
+{
+    events.clear();
+    error = kNoAudio;
+    return false;
+}
+
+bool read_spectra(const std::string &, long, long, const std::function<bool(const Spectrum &)> &,
+                  std::string &error)
+{
+    error = kNoAudio;
+    return false;
+}
+
+} // namespace qzcli

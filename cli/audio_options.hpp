@@ -1,0 +1,89 @@
+// Options of the sound front end (qz track, qz pitchtally --audio,
+// qz subtone --audio) and of the pictures (--plot). Parsed here for every
+// build, so that a build without aubio or cairo still knows the options and
+// can say plainly that it lacks them.
+#ifndef QZ_CLI_AUDIO_OPTIONS_HPP
+#define QZ_CLI_AUDIO_OPTIONS_HPP
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace qzcli {
+
+// The pitch tracker's settings, named after aubio's own tools.
+struct TrackOptions {
+    std::string method = "yinfft"; // aubio pitch method
+    long bufsize = 2048;           // analysis window, samples (a power of two)
+    long hopsize = 256;            // samples between two frames
+    double silence = -70.0;        // dB: quieter frames have no pitch
+    bool have_tolerance = false;   // false: aubio's own default for the method
+    double tolerance = 0.0;        // aubio's pitch tolerance
+    double confidence = 0.0;       // frames with a lower confidence are dropped
+    bool midi = true;              // pitch unit: MIDI (true) or Hz
+    double quantize = 0.0;         // grid step in semitones; 0: pitches as tracked
+};
+
+// The spectral peak picker's settings (qz subtone --audio).
+struct SpectrumOptions {
+    long bufsize = 4096;          // phase vocoder window, samples (a power of two)
+    long hopsize = 512;           // samples between two frames
+    long partials = 6;            // strongest peaks kept per frame
+    double threshold = -60.0;     // dB full scale: weaker peaks are ignored
+    bool strongest_first = false; // list order sent to the object: lowest first by default
+};
+
+// What qz pitchtally takes besides its own options.
+struct PitchTallyAudio {
+    std::string file; // --audio FILE; empty: the text stream is read
+    TrackOptions track;
+    bool any_track_option = false;
+    std::string plot; // --plot OUT.svg|OUT.png; empty: no picture
+};
+
+// What qz subtone takes besides its own options.
+struct SubtoneAudio {
+    std::string file; // --audio FILE; empty: partials are read as text
+    SpectrumOptions spectrum;
+    bool any_spectrum_option = false;
+    std::string plot;
+};
+
+// Result of offering one command-line word to an option parser.
+enum class OptionTaken { No, Yes, Error };
+
+// Each looks at args[i] ("--name VALUE" or "--name=VALUE"); when the option
+// is its own it stores it, advances i past a separate value and returns Yes,
+// or Error with `error` set when the value is missing or wrong.
+OptionTaken take_track_option(const std::vector<std::string> &args, std::size_t &i,
+                              TrackOptions &opt, std::string &error);
+OptionTaken take_spectrum_option(const std::vector<std::string> &args, std::size_t &i,
+                                 SpectrumOptions &opt, std::string &error);
+OptionTaken take_pitchtally_audio_option(const std::vector<std::string> &args, std::size_t &i,
+                                         PitchTallyAudio &opt, std::string &error);
+OptionTaken take_subtone_audio_option(const std::vector<std::string> &args, std::size_t &i,
+                                      SubtoneAudio &opt, std::string &error);
+
+// Checks after all options are read; false with `error` when they do not
+// go together (a tracker option without --audio, --audio with a FILE, ...).
+bool check_pitchtally_audio(const PitchTallyAudio &opt, bool have_input_file, std::string &error);
+bool check_subtone_audio(const SubtoneAudio &opt, bool have_partials, std::string &error);
+
+// Whether --plot PATH names a picture we can write (.svg or .png).
+bool plot_path_ok(const std::string &path, std::string &error);
+
+// The pitch axis label of qz pitchtally's picture: with --audio the unit is
+// known ("pitch (MIDI)", "pitch (Hz)"), a text stream's is not ("pitch").
+std::string pitch_label(const PitchTallyAudio &opt);
+
+// The command line without its --plot option, for a picture's title.
+std::string title_from_args(const std::string &command, const std::vector<std::string> &args);
+
+// Help texts for the options above, appended to the commands' own help.
+extern const char *const kTrackOptionsHelp;
+extern const char *const kPitchTallyAudioHelp;
+extern const char *const kSubtoneAudioHelp;
+
+} // namespace qzcli
+
+#endif // QZ_CLI_AUDIO_OPTIONS_HPP

@@ -1,0 +1,423 @@
+// The pictures, drawn with cairo. Every picture is a Figure: a frame with a
+// title, axes, ticks and labels, and marks placed through its scales.
+#include "plot.hpp"
+
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+namespace qzcli {
+
+namespace {
+
+struct Range {
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    void add(double v)
+    {
+        if (!std::isfinite(v))
+            return;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    bool empty() const { return !(lo <= hi); }
+};
+
+// A linear or logarithmic axis over [lo, hi].
+struct Axis {
+    double lo = 0.0, hi = 1.0;
+    bool log = false;
+    std::string label;
+    double frac(double v) const
+    {
+        if (log)
+            return (std::log(v) - std::log(lo)) / (std::log(hi) - std::log(lo));
+        return (v * 0.5 - lo * 0.5) / (hi * 0.5 - lo * 0.5); // halves: no overflow at 1e308
+    }
+};
+
+// The data range with a margin; a range without width gets one.
+Axis linear_axis(Range r, std::string label)
+{
+    Axis a;
+    a.label = std::move(label);
+    if (r.empty())
+        return a;
+    // A margin of 5 % of the range on each side, from the half range so
+    // that extreme values do not overflow.
+    double margin = (r.hi * 0.5 - r.lo * 0.5) * 0.1;
+    if (margin <= 0.0)
+        margin = std::max(1.0, std::fabs(r.lo) * 0.05);
+    a.lo = r.lo - margin;
+    a.hi = r.hi + margin;
+    if (!std::isfinite(a.lo) || !std::isfinite(a.hi)) {
+        a.lo = r.lo;
+        a.hi = r.hi;
+    }
+    return a;
+}
+
+Axis log_axis(Range r, std::string label)
+{
+    Axis a;
+    a.log = true;
+    a.label = std::move(label);
+    if (r.empty() || r.lo <= 0.0) {
+        a.lo = 20.0;
+        a.hi = 2000.0;
+        return a;
+    }
+    a.lo = r.lo / 1.2;
+    a.hi = r.hi * 1.2;
+    return a;
+}
+
+// Tick values: a 1-2-5 step giving about `target` ticks on a linear axis;
+// 1-2-5 values of every decade on a logarithmic one. Never more than
+// kMaxTicks, whatever the range.
+constexpr int kMaxTicks = 40;
+
+std::vector<double> ticks(const Axis &a, int target)
+{
+    std::vector<double> t;
+    if (a.log) {
+        const double first = std::floor(std::log10(a.lo));
+        for (int d = 0; d < kMaxTicks && first + d <= std::log10(a.hi); ++d)
+            for (double m : {1.0, 2.0, 5.0}) {
+                const double v = std::pow(10.0, first + d) * m;
+                if (v >= a.lo && v <= a.hi && t.size() < kMaxTicks)
+                    t.push_back(v);
+            }
+        return t;
+    }
+    const double raw = (a.hi * 0.5 - a.lo * 0.5) / target * 2.0;
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    const double n = raw / mag;
+    const double step = (n < 1.5 ? 1.0 : n < 3.0 ? 2.0 : n < 7.0 ? 5.0 : 10.0) * mag;
+    const double first = std::ceil(a.lo / step);
+    if (!std::isfinite(step) || !std::isfinite(first) || step <= 0.0)
+        return t;
+    for (int i = 0; i < kMaxTicks; ++i) {
+        const double v = (first + i) * step;
+        if (v > a.hi + step * 1e-9)
+            break;
+        t.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
+    }
+    return t;
+}
+
+std::string tick_text(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+bool ends_with_svg(const std::string &path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string tail = path.substr(path.size() - 4);
+    for (char &c : tail)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return tail == ".svg";
+}
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t *s) const { cairo_surface_destroy(s); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t *c) const { cairo_destroy(c); }
+};
+
+// One picture: the surface (the only thing that differs between SVG and
+// PNG), the frame and the scales from data to the page.
+class Figure {
+  public:
+    Figure(const std::string &path, Axis x, Axis y)
+        : path_(path), x_(std::move(x)), y_(std::move(y))
+    {
+        svg_ = ends_with_svg(path);
+        surface_.reset(
+            svg_ ? cairo_svg_surface_create(path.c_str(), kPlotWidth, kPlotHeight)
+                 : cairo_image_surface_create(CAIRO_FORMAT_RGB24, kPlotWidth, kPlotHeight));
+        cr_.reset(cairo_create(surface_.get()));
+    }
+
+    cairo_t *cr() const { return cr_.get(); }
+    double px(double v) const { return left_ + x_.frac(v) * (right_ - left_); }
+    double py(double v) const { return bottom_ - y_.frac(v) * (bottom_ - top_); }
+    bool inside(double x, double y) const
+    {
+        return std::isfinite(x) && std::isfinite(y) && (!y_.log || y > 0.0);
+    }
+
+    // White page, grid, axes with ticks and labels, the title on top.
+    void frame(const std::string &title)
+    {
+        cairo_t *c = cr();
+        cairo_set_source_rgb(c, 1, 1, 1);
+        cairo_paint(c);
+        cairo_select_font_face(c, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_line_width(c, 1.0);
+        cairo_set_font_size(c, 13.0);
+        for (double v : ticks(x_, 10)) {
+            const double x = px(v);
+            grid_line(x, top_, x, bottom_);
+            text(tick_text(v), x, bottom_ + 8, 0.5, 1.0);
+        }
+        for (double v : ticks(y_, 8)) {
+            const double y = py(v);
+            grid_line(left_, y, right_, y);
+            text(tick_text(v), left_ - 8, y, 1.0, 0.5);
+        }
+        cairo_set_source_rgb(c, 0.15, 0.15, 0.15);
+        cairo_set_line_width(c, 1.5);
+        cairo_rectangle(c, left_, top_, right_ - left_, bottom_ - top_);
+        cairo_stroke(c);
+
+        cairo_set_font_size(c, 15.0);
+        text(x_.label, (left_ + right_) / 2, kPlotHeight - 32, 0.5, 0.0);
+        cairo_save(c);
+        cairo_translate(c, 18, (top_ + bottom_) / 2);
+        cairo_rotate(c, -M_PI / 2);
+        text(y_.label, 0, 0, 0.5, 0.5);
+        cairo_restore(c);
+
+        // The title shrinks until it fits the width.
+        double size = 17.0;
+        cairo_text_extents_t e;
+        for (;; size -= 1.0) {
+            cairo_set_font_size(c, size);
+            cairo_text_extents(c, title.c_str(), &e);
+            if (e.x_advance <= kPlotWidth - 40 || size <= 8.0)
+                break;
+        }
+        text(title, kPlotWidth / 2.0, 18, 0.5, 0.0);
+        cairo_rectangle(c, left_, top_, right_ - left_, bottom_ - top_);
+        cairo_clip(c);
+    }
+
+    // A line of small text under the plot area, on the right, clear of the
+    // marks and of the axis label in the middle.
+    void legend(const std::string &line, int row)
+    {
+        cairo_t *c = cr();
+        cairo_save(c);
+        cairo_reset_clip(c);
+        cairo_set_font_size(c, 12.0);
+        text(line, right_, bottom_ + 30 + row * 17, 1.0, 0.0);
+        cairo_restore(c);
+    }
+
+    // Writes the file; false with `error` when cairo could not.
+    bool finish(std::string &error)
+    {
+        cairo_status_t st = cairo_status(cr());
+        if (st == CAIRO_STATUS_SUCCESS && !svg_)
+            st = cairo_surface_write_to_png(surface_.get(), path_.c_str());
+        cr_.reset();
+        cairo_surface_finish(surface_.get());
+        if (st == CAIRO_STATUS_SUCCESS)
+            st = cairo_surface_status(surface_.get());
+        surface_.reset();
+        // One picture per run: cairo's font caches (and fontconfig's, which
+        // they hold) are let go here, so that leak checkers see none of them.
+        cairo_debug_reset_static_data();
+        if (st != CAIRO_STATUS_SUCCESS) {
+            error = "cannot write the picture '" + path_ + "': " + cairo_status_to_string(st);
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    void grid_line(double x0, double y0, double x1, double y1)
+    {
+        cairo_t *c = cr();
+        cairo_set_source_rgb(c, 0.88, 0.88, 0.88);
+        cairo_move_to(c, x0, y0);
+        cairo_line_to(c, x1, y1);
+        cairo_stroke(c);
+        cairo_set_source_rgb(c, 0.1, 0.1, 0.1);
+    }
+
+    // Text placed by its box: ax, ay 0..1 from the left and top.
+    void text(const std::string &s, double x, double y, double ax, double ay)
+    {
+        cairo_t *c = cr();
+        cairo_text_extents_t e;
+        cairo_text_extents(c, s.c_str(), &e);
+        cairo_move_to(c, x - e.x_advance * ax, y - e.y_bearing - e.height * ay);
+        cairo_set_source_rgb(c, 0.1, 0.1, 0.1);
+        cairo_show_text(c, s.c_str());
+    }
+
+    std::string path_;
+    Axis x_, y_;
+    bool svg_ = false;
+    std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface_;
+    std::unique_ptr<cairo_t, ContextDeleter> cr_;
+    double left_ = 100, right_ = kPlotWidth - 30, top_ = 50, bottom_ = kPlotHeight - 80;
+};
+
+const char *const kTimeLabel = "time (s)";
+
+double max_of(const std::vector<StreamPoint> &s)
+{
+    double m = 0.0;
+    for (const StreamPoint &p : s)
+        if (std::isfinite(p.amp))
+            m = std::max(m, p.amp);
+    return m;
+}
+
+void dot(cairo_t *c, double x, double y, double r)
+{
+    cairo_new_sub_path(c);
+    cairo_arc(c, x, y, r, 0, 2 * M_PI);
+}
+
+// 0 for the quietest, 1 for the loudest.
+double shade(double amp, double max_amp)
+{
+    if (!(max_amp > 0.0) || !std::isfinite(amp))
+        return 0.0;
+    return std::clamp(amp / max_amp, 0.0, 1.0);
+}
+
+} // namespace
+
+bool plot_supported()
+{
+    return true;
+}
+
+bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
+                const std::vector<StreamPoint> &stream, std::string &error)
+{
+    Range t, p;
+    t.add(0.0);
+    for (const StreamPoint &e : stream) {
+        t.add(e.time / 1000.0);
+        p.add(e.pitch);
+    }
+    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, y_label));
+    fig.frame(title);
+    cairo_t *c = fig.cr();
+    const double max_amp = max_of(stream);
+    for (const StreamPoint &e : stream) {
+        if (!fig.inside(e.time, e.pitch))
+            continue;
+        const double s = shade(e.amp, max_amp);
+        cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.2 + 0.8 * s);
+        dot(c, fig.px(e.time / 1000.0), fig.py(e.pitch), 2.5);
+        cairo_fill(c);
+    }
+    fig.legend("one dot per frame with a pitch; darker: louder", 0);
+    return fig.finish(error);
+}
+
+bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &y_label,
+                     const std::vector<StreamPoint> &stream,
+                     const std::vector<TallyReport> &reports, std::string &error)
+{
+    Range t, p;
+    t.add(0.0);
+    for (const StreamPoint &e : stream) {
+        t.add(e.time / 1000.0);
+        p.add(e.pitch);
+    }
+    double max_amp = 0.0;
+    for (const TallyReport &r : reports) {
+        t.add(r.time / 1000.0);
+        p.add(r.pitch);
+        if (std::isfinite(r.avgamp))
+            max_amp = std::max(max_amp, r.avgamp);
+    }
+    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, y_label));
+    fig.frame(title);
+    cairo_t *c = fig.cr();
+    cairo_set_source_rgba(c, 0.35, 0.35, 0.35, 0.3);
+    for (const StreamPoint &e : stream)
+        if (fig.inside(e.time, e.pitch))
+            dot(c, fig.px(e.time / 1000.0), fig.py(e.pitch), 1.8);
+    cairo_fill(c);
+    cairo_set_line_width(c, 0.6);
+    for (const TallyReport &r : reports) {
+        if (!fig.inside(r.time, r.pitch))
+            continue;
+        const double proba = std::isfinite(r.proba) ? std::clamp(r.proba, 0.0, 1.0) : 0.0;
+        const double s = shade(r.avgamp, max_amp);
+        dot(c, fig.px(r.time / 1000.0), fig.py(r.pitch), 1.5 + 6.0 * std::sqrt(proba));
+        cairo_set_source_rgba(c, 0.95 - 0.6 * s, 0.6 - 0.45 * s, 0.3 - 0.25 * s, 0.6);
+        cairo_fill_preserve(c);
+        cairo_set_source_rgba(c, 0.4, 0.15, 0.05, 0.6);
+        cairo_stroke(c);
+    }
+    fig.legend("faint: incoming pitches; discs: reports", 0);
+    fig.legend("disc area: probability; darker: louder average amplitude", 1);
+    return fig.finish(error);
+}
+
+bool plot_subtone(const std::string &path, const std::string &title,
+                  const std::vector<SubtoneFrame> &frames, std::string &error)
+{
+    Range t, f;
+    t.add(0.0);
+    double max_amp = 0.0;
+    for (const SubtoneFrame &fr : frames) {
+        t.add(fr.time / 1000.0);
+        for (const Peak &p : fr.partials) {
+            if (p.freq > 0.0)
+                f.add(p.freq);
+            max_amp = std::max(max_amp, p.amp);
+        }
+        if (fr.has_f0 && fr.f0_hz > 0.0)
+            f.add(fr.f0_hz);
+    }
+    Figure fig(path, linear_axis(t, kTimeLabel), log_axis(f, "frequency (Hz)"));
+    fig.frame(title);
+    cairo_t *c = fig.cr();
+    for (const SubtoneFrame &fr : frames)
+        for (const Peak &p : fr.partials) {
+            if (!fig.inside(fr.time, p.freq))
+                continue;
+            // Shade on a 60 dB scale below the loudest peak.
+            const double db =
+                max_amp > 0.0 && p.amp > 0.0 ? 20.0 * std::log10(p.amp / max_amp) : -60.0;
+            const double s = std::clamp(1.0 + db / 60.0, 0.0, 1.0);
+            cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.15 + 0.85 * s);
+            dot(c, fig.px(fr.time / 1000.0), fig.py(p.freq), 2.5);
+            cairo_fill(c);
+        }
+    // The fundamental: a line through consecutive frames that have one.
+    cairo_set_source_rgb(c, 0.85, 0.1, 0.1);
+    cairo_set_line_width(c, 2.5);
+    bool drawing = false;
+    for (const SubtoneFrame &fr : frames) {
+        if (!fr.has_f0 || !fig.inside(fr.time, fr.f0_hz)) {
+            drawing = false;
+            continue;
+        }
+        const double x = fig.px(fr.time / 1000.0), y = fig.py(fr.f0_hz);
+        if (drawing)
+            cairo_line_to(c, x, y);
+        else
+            cairo_move_to(c, x, y);
+        cairo_line_to(c, x, y); // a lone frame still shows (round caps)
+        drawing = true;
+    }
+    cairo_set_line_cap(c, CAIRO_LINE_CAP_ROUND);
+    cairo_stroke(c);
+    fig.legend("dots: spectral peaks sent to qz.subtone (darker: louder)", 0);
+    fig.legend("red line: virtual fundamental", 1);
+    return fig.finish(error);
+}
+
+} // namespace qzcli

@@ -1,0 +1,83 @@
+// The pictures of the qz tool, drawn with cairo: one function per picture,
+// SVG or PNG from the same drawing code (the file name's ending picks the
+// surface). A build without cairo has the same functions; they fail with a
+// message saying so.
+#ifndef QZ_CLI_PLOT_HPP
+#define QZ_CLI_PLOT_HPP
+
+#include "peaks.hpp"
+
+#include <string>
+#include <vector>
+
+namespace qzcli {
+
+// Size of every picture, in pixels (PNG) or points (SVG).
+inline constexpr int kPlotWidth = 1200;
+inline constexpr int kPlotHeight = 600;
+
+// One event of a pitch/amplitude stream.
+struct StreamPoint {
+    double time = 0.0; // ms
+    double pitch = 0.0;
+    double amp = 0.0;
+};
+
+// One report of a stat agent.
+struct TallyReport {
+    double time = 0.0; // ms: when the agent's window ended
+    double pitch = 0.0;
+    double avgamp = 0.0;
+    double proba = 0.0;
+};
+
+// One analysed frame of qz subtone --audio.
+struct SubtoneFrame {
+    double time = 0.0;          // ms
+    std::vector<Peak> partials; // the peaks sent to the box (Hz)
+    bool has_f0 = false;        // the box found a fundamental of 1 Hz or more
+    double f0_hz = 0.0;
+};
+
+// False in a build without cairo.
+bool plot_supported();
+
+// qz track: the tracker's stream, pitch against time, each event shaded by
+// its amplitude. `y_label` names the pitch axis.
+bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
+                const std::vector<StreamPoint> &stream, std::string &error);
+
+// qz pitchtally: the reports as discs (area from the probability, shade from
+// the average amplitude) over the incoming stream drawn faint.
+bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &y_label,
+                     const std::vector<StreamPoint> &stream,
+                     const std::vector<TallyReport> &reports, std::string &error);
+
+// qz subtone --audio: the partials of each frame as dots and the virtual
+// fundamental as a line, on a logarithmic frequency axis.
+bool plot_subtone(const std::string &path, const std::string &title,
+                  const std::vector<SubtoneFrame> &frames, std::string &error);
+
+// Collects what qz pitchtally sends and receives, for plot_pitchtally.
+class TallyPicture {
+  public:
+    explicit TallyPicture(std::string path) : path_(std::move(path)) {}
+    bool wanted() const { return !path_.empty(); }
+    // A pitch event; without an amplitude the last one given holds (as the
+    // object's right inlet keeps it).
+    void event(double time, double pitch, bool has_amp, double amp);
+    void report(double time, double pitch, double avgamp, double proba);
+    // Draws the picture when one was asked for; false with a message on
+    // stderr when it cannot be written.
+    bool write(const std::string &title, const std::string &y_label) const;
+
+  private:
+    std::string path_;
+    double amp_ = 0.0;
+    std::vector<StreamPoint> stream_;
+    std::vector<TallyReport> reports_;
+};
+
+} // namespace qzcli
+
+#endif // QZ_CLI_PLOT_HPP

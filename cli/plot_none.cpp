@@ -1,0 +1,37 @@
+// The pictures in a build without cairo: every use says so.
+#include "plot.hpp"
+
+namespace qzcli {
+
+namespace {
+const char *const kNoPlot = "this qz was built without pictures (cairo)";
+}
+
+bool plot_supported()
+{
+    return false;
+}
+
+bool plot_track(const std::string &, const std::string &, const std::string &,
+                const std::vector<StreamPoint> &, std::string &error)
+{
+    error = kNoPlot;
+    return false;
+}
+
+bool plot_pitchtally(const std::string &, const std::string &, const std::string &,
+                     const std::vector<StreamPoint> &, const std::vector<TallyReport> &,
+                     std::string &error)
+{
+    error = kNoPlot;
+    return false;
+}
+
+bool plot_subtone(const std::string &, const std::string &, const std::vector<SubtoneFrame> &,
+                  std::string &error)
+{
+    error = kNoPlot;
+    return false;
+}
+
+} // namespace qzcli
