@@ -29,11 +29,13 @@ struct Sent {
     int outlet;
     double value;
     int too_many = 0; // g_too_many when the value was sent
+    int slot = -1;    // with a probability: the slot reporting it
 };
 std::vector<Sent> g_sent; // values the box sent since the last check
 qzhost::BoxId g_box = -1;
-int g_too_many = 0; // "too many events" posted since the box was made
-int g_route = -1;   // the outlet fed back into the left inlet, or -1
+int g_too_many = 0;                // "too many events" posted since the box was made
+int g_route = -1;                  // the outlet fed back into the left inlet, or -1
+const t_pitchtally *g_x = nullptr; // the live box's record
 
 bool same(double a, double b)
 {
@@ -182,10 +184,10 @@ void check_pool(const t_pitchtally *x, qzhost::Host &h)
 
 // The values sent since the last check form reports, each probability,
 // average amplitude, pitch, with a probability in (0, 1] at or above the
-// threshold in force. A report ends early only right after the value on the
-// outlet fed back as a pitch, when that pitch took over the reporting slot
-// (a full pool: "too many events" posted during its delivery); the rest of
-// it would carry the new agent's values.
+// threshold in force. A report ends early exactly when the value on the
+// outlet fed back as a pitch took over the reporting slot (a full pool
+// restarts slot 0, posting "too many events" during that value's delivery):
+// the rest of it would carry the new agent's values.
 void check_reports(const t_pitchtally *x)
 {
     for (size_t i = 0; i < g_sent.size();) {
@@ -194,16 +196,18 @@ void check_reports(const t_pitchtally *x)
         const double p = g_sent[i].value;
         if (!(p > 0.0 && p <= 1.0) || !(p >= x->minproba))
             fail("probability %a with minproba %a", p, x->minproba);
-        size_t len = 1;
-        while (len < 3 && i + len < g_sent.size() &&
-               g_sent[i + len].outlet == 2 - static_cast<int>(len))
+        const int slot = g_sent[i].slot;
+        size_t len = 0;
+        for (;;) {
+            const Sent &v = g_sent[i + len];
             ++len;
-        if (len < 3) {
-            const Sent &last = g_sent[i + len - 1];
             const int after = i + len < g_sent.size() ? g_sent[i + len].too_many : g_too_many;
-            if (last.outlet != g_route || after == last.too_many)
-                fail("report cut after outlet %d (fed back: %d) without a take-over", last.outlet,
-                     g_route);
+            const bool restarted = v.outlet == g_route && slot == 0 && after > v.too_many;
+            if (restarted || len == 3)
+                break;
+            if (i + len >= g_sent.size() || g_sent[i + len].outlet != 2 - static_cast<int>(len))
+                fail("report of slot %d cut after outlet %d without a take-over of its slot", slot,
+                     v.outlet);
         }
         i += len;
     }
@@ -235,7 +239,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         h.on_outlet([](const qzhost::OutletEvent &e) {
             if (e.box != g_box)
                 fail("a value from box %d, not the live one %d", e.box, g_box);
-            g_sent.push_back({e.time, e.outlet, e.value, g_too_many});
+            int slot = -1;
+            for (int32_t i = 0; e.outlet == 2 && g_x && g_x->agents && i < g_x->agentcount; ++i)
+                if (g_x->agents[i].active == 2) // the slot whose report is under way
+                    slot = i;
+            g_sent.push_back({e.time, e.outlet, e.value, g_too_many, slot});
         });
         h.on_console([](const qzhost::ConsoleLine &l) {
             if (l.box == g_box && l.error && l.text == "too many events")
@@ -267,6 +275,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("qz.pitchtally not created");
     g_box = box;
     const auto *x = reinterpret_cast<const t_pitchtally *>(h.object(box));
+    g_x = x;
     // Feedback: one value of each report (the pitch, the average amplitude or
     // the probability) comes back as a new pitch event while the report is
     // under way, so that a take-over can land during each of the three
@@ -348,6 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     h.free_box(box);
     g_box = -1;
+    g_x = nullptr;
     if (h.pending_clocks() != 0)
         fail("%zu clocks still armed after the box was freed", h.pending_clocks());
     h.advance_by(3e9);
