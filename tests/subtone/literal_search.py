@@ -100,7 +100,8 @@ def accepted(r):
 
 def search(p, lo, hi, t, counter):
     """The search as the design states it, one level per partial, with the
-    harmonic counter held in single precision and a level ended at 2^24."""
+    harmonic counter held in single precision; a level ends where adding 1
+    no longer changes the counter (from 2^24 on)."""
     counter[0] += 1
     if not (lo is not NAN and hi is not NAN and lo <= hi):
         return F(0)
@@ -126,9 +127,10 @@ def search(p, lo, hi, t, counter):
         r = search(p[1:], new_lo, new_hi, t, counter)
         if accepted(r):
             return r
-        if n >= 2**24:
+        nxt = f32(n + 1)
+        if nxt == n:  # from 2^24 on n + 1 rounds back to n: the level ends
             break
-        n = f32(n + 1)
+        n = nxt
     return F(0)
 
 
@@ -174,10 +176,18 @@ CASES = [
     ([60, "x", 67], 0.5, True),
     ([1999999, 1999998], 0, False),
     ([2000000, 1999999], 0, False),
+    ([1000000, 1000001, 3], 0.5, False),
+    ([440, 0, F(10) ** 30], 1000, False),
 ]
 
+# Long lists, by name: 32,767 harmonics of 55 Hz (55 to 19,965 Hz) in a
+# scrambled order, as tests/reliability/hostile_input_test.cpp makes them.
+LONG = {
+    "harmonics of 55 Hz": [55 * (1 + (i * 7919) % 363) for i in range(32767)],
+}
 
-def run(partials, approx, midi):
+
+def run(partials, approx, midi, label=None):
     hz = []
     for v in partials:
         if v == "x":
@@ -187,7 +197,8 @@ def run(partials, approx, midi):
         else:
             hz.append(f32(F(v)))
     value, nodes = compute(hz, approx, midi)
-    print(f"{' '.join(map(str, partials))} approx {approx}{' midi' if midi else ''}: "
+    label = label or " ".join(map(str, partials))
+    print(f"{label} approx {approx}{' midi' if midi else ''}: "
           f"{hexf(value)} ({float(value)!r}), {nodes} search steps")
 
 
@@ -205,8 +216,11 @@ def main(argv):
         print(f"tolerance_from_midi({a}) = {hexf(tolerance_from_midi(f32(F(a))))}")
     for partials, approx, midi in CASES:
         run([v if v == "x" else F(v) for v in partials], F(approx), midi)
+    for label, partials in LONG.items():
+        for approx in (F(1, 2), F(0)):
+            run([F(v) for v in partials], approx, False, label)
 
 
 if __name__ == "__main__":
-    sys.setrecursionlimit(10000)
+    sys.setrecursionlimit(100000)
     main(sys.argv)
