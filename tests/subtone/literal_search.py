@@ -98,11 +98,20 @@ def accepted(r):
     return not (r is not NAN and -1 < r < 1)
 
 
+LIMIT = None  # most search steps one compute may take, or None
+
+
+class TooLong(Exception):
+    """The search took more than LIMIT steps."""
+
+
 def search(p, lo, hi, t, counter):
     """The search as the design states it, one level per partial, with the
     harmonic counter held in single precision; a level ends where adding 1
     no longer changes the counter (from 2^24 on)."""
     counter[0] += 1
+    if LIMIT is not None and counter[0] > LIMIT:
+        raise TooLong()
     if not (lo is not NAN and hi is not NAN and lo <= hi):
         return F(0)
     if not p:
