@@ -17,6 +17,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
+// Optional, as under libFuzzer: run once before the first input.
+extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int *argc, char ***argv);
 
 namespace {
 
@@ -63,6 +65,8 @@ int main(int argc, char **argv)
         return 2;
     }
     std::signal(SIGABRT, on_abort);
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
     long count = 0;
     for (int i = 1; i < argc; ++i) {
         const fs::path arg = argv[i];
