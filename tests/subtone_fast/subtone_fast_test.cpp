@@ -1,7 +1,10 @@
 // The accelerated search against the reference, bit for bit: a seeded
 // differential corpus, the documented examples (CHECKED), special values,
 // hard chords and the workspace's growth. The million-chord run is the
-// separate subtone_fast_diff tool.
+// separate subtone_fast_diff tool. The comparisons with the reference
+// (as_reference, the corpus) are differential: both sides are the product's
+// code, so they show agreement; the values are pinned by the literal cases
+// here and in tests/subtone (tests/subtone/literal_search.py).
 #include "../subtone/bits.hpp"
 #include "corpus.hpp"
 #include "subtone_counted.h"
