@@ -1,16 +1,17 @@
 // Fuzzes qz.pitchtally with random streams of pitches, amplitudes, "stop",
-// attribute changes and advances of the virtual clock, sometimes with its
-// pitch outlet fed back into its own left inlet. After every step the pool
+// attribute changes and advances of the virtual clock, sometimes with one of
+// its outlets fed back into its own left inlet. After every step the pool
 // must keep its invariants:
 //   - every active slot lies within 0..highest, and highest < agentcount;
 //   - an active agent has hits >= 1 and events >= hits;
 //   - exactly the active slots have an armed clock (the host's count of
 //     armed clocks equals the count of active slots: a free slot's clock
 //     never stays armed, and no running agent is left without one);
-// and every report leaves as probability, average amplitude, pitch, with a
-// probability in (0, 1] that reaches minproba. Without feedback a model of
-// the pool, written from its rules, runs beside the object: every slot and
-// every report (time and values, bit for bit) must match it. Freeing the box
+// and every report leaves as probability, average amplitude, pitch (cut
+// short only by a take-over of its own slot), with a probability in (0, 1]
+// that reaches minproba. Without feedback a model of the pool, written from
+// its rules, runs beside the object: every slot and every report (time and
+// values, bit for bit) must match it. Freeing the box
 // disarms everything: nothing is sent afterwards, however far time advances.
 #include "fuzz_host.hpp"
 #include "pitchtally.h"
@@ -27,10 +28,14 @@ struct Sent {
     double time;
     int outlet;
     double value;
+    int too_many = 0; // g_too_many when the value was sent
+    int slot = -1;    // with a probability: the slot reporting it
 };
 std::vector<Sent> g_sent; // values the box sent since the last check
 qzhost::BoxId g_box = -1;
-int g_too_many = 0; // "too many events" posted since the box was made
+int g_too_many = 0;                // "too many events" posted since the box was made
+int g_route = -1;                  // the outlet fed back into the left inlet, or -1
+const t_pitchtally *g_x = nullptr; // the live box's record
 
 bool same(double a, double b)
 {
@@ -177,20 +182,34 @@ void check_pool(const t_pitchtally *x, qzhost::Host &h)
         fail("%zu clocks armed for %zu active slots", h.pending_clocks(), active);
 }
 
-// The values sent since the last check form whole reports, each probability,
+// The values sent since the last check form reports, each probability,
 // average amplitude, pitch, with a probability in (0, 1] at or above the
-// threshold in force.
+// threshold in force. A report ends early exactly when the value on the
+// outlet fed back as a pitch took over the reporting slot (a full pool
+// restarts slot 0, posting "too many events" during that value's delivery):
+// the rest of it would carry the new agent's values.
 void check_reports(const t_pitchtally *x)
 {
-    if (g_sent.size() % 3 != 0)
-        fail("%zu values sent: not whole reports", g_sent.size());
-    for (size_t i = 0; i < g_sent.size(); i += 3) {
-        if (g_sent[i].outlet != 2 || g_sent[i + 1].outlet != 1 || g_sent[i + 2].outlet != 0)
-            fail("report order %d %d %d", g_sent[i].outlet, g_sent[i + 1].outlet,
-                 g_sent[i + 2].outlet);
+    for (size_t i = 0; i < g_sent.size();) {
+        if (g_sent[i].outlet != 2)
+            fail("value %zu: a report starts on outlet %d", i, g_sent[i].outlet);
         const double p = g_sent[i].value;
         if (!(p > 0.0 && p <= 1.0) || !(p >= x->minproba))
             fail("probability %a with minproba %a", p, x->minproba);
+        const int slot = g_sent[i].slot;
+        size_t len = 0;
+        for (;;) {
+            const Sent &v = g_sent[i + len];
+            ++len;
+            const int after = i + len < g_sent.size() ? g_sent[i + len].too_many : g_too_many;
+            const bool restarted = v.outlet == g_route && slot == 0 && after > v.too_many;
+            if (restarted || len == 3)
+                break;
+            if (i + len >= g_sent.size() || g_sent[i + len].outlet != 2 - static_cast<int>(len))
+                fail("report of slot %d cut after outlet %d without a take-over of its slot", slot,
+                     v.outlet);
+        }
+        i += len;
     }
     g_sent.clear();
 }
@@ -220,7 +239,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         h.on_outlet([](const qzhost::OutletEvent &e) {
             if (e.box != g_box)
                 fail("a value from box %d, not the live one %d", e.box, g_box);
-            g_sent.push_back({e.time, e.outlet, e.value});
+            int slot = -1;
+            for (int32_t i = 0; e.outlet == 2 && g_x && g_x->agents && i < g_x->agentcount; ++i)
+                if (g_x->agents[i].active == 2) // the slot whose report is under way
+                    slot = i;
+            g_sent.push_back({e.time, e.outlet, e.value, g_too_many, slot});
         });
         h.on_console([](const qzhost::ConsoleLine &l) {
             if (l.box == g_box && l.error && l.text == "too many events")
@@ -252,11 +275,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("qz.pitchtally not created");
     g_box = box;
     const auto *x = reinterpret_cast<const t_pitchtally *>(h.object(box));
-    // Feedback: each reported pitch comes back as a new pitch event, and the
-    // average amplitude as the amplitude, while the report is under way.
+    g_x = x;
+    // Feedback: one value of each report (the pitch, the average amplitude or
+    // the probability) comes back as a new pitch event while the report is
+    // under way, so that a take-over can land during each of the three
+    // sends; and perhaps the average amplitude as the amplitude.
     const bool feedback = in.ConsumeIntegralInRange<int>(0, 3) == 0;
+    g_route = -1;
     if (feedback) {
-        h.connect(box, 0, box, 0);
+        g_route = in.ConsumeIntegralInRange<int>(0, 2);
+        h.connect(box, g_route, box, 0);
         if (in.ConsumeBool())
             h.connect(box, 1, box, 1);
     }
@@ -329,6 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     h.free_box(box);
     g_box = -1;
+    g_x = nullptr;
     if (h.pending_clocks() != 0)
         fail("%zu clocks still armed after the box was freed", h.pending_clocks());
     h.advance_by(3e9);

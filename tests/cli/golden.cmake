@@ -2,7 +2,12 @@
 #   cmake -DQZ=<qz binary> -DARGS=<arguments joined with '|'> -DEXPECTED=<file>
 #         [-DINPUT=<file for standard input>] [-DEXPECT_RC=<exit code>]
 #         [-DEMULATOR=<launcher and its arguments joined with '|'>] -P golden.cmake
-# Set QZ_UPDATE_GOLDEN=1 in the environment to rewrite the golden file.
+# Set QZ_UPDATE_GOLDEN=1 in the environment to rewrite the golden file (only
+# outside CI: with CI=true a set QZ_UPDATE_GOLDEN fails the test, so a CI run
+# can never pass by rewriting what it checks). A rewritten golden proves only
+# that nothing changed since; tests/corpus/README says how each was verified.
+# On a difference the actual output is left beside the golden as .actual
+# (ignored by git).
 # Line ends are compared as LF (qz.exe writes CRLF to a text-mode stdout).
 string(REPLACE "|" ";" ARGS "${ARGS}")
 if(DEFINED EMULATOR)
@@ -21,15 +26,19 @@ else()
 endif()
 string(REPLACE "\r\n" "\n" out "${out}")
 string(REPLACE "\r\n" "\n" err "${err}")
+if(NOT "$ENV{QZ_UPDATE_GOLDEN}" STREQUAL "" AND "$ENV{CI}" STREQUAL "true")
+  message(FATAL_ERROR "QZ_UPDATE_GOLDEN is set under CI (CI=true): goldens are checked there, "
+                      "never rewritten; unset QZ_UPDATE_GOLDEN")
+endif()
+if(NOT rc EQUAL EXPECT_RC)
+  message(FATAL_ERROR "exit code ${rc}, expected ${EXPECT_RC}\nstderr:\n${err}")
+endif()
 if("$ENV{QZ_UPDATE_GOLDEN}" STREQUAL "1")
   file(WRITE ${EXPECTED} "${out}")
   message(STATUS "updated ${EXPECTED}")
   return()
 endif()
 file(READ ${EXPECTED} expected)
-if(NOT rc EQUAL EXPECT_RC)
-  message(FATAL_ERROR "exit code ${rc}, expected ${EXPECT_RC}\nstderr:\n${err}")
-endif()
 if(NOT out STREQUAL expected)
   file(WRITE ${EXPECTED}.actual "${out}")
   execute_process(COMMAND diff -u ${EXPECTED} ${EXPECTED}.actual)

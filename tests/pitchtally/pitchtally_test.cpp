@@ -569,6 +569,84 @@ TEST_F(PitchTally, HitSentBackDuringTheFirstSendEntersTheAverage)
     EXPECT_BITS(0.6, r[1].avgamp);
 }
 
+// A receiver restarts the reporting slot during each of the three sends, in
+// both ways a slot can be restarted while it reports: "stop" then a pitch,
+// or a pitch into a full pool (take-over of slot 0). The report ends with
+// the value whose delivery restarted it; the new agent keeps its slot and
+// its armed clock and reports its own values a full window later. Expected
+// values by hand: slot 0 holds pitch 60 with amplitude 0.25; it counts 1 hit
+// of 1 event, or of 2 when slot 1 (pitch 61) was started beside it to fill
+// the pool. The new agent of 70 counts 1 of 1 with amplitude 0.75.
+TEST_F(PitchTally, RestartDuringEachSendEndsTheReportThere)
+{
+    struct Case {
+        int outlet;     // the send during which the receiver acts
+        bool take_over; // pool full (2 agents) instead of "stop" then a pitch
+        size_t sent;    // values of the first report that left
+    };
+    const Case cases[] = {{2, false, 1}, {1, false, 2}, {0, false, 3},
+                          {2, true, 1},  {1, true, 2},  {0, true, 3}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "outlet " << c.outlet << (c.take_over ? " take-over" : " stop"));
+        Host h;
+        h.add_search_path(QZ_EXTERNALS_DIR);
+        const BoxId b =
+            h.create(c.take_over ? "qz.pitchtally 2 @window 100" : "qz.pitchtally 8 @window 100");
+        ASSERT_GE(b, 0);
+        h.send_float(b, 1, 0.25);
+        h.send_float(b, 0, 60.0); // slot 0, due at 100
+        if (c.take_over) {
+            h.advance_to(50.0);
+            h.send_float(b, 0, 61.0); // slot 1, due at 150: the pool is full
+        }
+        h.advance_to(99.0);
+        bool acted = false;
+        h.on_outlet([&](const qzhost::OutletEvent &e) {
+            if (e.box != b || e.outlet != c.outlet || e.time != 100.0 || acted)
+                return;
+            acted = true;
+            if (!c.take_over)
+                h.send(b, 0, "stop", {});
+            h.send_float(b, 1, 0.75);
+            h.send_float(b, 0, 70.0);
+        });
+        h.advance_to(100.0);
+        ASSERT_TRUE(acted);
+        std::vector<qzhost::OutletEvent> first;
+        for (const auto &e : h.outlet_log())
+            if (e.time == 100.0)
+                first.push_back(e);
+        ASSERT_EQ(first.size(), c.sent);
+        const int outlets[] = {2, 1, 0};
+        const double values[] = {c.take_over ? 0.5 : 1.0, 0.25, 60.0};
+        for (size_t i = 0; i < c.sent; ++i) {
+            EXPECT_EQ(first[i].outlet, outlets[i]);
+            EXPECT_BITS(values[i], first[i].value);
+        }
+        const auto *x = reinterpret_cast<const t_pitchtally *>(h.object(b));
+        EXPECT_EQ(x->agents[0].active, 1); // the new agent runs
+        EXPECT_BITS(70.0, x->agents[0].pitch);
+        std::vector<std::string> errs;
+        for (const auto &l : h.console_log())
+            if (l.error)
+                errs.push_back(l.text);
+        EXPECT_EQ(errs, c.take_over ? std::vector<std::string>{"too many events"}
+                                    : std::vector<std::string>{});
+        // Its clock (and slot 1's, when the pool was full) is armed; nothing else.
+        EXPECT_EQ(h.pending_clocks(), c.take_over ? 2u : 1u);
+        h.advance_to(200.0);
+        std::vector<qzhost::OutletEvent> at200;
+        for (const auto &e : h.outlet_log())
+            if (e.time == 200.0)
+                at200.push_back(e);
+        ASSERT_EQ(at200.size(), 3u);
+        EXPECT_BITS(1.0, at200[0].value);  // 1 of 1
+        EXPECT_BITS(0.75, at200[1].value); // its own amplitude
+        EXPECT_BITS(70.0, at200[2].value);
+    }
+}
+
 TEST_F(PitchTally, StopAndSpawnDuringAReportLeaveTheNewAgentRunning)
 {
     const BoxId b = make("qz.pitchtally 8 @window 100");

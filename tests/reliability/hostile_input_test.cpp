@@ -77,13 +77,25 @@ class Hostile : public ::testing::Test {
 
 // ---- qz.subtone: bounded work ----------------------------------------------
 
+// What qz.subtone posts when a list runs into its work budget.
+const std::string kBudgetError = "search abandoned after 20000000 steps (work budget): partials "
+                                 "too far out of range to settle; nothing sent";
+
 // The contract for every list, however absurd: either exactly one value is
 // sent and nothing is posted, or (when the search stops at its work budget)
-// nothing is sent and one error naming the reason is posted on the box.
-// Either way the box answers the next ordinary chord exactly.
+// nothing is sent and the budget error is posted on the box. Each case
+// states which, and the value. Either way the box then answers an ordinary
+// chord exactly.
 class HostileSubtone : public Hostile {
   protected:
-    void expect_bounded(const std::string &box_text, const std::vector<t_atom> &list,
+    struct Outcome {
+        bool budget;  // stopped by the work budget: nothing sent
+        double value; // else the one value sent
+    };
+    static Outcome value(double v) { return {false, v}; }
+    static Outcome stopped() { return {true, 0.0}; }
+
+    void expect_outcome(const std::string &box_text, const std::vector<t_atom> &list, Outcome want,
                         const char *what)
     {
         host.clear_logs();
@@ -91,13 +103,13 @@ class HostileSubtone : public Hostile {
         host.clear_logs();
         host.send(b, 0, "list", list);
         const auto out = sends(b);
-        const auto errs = errors(b);
-        if (out.size() == 1) {
-            EXPECT_TRUE(errs.empty()) << what << ": " << errs.front();
-        } else {
+        if (want.budget) {
             EXPECT_TRUE(out.empty()) << what << ": " << out.size() << " values sent";
-            ASSERT_EQ(errs.size(), 1u) << what;
-            EXPECT_NE(errs[0], "wrong argument type") << what;
+            EXPECT_EQ(errors(b), std::vector<std::string>{kBudgetError}) << what;
+        } else {
+            EXPECT_TRUE(errors(b).empty()) << what << ": " << errors(b).front();
+            ASSERT_EQ(out.size(), 1u) << what;
+            EXPECT_BITS(want.value, out[0].value) << what;
         }
         host.clear_logs();
         t_atom freq;
@@ -106,7 +118,7 @@ class HostileSubtone : public Hostile {
         host.attr_set(b, "approx", floats({0.5}));
         host.send(b, 0, "list", floats({440.0, 550.0, 660.0}));
         ASSERT_EQ(sends(b).size(), 1u) << what;
-        EXPECT_BITS(110.04588317871094, sends(b)[0].value) << what;
+        EXPECT_BITS(110.04588317871094, sends(b)[0].value) << what; // documented: 110.0459
         host.free_box(b);
     }
 };
@@ -143,38 +155,72 @@ TEST_F(HostileSubtone, ListsThatFitNothingAnswerExactly)
     }
 }
 
-// Values far beyond any instrument: each gets a defined answer.
+// Values far beyond any instrument: each gets a defined answer. Expected
+// values by hand (the reasoning beside each), or from
+// tests/subtone/literal_search.py, the exact transcription of the search.
 TEST_F(HostileSubtone, AbsurdValuesStayWithinTheBudget)
 {
-    // MIDI pitches in the millions (infinite in Hz).
-    expect_bounded("qz.subtone @mode 1", floats({1e6, 2e6, 3e6}), "MIDI pitches in the millions");
-    // Partials near the largest single, and beyond it.
-    expect_bounded("qz.subtone", floats({3.4e38, 3.3e38, 3e38}), "partials near FLT_MAX");
-    expect_bounded("qz.subtone", floats({FLT_MAX, 2.0, 3.0}), "FLT_MAX then small partials");
-    expect_bounded("qz.subtone", floats({1e300, 1e7, 3.0}), "a double beyond single range");
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    // MIDI pitches in the millions are infinite in Hz. An infinite first
+    // partial leaves no harmonic number to try (inf / inf is not a number):
+    // nothing is found, which MIDI mode sends as -inf.
+    expect_outcome("qz.subtone @mode 1", floats({1e6, 2e6, 3e6}), value(-kInfinity),
+                   "MIDI pitches in the millions");
+    // (1 + t) x 3.4e38 overflows to the single infinity, so the first level
+    // starts at harmonic number 0 (ceil(flo / inf)), whose window is
+    // [inf, inf]; each later partial tries only harmonic 0 too, which keeps
+    // it, and the midpoint inf counts as found.
+    expect_outcome("qz.subtone", floats({3.4e38, 3.3e38, 3e38}), value(kInfinity),
+                   "partials near FLT_MAX");
+    expect_outcome("qz.subtone", floats({FLT_MAX, 2.0, 3.0}), value(kInfinity),
+                   "FLT_MAX then small partials");
+    // 1e300 is infinite as a single: as above, nothing is found.
+    expect_outcome("qz.subtone", floats({1e300, 1e7, 3.0}), value(0.0),
+                   "a double beyond single range");
     // Partials above 1.68 MHz, where single precision stops counting
-    // harmonic numbers, with a later partial that fits nothing.
-    expect_bounded("qz.subtone", floats({1e6, 1000001.0, 3.0}), "a million Hz");
-    expect_bounded("qz.subtone", floats({1e7, 1.1e7, 0.05}), "ten million Hz");
-    expect_bounded("qz.subtone 0.01", floats({3e38, 1e7, 0.5}), "fine tolerance, huge partials");
-    expect_bounded("qz.subtone 1000", floats({440.0, 0.0, 1e30}), "a tolerance of 2^83");
+    // harmonic numbers, with a later partial that fits little: the 3 Hz
+    // partial takes the fundamental near 3 Hz (literal_search.py).
+    expect_outcome("qz.subtone", floats({1e6, 1000001.0, 3.0}), value(0x1.8b407ep+1),
+                   "a million Hz");
+    // A partial of 0.05 or 0.5 Hz fits only fundamentals below 1 Hz, which
+    // are never accepted: 0.
+    expect_outcome("qz.subtone", floats({1e7, 1.1e7, 0.05}), value(0.0), "ten million Hz");
+    expect_outcome("qz.subtone 0.01", floats({3e38, 1e7, 0.5}), value(0.0),
+                   "fine tolerance, huge partials");
+    // Tolerance 2^83: 440 takes harmonic 1, the 0 is skipped, 1e30 takes
+    // harmonic 1 with an infinite upper end: the midpoint of
+    // [1e30 / u, (1 + t) x 440] (literal_search.py).
+    expect_outcome("qz.subtone 1000", floats({440.0, 0.0, 1e30}), value(0x1.152ec2p+91),
+                   "a tolerance of 2^83");
     // An infinite tolerance (approx 2000 overflows 2^(a/12) to inf) and a 0 Hz
     // partial from the third on: every level counts every harmonic number up
-    // to 2^24 (2^48 nodes for three partials).
-    expect_bounded("qz.subtone 2000", floats({791.0, 361.6470588235294, 0.0}),
+    // to 2^24 (2^48 steps for three partials), far past the budget.
+    expect_outcome("qz.subtone 2000", floats({791.0, 361.6470588235294, 0.0}), stopped(),
                    "infinite tolerance, a later 0 Hz partial");
-    expect_bounded("qz.subtone -3", floats({20000.0, 19999.0, 19998.0}), "a negative tolerance");
+    // A negative tolerance inverts every window: nothing is ever found.
+    expect_outcome("qz.subtone -3", floats({20000.0, 19999.0, 19998.0}), value(0.0),
+                   "a negative tolerance");
 
-    // 32,767 partials: every one audible and distinct, or mixed with values
-    // that fit nothing.
+    // 32,767 harmonics of 55 Hz (55 Hz to 19,965 Hz) in a scrambled order:
+    // 56.61 Hz at approximation 0.5 (literal_search.py, which walks the same
+    // 32,768 steps), and exactly 55 at approximation 0 (every quotient
+    // 55m / m is exact).
+    std::vector<double> harmonics(32767);
+    for (size_t i = 0; i < harmonics.size(); ++i)
+        harmonics[i] = 55.0 * static_cast<double>(1 + (i * 7919) % 363);
+    expect_outcome("qz.subtone", floats(harmonics), value(0x1.c4e468p+5),
+                   "32767 harmonics of 55 Hz");
+    expect_outcome("qz.subtone 0", floats(harmonics), value(55.0),
+                   "32767 harmonics of 55 Hz, approximation 0");
+    // 32,767 distinct audible partials mixed with values that fit nothing
+    // (0.05 Hz, -1 Hz): only fundamentals below 1 Hz could fit, so 0.
     std::vector<double> many(32767);
     for (size_t i = 0; i < many.size(); ++i)
         many[i] = 20.0 + std::fmod(static_cast<double>(i) * 7919.123, 19980.0);
-    expect_bounded("qz.subtone", floats(many), "32767 audible partials");
     for (size_t i = 2; i < many.size(); i += 97)
         many[i] = i % 2 ? 0.05 : -1.0;
-    expect_bounded("qz.subtone", floats(many), "32767 partials, some below 1 Hz");
-    expect_bounded("qz.subtone 0", floats(many), "32767 partials, approximation 0");
+    expect_outcome("qz.subtone", floats(many), value(0.0), "32767 partials, some below 1 Hz");
+    expect_outcome("qz.subtone 0", floats(many), value(0.0), "32767 partials, approximation 0");
 }
 
 // Inputs the plain search already handles at once: a first partial that is

@@ -1,7 +1,10 @@
 // The accelerated search against the reference, bit for bit: a seeded
 // differential corpus, the documented examples (CHECKED), special values,
 // hard chords and the workspace's growth. The million-chord run is the
-// separate subtone_fast_diff tool.
+// separate subtone_fast_diff tool. The comparisons with the reference
+// (as_reference, the corpus) are differential: both sides are the product's
+// code, so they show agreement; the values are pinned by the literal cases
+// here and in tests/subtone (tests/subtone/literal_search.py).
 #include "../subtone/bits.hpp"
 #include "corpus.hpp"
 #include "subtone_counted.h"
@@ -84,6 +87,9 @@ std::vector<float> midi(std::initializer_list<float> pitches)
 
 // ---- Differential corpus ----------------------------------------------------
 
+// Differential: the accelerated search against the counted reference; both
+// are the code under test, so this shows agreement, not correctness (the
+// literal values are in the subtone and reliability tests).
 TEST_F(SubtoneFast, MatchesCountedReferenceOnSeededCorpus)
 {
     constexpr int kChords = 1500;
@@ -109,6 +115,7 @@ TEST_F(SubtoneFast, MatchesCountedReferenceOnSeededCorpus)
     EXPECT_GT(compared, kChords * 3 / 4);
 }
 
+// Differential: the counted copy against the recursive reference.
 TEST(SubtoneCounted, AgreesWithReferenceSearchWhereItFinishes)
 {
     chord_source source(99);
@@ -126,6 +133,23 @@ TEST(SubtoneCounted, AgreesWithReferenceSearchWhereItFinishes)
         ASSERT_TRUE(same_bits(counted, ref)) << describe(c.hz, c.mode, c.approx);
     }
     EXPECT_GT(compared, 400);
+}
+
+// A level whose harmonic numbers start above 2^24 gets exactly one try: for
+// 1, 1e9, 0.5 at approximation 0.5, 1 Hz takes harmonics 1 to 10, and each
+// hands 1e9 Hz an interval whose first harmonic number lies near 10^10,
+// where adding 1 changes nothing. 26 calls in all, as
+// tests/subtone/literal_search.py counts them (a second try per entry would
+// add at least 10).
+TEST(SubtoneCounted, LevelStartingAboveTwoToThe24GetsOneTry)
+{
+    const std::vector<float> p = {1.0f, 1e9f, 0.5f};
+    subtone_count count{};
+    const double r =
+        subtone_counted_compute(p.data(), 3, 0, 0.5f, tolerance_from_midi(0.5f), 1000000, &count);
+    EXPECT_TRUE(count.finished);
+    EXPECT_EQ(count.nodes, 26u);
+    EXPECT_TRUE(same_bits(r, 0.0)); // 0.5 Hz fits only below 1 Hz: by hand
 }
 
 TEST(SubtoneCounted, StopsAtTheBudget)
@@ -249,12 +273,25 @@ TEST_F(SubtoneFast, LongestListsStayBoundedAndExact)
     }
 }
 
-TEST_F(SubtoneFast, ZeroFilledWorkspaceIsEmptyAndFreeable)
+// A zero-filled workspace is empty (freeing it releases nothing: under the
+// sanitizers a stray free would show); freeing a grown one leaves it empty
+// and usable again.
+TEST_F(SubtoneFast, FreedWorkspaceIsEmptyAndReusable)
 {
     subtone_workspace empty{};
     subtone_workspace_free(&empty);
-    EXPECT_EQ(empty.frames, nullptr);
     EXPECT_FALSE(subtone_workspace_reserve(&ws, -1));
-    EXPECT_TRUE(subtone_workspace_reserve(&ws, 8));
+    ASSERT_TRUE(subtone_workspace_reserve(&ws, 8));
     EXPECT_EQ(ws.levels, 9);
+    fast({440.0f, 550.0f, 660.0f}, 0, 0.5f);
+    ASSERT_NE(ws.pieces, nullptr);
+    subtone_workspace_free(&ws);
+    EXPECT_EQ(ws.frames, nullptr);
+    EXPECT_EQ(ws.pieces, nullptr);
+    EXPECT_EQ(ws.windows, nullptr);
+    EXPECT_EQ(ws.levels, 0);
+    EXPECT_EQ(ws.piece_room, 0);
+    EXPECT_EQ(ws.window_room, 0);
+    // The documented 110.0459 (hex float by tests/subtone/literal_search.py).
+    EXPECT_TRUE(same_bits(fast({440.0f, 550.0f, 660.0f}, 0, 0.5f), 0x1.b82efcp+6));
 }
