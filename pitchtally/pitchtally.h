@@ -35,16 +35,16 @@ typedef struct _statagent {
 /* The object. */
 typedef struct _pitchtally {
     t_object ob;
-    int32_t agentcount;   /* number of slots, fixed at creation */
-    t_statagent *agents;  /* the pool: one block of agentcount slots */
-    double minproba;      /* attribute: probability threshold, 0 to 1 */
-    t_atom_long window;   /* attribute: window length in ms (read as 32-bit) */
-    double cur_pitch;     /* last pitch received in the left inlet */
-    double cur_amp;       /* last amplitude received in the right inlet */
-    int32_t highest;      /* highest slot index a spawn has used since creation or stop */
-    t_outlet *out_pitch;  /* outlet 0 (leftmost) */
-    t_outlet *out_avgamp; /* outlet 1 */
-    t_outlet *out_proba;  /* outlet 2 (rightmost) */
+    int32_t agentcount;  /* number of slots, fixed at creation */
+    t_statagent *agents; /* the pool: one block of agentcount slots */
+    double minproba;     /* attribute: probability threshold, 0 to 1 */
+    t_atom_long window;  /* attribute: window length in ms (read as 32-bit) */
+    double cur_pitch;    /* last pitch received in the left inlet */
+    double cur_amp;      /* last amplitude received in the right inlet */
+    int32_t highest;     /* highest slot index a spawn has used since creation or stop */
+    void *out_pitch;     /* outlet 0 (leftmost) */
+    void *out_avgamp;    /* outlet 1 */
+    void *out_proba;     /* outlet 2 (rightmost) */
 } t_pitchtally;
 
 /* A routine handed to the host as a `method`. The detour through a
@@ -54,6 +54,11 @@ typedef struct _pitchtally {
 
 /* Agent count used when none, or an unusable one, is given. */
 #define PITCHTALLY_DEFAULT_AGENTS 100
+/* Most agents one object makes. Each agent is a slot and a host clock, all
+   made with the box, and every pitch event visits the running ones: 100,000
+   keep making the box within about 100 ms and 100 MB, and an event within
+   what a control-rate stream allows. A larger count is reported and capped. */
+#define PITCHTALLY_MAX_AGENTS 100000
 /* Window length before any setting, and the shortest accepted (ms). */
 #define PITCHTALLY_DEFAULT_WINDOW 500
 #define PITCHTALLY_MIN_WINDOW 1

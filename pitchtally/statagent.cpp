@@ -80,7 +80,7 @@ void pitchtally_pool_free(t_pitchtally *x)
     if (!x->agents)
         return;
     for (int32_t i = 0; i < x->agentcount; ++i)
-        freeobject(static_cast<t_object *>(x->agents[i].clock));
+        freeobject(reinterpret_cast<t_object *>(x->agents[i].clock));
     sysmem_freeptr(x->agents);
     x->agents = nullptr;
 }

@@ -167,7 +167,7 @@ TEST_F(Dispatch, ObjectMethodCallsPrivateRoutinesByTheirSignature)
 {
     auto b = make("qzt.probe");
     t_object *x = host.object(b);
-    char text[ASSIST_STRING_MAXSIZE] = {};
+    char text[ASSIST_MAX_STRING_LEN] = {};
     object_method(x, host.sym("assist"), nullptr, (void *)(intptr_t)ASSIST_OUTLET, (void *)1, text);
     EXPECT_STREQ(text, "probe out 1");
     char cold = 0;
