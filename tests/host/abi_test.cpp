@@ -7,7 +7,33 @@
 // 2^32 + 1 is no 32-bit integer, and as a single it is 2^32.
 #include "host_fixture.hpp"
 
+#include <type_traits>
+
 using Strings = std::vector<std::string>;
+
+// Signatures, return types and constants as the host's headers have them
+// (sizes and offsets are pinned in maxapi.h itself).
+static_assert(std::is_same_v<decltype(&attr_args_process), void (*)(void *, short, t_atom *)>);
+static_assert(std::is_same_v<decltype(class_attr_get(nullptr, nullptr)), void *>);
+static_assert(std::is_same_v<decltype(attr_offset_new(nullptr, nullptr, 0, nullptr, nullptr, 0)),
+                             t_object *>);
+static_assert(std::is_same_v<decltype(intout(nullptr)), void *>);
+static_assert(std::is_same_v<decltype(floatout(nullptr)), void *>);
+static_assert(std::is_same_v<decltype(floatin(nullptr, 1)), void *>);
+static_assert(std::is_same_v<decltype(clock_new(nullptr, nullptr)), t_clock *>);
+static_assert(std::is_same_v<decltype(atom_getfloat(nullptr)), t_atom_float>);
+static_assert(std::is_same_v<decltype(atom_getlong(nullptr)), t_atom_long>);
+static_assert(std::is_same_v<decltype(&atom_setfloat), t_max_err (*)(t_atom *, double)>);
+static_assert(std::is_same_v<decltype(&sysmem_newptr), t_ptr (*)(t_ptr_size)>);
+static_assert(std::is_same_v<decltype(CLASS_BOX), t_symbol *>);
+static_assert(ASSIST_MAX_STRING_LEN == 500);
+static_assert(ASSIST_INLET == 1 && ASSIST_OUTLET == 2);
+static_assert(A_NOTHING == 0 && A_LONG == 1 && A_FLOAT == 2 && A_SYM == 3 && A_GIMME == 8 &&
+              A_CANT == 9);
+static_assert(MAX_ERR_NONE == 0 && MAX_ERR_GENERIC == -1);
+#if !QZ_HOST_32BIT && !defined(object_method)
+#error "64-bit builds must call object_method_imp wherever the source writes object_method"
+#endif
 
 namespace {
 
