@@ -98,7 +98,7 @@ cross-deps:
 	@sh scripts/install-cross-deps.sh
 
 # The Windows deliverables, cross-compiled with MinGW-w64: build/win64
-# (.mxe64, qzhost.dll, qz.exe, the tests) and build/win32 (.mxe).
+# (.mxe64, MaxAPI.dll, jitlib.dll, qz.exe, the tests) and build/win32 (.mxe).
 windows: cross-deps
 	$(MAKE) win64
 	$(MAKE) win32

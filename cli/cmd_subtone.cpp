@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -86,7 +87,8 @@ std::string num(float v)
 // (--stats, to stderr) and the path it chose (--explain): the harmonic
 // number of every partial and the final interval.
 bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &atoms,
-           const double *sent, const Options &opt, std::ostream &out)
+           const std::vector<std::string> &words, const double *sent, const Options &opt,
+           std::ostream &out)
 {
     std::vector<t_atom> mode_atoms, approx_atoms;
     if (!host.attr_get(box, "mode", mode_atoms) || mode_atoms.empty() ||
@@ -166,7 +168,10 @@ bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &ato
         return false;
     }
     for (std::size_t i = 0; i < atoms.size(); ++i) {
-        out << "  partial " << (i + 1) << ": " << qzhost::format_atom(atoms[i]);
+        // As typed: a 32-bit host holds a typed float as a single, whose
+        // own text would differ from the 64-bit host's.
+        out << "  partial " << (i + 1) << ": "
+            << (i < words.size() ? words[i] : qzhost::format_atom(atoms[i]));
         if (mode != 0 || (atom_gettype(&atoms[i]) != A_LONG && atom_gettype(&atoms[i]) != A_FLOAT))
             out << " = " << num(p[i]) << " Hz";
         if (found) {
@@ -188,7 +193,7 @@ bool trace(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &ato
 // Sends one list and prints its result. false when the box sent nothing or
 // the explanation failed.
 bool run_list(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &atoms,
-              const Options &opt, std::vector<double> &sent)
+              const std::vector<std::string> &words, const Options &opt, std::vector<double> &sent)
 {
     sent.clear();
     host.send(box, 0, "list", atoms);
@@ -199,9 +204,25 @@ bool run_list(qzhost::Host &host, qzhost::BoxId box, const std::vector<t_atom> &
     if (sent.size() == 1)
         std::cout << qzhost::format_number(sent[0]) << '\n';
     if ((opt.explain || opt.stats) &&
-        !trace(host, box, atoms, sent.empty() ? nullptr : &sent[0], opt, std::cout))
+        !trace(host, box, atoms, words, sent.empty() ? nullptr : &sent[0], opt, std::cout))
         return false;
     return sent.size() == 1;
+}
+
+// The words of a message as the host splits them into atoms.
+void split_words(std::string_view text, std::vector<std::string> &words)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && blank(text[i]))
+            ++i;
+        const size_t b = i;
+        while (i < text.size() && !blank(text[i]))
+            ++i;
+        if (i > b)
+            words.emplace_back(text.substr(b, i - b));
+    }
 }
 
 bool lower_equals(const std::string &a, const char *b)
@@ -322,10 +343,13 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     int status = qzcli::kOk;
     if (!opt.from_stdin) {
         std::vector<t_atom> atoms;
-        for (const std::string &w : opt.partials)
+        std::vector<std::string> words;
+        for (const std::string &w : opt.partials) {
             for (const t_atom &at : host.parse_atoms(w))
                 atoms.push_back(at);
-        if (!atoms.empty() && !run_list(host, box, atoms, opt, sent))
+            split_words(w, words);
+        }
+        if (!atoms.empty() && !run_list(host, box, atoms, words, opt, sent))
             status = qzcli::kFailure;
         return status;
     }
@@ -335,7 +359,9 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         const std::vector<t_atom> atoms = host.parse_atoms(line);
         if (atoms.empty())
             continue;
-        if (!run_list(host, box, atoms, opt, sent))
+        std::vector<std::string> words;
+        split_words(line, words);
+        if (!run_list(host, box, atoms, words, opt, sent))
             status = qzcli::kFailure;
         std::cout.flush();
     }

@@ -1,5 +1,5 @@
 # Cross build for 32-bit Windows with Debian's MinGW-w64 toolchain (posix
-# threads), producing .mxe plug-ins, the embedded host as qzhost.dll and
+# threads), producing .mxe plug-ins, the embedded host as MaxAPI.dll + jitlib.dll and
 # bin/qz.exe. Nothing runs here (no 32-bit Wine): the build is checked with
 # objdump, and 32-bit behaviour is shown by the linux32 build.
 #   cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake

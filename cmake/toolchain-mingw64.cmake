@@ -1,5 +1,5 @@
 # Cross build for 64-bit Windows with Debian's MinGW-w64 toolchain (posix
-# threads), producing .mxe64 plug-ins, the embedded host as qzhost.dll and
+# threads), producing .mxe64 plug-ins, the embedded host as MaxAPI.dll + jitlib.dll and
 # bin/qz.exe. Programs run under wine64 when it is installed.
 #   cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake
 set(QZ_MINGW_TRIPLE x86_64-w64-mingw32)

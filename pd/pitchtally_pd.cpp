@@ -102,6 +102,11 @@ static void *pitchtally_new(t_symbol * /*s*/, int argc, t_atom *argv)
     } else {
         pd_error(x, "qz.pitchtally: Number of stat agents needed as first argument");
     }
+    if (x->agentcount > kStatagentMaxCount) {
+        pd_error(x, "qz.pitchtally: %ld stat agents requested: at most %d are allowed, using %d",
+                 static_cast<long>(x->agentcount), kStatagentMaxCount, kStatagentMaxCount);
+        x->agentcount = kStatagentMaxCount;
+    }
 
     qz_pd_apply_settings(&x->ob, argc, argv);
 

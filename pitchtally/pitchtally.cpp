@@ -54,7 +54,7 @@ QZ_EXT_MAIN
     class_attr_addattr_format(c, "window", "label", gensym("symbol"), 0, "s",
                               gensym_tr("Window (ms)"));
     class_attr_addattr_parse(c, "window", "save", gensym("long"), 0, "1");
-    t_object *window_attr = class_attr_get(c, gensym("window"));
+    t_object *window_attr = static_cast<t_object *>(class_attr_get(c, gensym("window")));
     t_symbol *window_type = static_cast<t_symbol *>(object_method(window_attr, gensym("gettype")));
     class_attr_addattr_parse(c, "window", "min", window_type, 0, nullptr);
 
@@ -67,7 +67,7 @@ QZ_EXT_MAIN
     class_attr_addattr_parse(c, "minproba", "save", gensym("long"), 0, "1");
     attr_addfilter_clip(class_attr_get(c, gensym("minproba")), 0.0, 1.0, 1, 1);
 
-    class_register(gensym(CLASS_BOX), c);
+    class_register(CLASS_BOX, c);
     pitchtally_class = c;
     return 0;
 }
@@ -95,6 +95,12 @@ void *pitchtally_new(t_symbol * /*s*/, long argc, t_atom *argv)
         x->agentcount = static_cast<int32_t>(atom_getlong(argv));
     else
         object_error(&x->ob, "Number of stat agents needed as first argument");
+    if (x->agentcount > PITCHTALLY_MAX_AGENTS) {
+        object_error(&x->ob, "%ld stat agents requested: at most %d are allowed, using %d",
+                     static_cast<long>(x->agentcount), PITCHTALLY_MAX_AGENTS,
+                     PITCHTALLY_MAX_AGENTS);
+        x->agentcount = PITCHTALLY_MAX_AGENTS;
+    }
 
     attr_args_process(x, static_cast<short>(argc), argv);
 
@@ -124,7 +130,7 @@ void pitchtally_assist(t_pitchtally * /*x*/, void * /*b*/, long m, long a, char 
             text = "probability";
     }
     if (text)
-        snprintf(s, ASSIST_STRING_MAXSIZE, "%s", text);
+        snprintf(s, ASSIST_MAX_STRING_LEN, "%s", text);
 }
 
 void pitchtally_int(t_pitchtally *x, t_atom_long n)
@@ -153,11 +159,12 @@ t_max_err pitchtally_window_set(t_pitchtally *x, void * /*attr*/, long argc, t_a
         return MAX_ERR_NONE;
     if (atom_gettype(argv) != A_LONG && atom_gettype(argv) != A_FLOAT)
         return MAX_ERR_GENERIC; // not a number: the window stays as it was
-    t_atom_long ms = atom_getlong(argv);
+    // As 64 bits, whatever the width of the host's integers.
+    int64_t ms = atom_getlong(argv);
     if (ms < PITCHTALLY_MIN_WINDOW)
         ms = PITCHTALLY_MIN_WINDOW;
     if (ms > INT32_MAX)
         ms = INT32_MAX;
-    x->window = ms;
+    x->window = static_cast<t_atom_long>(ms);
     return MAX_ERR_NONE;
 }

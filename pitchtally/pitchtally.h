@@ -27,16 +27,16 @@ typedef statagent_record<t_clock, struct _pitchtally> t_statagent;
 /* The object. */
 typedef struct _pitchtally {
     t_object ob;
-    int32_t agentcount;   /* number of slots, fixed at creation */
-    t_statagent *agents;  /* the pool: one block of agentcount slots */
-    double minproba;      /* attribute: probability threshold, 0 to 1 */
-    t_atom_long window;   /* attribute: window length in ms (read as 32-bit) */
-    double cur_pitch;     /* last pitch received in the left inlet */
-    double cur_amp;       /* last amplitude received in the right inlet */
-    int32_t highest;      /* highest slot index a spawn has used since creation or stop */
-    t_outlet *out_pitch;  /* outlet 0 (leftmost) */
-    t_outlet *out_avgamp; /* outlet 1 */
-    t_outlet *out_proba;  /* outlet 2 (rightmost) */
+    int32_t agentcount;  /* number of slots, fixed at creation */
+    t_statagent *agents; /* the pool: one block of agentcount slots */
+    double minproba;     /* attribute: probability threshold, 0 to 1 */
+    t_atom_long window;  /* attribute: window length in ms (read as 32-bit) */
+    double cur_pitch;    /* last pitch received in the left inlet */
+    double cur_amp;      /* last amplitude received in the right inlet */
+    int32_t highest;     /* highest slot index a spawn has used since creation or stop */
+    void *out_pitch;     /* outlet 0 (leftmost) */
+    void *out_avgamp;    /* outlet 1 */
+    void *out_proba;     /* outlet 2 (rightmost) */
 } t_pitchtally;
 
 /* A routine handed to the host as a `method`. The detour through a
@@ -46,6 +46,9 @@ typedef struct _pitchtally {
 
 /* Agent count used when none, or an unusable one, is given. */
 #define PITCHTALLY_DEFAULT_AGENTS kStatagentDefaultCount
+/* Most agents one object makes (statagent_pool.hpp). A larger count is
+   reported and capped. */
+#define PITCHTALLY_MAX_AGENTS kStatagentMaxCount
 /* Window length before any setting, and the shortest accepted (ms). */
 #define PITCHTALLY_DEFAULT_WINDOW kStatagentDefaultWindow
 #define PITCHTALLY_MIN_WINDOW kStatagentMinWindow

@@ -13,7 +13,7 @@
 //       static void clock_delay(clock *c, int32_t ms);
 //       static void clock_unset(clock *c);
 //       static void clock_free(clock *c);       // also cancels a pending firing
-//       static void outlet_float(outlet *o, double f);
+//       static void outlet_float(void *o, double f);
 //       static void error(object *x, const char *text);  // console, tied to x
 //       static void *alloc(size_t bytes);       // null when refused
 //       static void free(void *p, size_t bytes);
@@ -43,6 +43,11 @@ template <class Clock, class Owner> struct statagent_record {
 
 // Agent count used when none, or an unusable one, is given.
 inline constexpr std::int32_t kStatagentDefaultCount = 100;
+// Most agents one object makes. Each agent is a slot and a host clock, all
+// made with the object, and every pitch event visits the running ones:
+// 100,000 keep making the object within about 100 ms and 100 MB, and an
+// event within what a control-rate stream allows.
+inline constexpr std::int32_t kStatagentMaxCount = 100000;
 // Window length before any setting, and the shortest accepted (ms).
 inline constexpr std::int32_t kStatagentDefaultWindow = 500;
 inline constexpr std::int32_t kStatagentMinWindow = 1;

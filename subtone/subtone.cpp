@@ -45,7 +45,7 @@ QZ_EXT_MAIN
     class_addattr(c, attr);
     class_attr_addattr_format(c, "approx", "label", gensym("symbol"), 0, "s",
                               gensym_tr("Approximation (MIDI)"));
-    t_object *approx_attr = class_attr_get(c, gensym("approx"));
+    t_object *approx_attr = static_cast<t_object *>(class_attr_get(c, gensym("approx")));
     attr_addfilter_clip(approx_attr, 0, 0, 1, 0);
     class_attr_addattr_parse(c, "approx", "save", gensym("long"), 0, "1");
     // The default getter stays; the setter keeps `tolerance` in step. The
@@ -54,7 +54,7 @@ QZ_EXT_MAIN
     object_method(approx_attr, gensym("setmethod"), gensym("set"),
                   reinterpret_cast<void *>(SUBTONE_METHOD(subtone_approx_set)));
 
-    class_register(gensym(CLASS_BOX), c);
+    class_register(CLASS_BOX, c);
     subtone_class = c;
     return 0;
 }
@@ -96,9 +96,9 @@ void subtone_free(t_subtone *x)
 void subtone_assist(t_subtone * /*x*/, void * /*b*/, long m, long a, char *s)
 {
     if (m == ASSIST_INLET)
-        std::snprintf(s, ASSIST_STRING_MAXSIZE, "%s", "Ordered list of frequencies (Hz)");
+        std::snprintf(s, ASSIST_MAX_STRING_LEN, "%s", "Ordered list of frequencies (Hz)");
     else if (m == ASSIST_OUTLET && a == 0)
-        std::snprintf(s, ASSIST_STRING_MAXSIZE, "%s", "Virtual Fundamental");
+        std::snprintf(s, ASSIST_MAX_STRING_LEN, "%s", "Virtual Fundamental");
 }
 
 void subtone_int(t_subtone *x, t_atom_long n)

@@ -23,7 +23,7 @@ typedef struct _subtone {
     float tolerance;  /* tolerance_from_midi(approx), kept in step with it */
     float *partials;  /* the partials of the last list, in Hz */
     int16_t capacity; /* slots of `partials`, as the last allocation's count truncated to 16 bits */
-    t_outlet *outlet; /* the virtual fundamental */
+    void *outlet;     /* the virtual fundamental */
     subtone_workspace search; /* the search's stack and feasibility sets, grown as lists need */
 } t_subtone;
 

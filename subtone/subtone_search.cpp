@@ -53,7 +53,7 @@ float midi_to_hz(float m)
 
 float hz_to_midi(float f)
 {
-    const double octaves = jitlib::log2(static_cast<double>(f) / kRefHz);
+    const double octaves = jit_math_log2(static_cast<double>(f) / kRefHz);
     return static_cast<float>(octaves * kStepsPerOctave + kRefMidi); // double -> single, once
 }
 
@@ -158,7 +158,7 @@ double subtone_output(float r, std::int64_t mode, float approx)
     if (approx == 0.0f) // no grid to round to: the pitch itself
         return static_cast<double>(m);
     const float q = m / approx; // single division
-    const double steps = jitlib::round(static_cast<double>(q));
+    const double steps = jit_math_round(static_cast<double>(q));
     return static_cast<double>(approx) * steps; // double product
 }
 

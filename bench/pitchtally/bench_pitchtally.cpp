@@ -50,6 +50,26 @@ void BM_PitchEvents(benchmark::State &state)
 
 BENCHMARK(BM_PitchEvents)->Arg(100)->Arg(10000);
 
+// Making and freeing a box at the agent-count cap (PITCHTALLY_MAX_AGENTS,
+// 100,000): every slot and its clock. The cap is chosen to keep this within
+// about 100 ms.
+void BM_CreateAtCap(benchmark::State &state)
+{
+    qzhost::Host host;
+    host.add_search_path(QZ_EXTERNALS_DIR);
+    host.set_recording(false);
+    for (auto _ : state) {
+        const qzhost::BoxId b = host.create("qz.pitchtally 100000");
+        if (b < 0) {
+            state.SkipWithError("qz.pitchtally did not load");
+            return;
+        }
+        host.free_box(b);
+    }
+}
+
+BENCHMARK(BM_CreateAtCap)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -2,18 +2,21 @@
 #include "internal.hpp"
 
 #include <cmath>
+#include <limits>
 
 namespace qzhost::detail {
 
 t_atom_long to_long(double v)
 {
+    using limits = std::numeric_limits<t_atom_long>;
     if (std::isnan(v))
         return 0;
-    // 2^63 is exact in double; anything at or beyond it saturates.
-    if (v >= 9223372036854775808.0)
-        return INT64_MAX;
-    if (v < -9223372036854775808.0)
-        return INT64_MIN;
+    // 2^31 or 2^63, exact in double; anything at or beyond it saturates.
+    constexpr double bound = -static_cast<double>(limits::min());
+    if (v >= bound)
+        return limits::max();
+    if (v < -bound)
+        return limits::min();
     return static_cast<t_atom_long>(v); // truncates toward zero
 }
 
@@ -27,7 +30,7 @@ double number_of(const t_atom &a)
     if (a.a_type == A_LONG)
         return static_cast<double>(a.a_w.w_long);
     if (a.a_type == A_FLOAT)
-        return a.a_w.w_float;
+        return static_cast<double>(a.a_w.w_float);
     return 0.0;
 }
 
@@ -36,7 +39,7 @@ t_atom_long long_of(const t_atom &a)
     if (a.a_type == A_LONG)
         return a.a_w.w_long;
     if (a.a_type == A_FLOAT)
-        return to_long(a.a_w.w_float);
+        return to_long(static_cast<double>(a.a_w.w_float));
     return 0;
 }
 
@@ -56,7 +59,7 @@ t_atom_long atom_getlong(const t_atom *a)
 
 t_atom_float atom_getfloat(const t_atom *a)
 {
-    return a ? qzhost::detail::number_of(*a) : 0.0;
+    return a ? static_cast<t_atom_float>(qzhost::detail::number_of(*a)) : 0;
 }
 
 // A symbol atom's symbol; for anything else the empty symbol (null when no
@@ -83,7 +86,7 @@ t_max_err atom_setfloat(t_atom *a, double b)
     if (!a)
         return MAX_ERR_INVALID_PTR;
     a->a_type = A_FLOAT;
-    a->a_w.w_float = b;
+    a->a_w.w_float = static_cast<t_atom_float>(b); // single in the 32-bit host
     return MAX_ERR_NONE;
 }
 

@@ -34,12 +34,13 @@ AttrRec *attr_of(void *p)
 void clip(const AttrRec &a, t_atom &at)
 {
     if (at.a_type == A_FLOAT) {
+        // The bounds are stored in the atom's own float type.
         if (std::isnan(at.a_w.w_float) && (a.clip_min || a.clip_max))
-            at.a_w.w_float = a.clip_min ? a.min : a.max;
+            at.a_w.w_float = static_cast<t_atom_float>(a.clip_min ? a.min : a.max);
         if (a.clip_min && at.a_w.w_float < a.min)
-            at.a_w.w_float = a.min;
+            at.a_w.w_float = static_cast<t_atom_float>(a.min);
         if (a.clip_max && at.a_w.w_float > a.max)
-            at.a_w.w_float = a.max;
+            at.a_w.w_float = static_cast<t_atom_float>(a.max);
     } else if (at.a_type == A_LONG) {
         if (a.clip_min) {
             t_atom_long lo = detail::to_long(std::ceil(a.min));
@@ -183,8 +184,8 @@ t_max_err add_attrattr(t_class *c, const char *attrname, const char *attrname2, 
 
 extern "C" {
 
-t_object *attr_offset_new(const char *name, t_symbol *type, long flags, method mget, method mset,
-                          long offset)
+t_object *attr_offset_new(const char *name, const t_symbol *type, long flags, const method mget,
+                          const method mset, long offset)
 {
     auto *h = current_or_complain("attr_offset_new");
     if (!h)
@@ -200,11 +201,11 @@ t_object *attr_offset_new(const char *name, t_symbol *type, long flags, method m
         return nullptr;
     }
     auto a = std::make_unique<AttrRec>();
-    a->ob.o_class = &h->attr_class;
-    a->ob.o_host = h;
+    a->ob.o_messlist = reinterpret_cast<struct messlist *>(&h->attr_class);
     a->ob.o_magic = qzhost::detail::kMagicAttr;
+    a->host = h;
     a->name = h->intern(name);
-    a->type = type;
+    a->type = const_cast<t_symbol *>(type);
     a->flags = flags;
     a->getter = mget;
     a->setter = mset;
@@ -222,7 +223,9 @@ t_max_err class_addattr(t_class *c, t_object *attr)
         return MAX_ERR_INVALID_PTR;
     auto *h = c->host;
     // The attribute's storage must lie inside the instance record.
-    long width = a->type == h->s_long ? 8 : a->type == h->s_float32 ? 4 : 8;
+    long width = a->type == h->s_long      ? static_cast<long>(sizeof(t_atom_long))
+                 : a->type == h->s_float32 ? 4
+                                           : 8;
     if (a->offset + width > c->size) {
         h->postf(nullptr, true, "%s: attribute \"%s\" lies outside the instance record",
                  c->name.c_str(), a->name->s_name);
@@ -237,7 +240,7 @@ t_max_err class_addattr(t_class *c, t_object *attr)
     return MAX_ERR_NONE;
 }
 
-t_object *class_attr_get(t_class *c, t_symbol *attrname)
+void *class_attr_get(t_class *c, t_symbol *attrname)
 {
     if (!c || !attrname)
         return nullptr;
@@ -246,7 +249,7 @@ t_object *class_attr_get(t_class *c, t_symbol *attrname)
 }
 
 t_max_err class_attr_addattr_parse(t_class *c, const char *attrname, const char *attrname2,
-                                   t_symbol *type, long flags, const char *parsestr)
+                                   const t_symbol *type, long flags, const char *parsestr)
 {
     (void)flags;
     if (!c)
@@ -254,13 +257,13 @@ t_max_err class_attr_addattr_parse(t_class *c, const char *attrname, const char 
     std::vector<t_atom> atoms;
     if (parsestr)
         atoms = c->host->self->parse_atoms(parsestr);
-    return add_attrattr(c, attrname, attrname2, type, std::move(atoms));
+    return add_attrattr(c, attrname, attrname2, const_cast<t_symbol *>(type), std::move(atoms));
 }
 
 // Formats: "s" one t_symbol*, "l"/"ld" one long, "f"/"d" one double; a '%'
 // before a letter is allowed; blanks are skipped.
 t_max_err class_attr_addattr_format(t_class *c, const char *attrname, const char *attrname2,
-                                    t_symbol *type, long flags, const char *fmt, ...)
+                                    const t_symbol *type, long flags, const char *fmt, ...)
 {
     (void)flags;
     if (!c || !fmt)
@@ -295,7 +298,7 @@ t_max_err class_attr_addattr_format(t_class *c, const char *attrname, const char
         atoms.push_back(at);
     }
     va_end(ap);
-    return add_attrattr(c, attrname, attrname2, type, std::move(atoms));
+    return add_attrattr(c, attrname, attrname2, const_cast<t_symbol *>(type), std::move(atoms));
 }
 
 t_max_err attr_addfilter_clip(void *attr, double min, double max, long usemin, long usemax)
@@ -312,11 +315,11 @@ t_max_err attr_addfilter_clip(void *attr, double min, double max, long usemin, l
 
 // Settings "@name value..." among creation arguments, applied in order.
 // Atoms before the first "@name" are the constructor's own and are skipped.
-t_max_err attr_args_process(void *x, short ac, t_atom *av)
+void attr_args_process(void *x, short ac, t_atom *av)
 {
     InstRec *r = qzhost::detail::inst_of(x);
     if (!r)
-        return MAX_ERR_INVALID_PTR;
+        return;
     auto *h = r->host;
     auto is_key = [](const t_atom &a) {
         return a.a_type == A_SYM && a.a_w.w_sym && a.a_w.w_sym->s_name[0] == '@';
@@ -337,7 +340,6 @@ t_max_err attr_args_process(void *x, short ac, t_atom *av)
         }
         h->attr_set(r, a, i - first, av + first);
     }
-    return MAX_ERR_NONE;
 }
 
 } // extern "C"

@@ -52,12 +52,13 @@ _class *Host::Impl::find_class(std::string_view name) const
 
 // Calls a routine with the arguments its type codes announce. A_LONG and
 // A_FLOAT routines take the first atom, converted between int and float
-// (float to int truncates toward zero); a missing atom counts as 0. A symbol
-// where a number is needed (or a number where a symbol is needed) is not
-// passed: the error `wrong argument type for "SELECTOR"` is posted and false
-// returned. A_CANT routines are private and not reachable by messages.
+// (float to int truncates toward zero); a missing atom counts as 0. A float
+// message that came as a double (`exact`) reaches them as that double. A
+// symbol where a number is needed (or a number where a symbol is needed) is
+// not passed: the error `wrong argument type for "SELECTOR"` is posted and
+// false returned. A_CANT routines are private and not reachable by messages.
 bool Host::Impl::call_method(InstRec *r, const MethodRec &m, t_symbol *sel, long argc,
-                             const t_atom *argv)
+                             const t_atom *argv, const double *exact)
 {
     void *x = r->obj;
     if (m.types.empty()) {
@@ -66,16 +67,20 @@ bool Host::Impl::call_method(InstRec *r, const MethodRec &m, t_symbol *sel, long
     }
     switch (m.types[0]) {
     case A_LONG:
-    case A_FLOAT:
+    case A_FLOAT: {
         if (argc > 0 && !detail::is_number(argv[0])) {
             postf(r->obj, true, "wrong argument type for \"%s\"", sel->s_name);
             return false;
         }
+        const double f = exact ? *exact : argc > 0 ? detail::number_of(argv[0]) : 0.0;
         if (m.types[0] == A_LONG)
-            detail::fn_cast<fn_long>(m.fn)(x, argc > 0 ? detail::long_of(argv[0]) : 0);
+            detail::fn_cast<fn_long>(m.fn)(x, exact      ? detail::to_long(f)
+                                              : argc > 0 ? detail::long_of(argv[0])
+                                                         : 0);
         else
-            detail::fn_cast<fn_float>(m.fn)(x, argc > 0 ? detail::number_of(argv[0]) : 0.0);
+            detail::fn_cast<fn_float>(m.fn)(x, f);
         return true;
+    }
     case A_SYM:
         if (argc > 0 && argv[0].a_type != A_SYM) {
             postf(r->obj, true, "wrong argument type for \"%s\"", sel->s_name);
@@ -96,16 +101,17 @@ bool Host::Impl::call_method(InstRec *r, const MethodRec &m, t_symbol *sel, long
 
 // Finds the routine for a selector with the host's number fallbacks, then
 // attributes; posts `doesn't understand "SELECTOR"` when nothing answers.
-bool Host::Impl::dispatch(InstRec *r, t_symbol *sel, long argc, const t_atom *argv)
+bool Host::Impl::dispatch(InstRec *r, t_symbol *sel, long argc, const t_atom *argv,
+                          const double *exact)
 {
     _class *c = r->cls;
     const MethodRec *m = c->find_method(sel);
     if (m && !(m->types.size() == 1 && m->types[0] == A_CANT))
-        return call_method(r, *m, sel, argc, argv);
+        return call_method(r, *m, sel, argc, argv, exact);
     if (sel == s_int || sel == s_float) {
         t_symbol *other = sel == s_int ? s_float : s_int;
         if (const MethodRec *m2 = c->find_method(other))
-            return call_method(r, *m2, other, argc, argv);
+            return call_method(r, *m2, other, argc, argv, exact);
         if (const MethodRec *m3 = c->find_method(s_list))
             return call_method(r, *m3, s_list, argc, argv);
     } else if (sel == s_list && argc == 1 && detail::is_number(argv[0])) {
@@ -124,7 +130,8 @@ bool Host::Impl::dispatch(InstRec *r, t_symbol *sel, long argc, const t_atom *ar
 
 // A message to an inlet: inlet 0 dispatches by selector; a floatin inlet n
 // turns a number into "ft<n>" (float argument) and refuses anything else.
-bool Host::Impl::send_to(InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv)
+bool Host::Impl::send_to(InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv,
+                         const double *exact)
 {
     if (!r || r->destroyed || r->dying)
         return false;
@@ -133,7 +140,7 @@ bool Host::Impl::send_to(InstRec *r, int inlet, t_symbol *sel, long argc, const 
         return false;
     }
     if (inlet == 0)
-        return dispatch(r, sel, argc, argv);
+        return dispatch(r, sel, argc, argv, exact);
     bool number = (sel == s_int || sel == s_float || sel == s_list) && argc == 1 &&
                   detail::is_number(argv[0]);
     if (!number) {
@@ -146,9 +153,10 @@ bool Host::Impl::send_to(InstRec *r, int inlet, t_symbol *sel, long argc, const 
         postf(r->obj, true, "doesn't understand \"%s\"", ft->s_name);
         return false;
     }
+    const double f = exact ? *exact : detail::number_of(argv[0]);
     t_atom a;
-    atom_setfloat(&a, detail::number_of(argv[0]));
-    return call_method(r, *m, ft, 1, &a);
+    atom_setfloat(&a, f);
+    return call_method(r, *m, ft, 1, &a, &f);
 }
 
 } // namespace qzhost

@@ -128,8 +128,7 @@ t_clock *clock_new(void *obj, method fn)
         return nullptr;
     }
     auto *c = new ClockRec{};
-    c->ob.o_class = &h->clock_class;
-    c->ob.o_host = h;
+    c->ob.o_messlist = reinterpret_cast<struct messlist *>(&h->clock_class);
     c->ob.o_magic = qzhost::detail::kMagicClock;
     c->host = h;
     c->owner = obj;
@@ -139,12 +138,12 @@ t_clock *clock_new(void *obj, method fn)
     c->heap_pos = -1;
     c->slot = h->clocks.size();
     h->clocks.push_back(c);
-    return c;
+    return reinterpret_cast<t_clock *>(c);
 }
 
 void clock_delay(t_clock *x, long n)
 {
-    auto *c = static_cast<ClockRec *>(x);
+    auto *c = reinterpret_cast<ClockRec *>(x);
     if (!c || c->ob.o_magic != qzhost::detail::kMagicClock) {
         std::fprintf(stderr, "qzhost: clock_delay: not a clock\n");
         return;
@@ -158,7 +157,7 @@ void clock_delay(t_clock *x, long n)
 
 void clock_unset(t_clock *x)
 {
-    auto *c = static_cast<ClockRec *>(x);
+    auto *c = reinterpret_cast<ClockRec *>(x);
     if (!c || c->ob.o_magic != qzhost::detail::kMagicClock) {
         std::fprintf(stderr, "qzhost: clock_unset: not a clock\n");
         return;

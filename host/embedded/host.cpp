@@ -288,7 +288,7 @@ bool Host::send(BoxId box, int inlet, std::string_view selector, const std::vect
 
 // One number to a box's inlet, without building a vector: the per-event path
 // of the drivers.
-bool Host::Impl::send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a)
+bool Host::Impl::send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a, const double *exact)
 {
     HostScope scope(this);
     InstRec *r = box_rec(box);
@@ -296,14 +296,16 @@ bool Host::Impl::send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a)
         postf(nullptr, true, "send: no box %d", box);
         return false;
     }
-    return send_to(r, inlet, sel, 1, &a);
+    return send_to(r, inlet, sel, 1, &a, exact);
 }
 
+// A float message as another object's outlet sends it: the receiver's number
+// routine gets the double itself.
 bool Host::send_float(BoxId box, int inlet, double f)
 {
     t_atom a;
     atom_setfloat(&a, f);
-    return impl_->send_one(box, inlet, impl_->s_float, a);
+    return impl_->send_one(box, inlet, impl_->s_float, a, &f);
 }
 
 bool Host::send_int(BoxId box, int inlet, t_atom_long n)
@@ -409,10 +411,12 @@ std::string Host::assist(BoxId box, long kind, long index, bool *written)
     const auto *m = r->cls->find_method(impl_->s_assist);
     if (!m)
         return {};
-    char buf[ASSIST_STRING_MAXSIZE] = {};
+    // The routine may write ASSIST_MAX_STRING_LEN characters, its terminator
+    // included.
+    char buf[ASSIST_MAX_STRING_LEN] = {};
     detail::fn_cast<void (*)(void *, void *, long, long, char *)>(m->fn)(r->obj, nullptr, kind,
                                                                          index, buf);
-    buf[ASSIST_STRING_MAXSIZE - 1] = '\0';
+    buf[ASSIST_MAX_STRING_LEN - 1] = '\0';
     if (written)
         *written = buf[0] != '\0';
     return buf;

@@ -20,11 +20,12 @@
 
 namespace qzhost::detail {
 
-// Values of t_object::o_magic telling the kinds of host-made objects apart.
-constexpr t_atom_long kMagicInstance = 0x71'7a'69'6e'73'74; // live instance
-constexpr t_atom_long kMagicClock = 0x71'7a'63'6c'6f'63;    // clock
-constexpr t_atom_long kMagicAttr = 0x71'7a'61'74'74'72;     // attribute
-constexpr t_atom_long kMagicFreed = 0x71'7a'64'65'61'64;    // instance whose destructor ran
+// Values of t_object::o_magic telling the kinds of host-made objects apart
+// (they fit the 32-bit host's pointer-sized field as well).
+constexpr t_ptr_int kMagicInstance = 0x71'7a'69'6e; // live instance
+constexpr t_ptr_int kMagicClock = 0x71'7a'63'6c;    // clock
+constexpr t_ptr_int kMagicAttr = 0x71'7a'61'74;     // attribute
+constexpr t_ptr_int kMagicFreed = 0x71'7a'64'65;    // instance whose destructor ran
 
 // Longest console text kept; longer texts are cut.
 constexpr size_t kConsoleTextMax = 2000;
@@ -52,6 +53,7 @@ struct AttrAttr {
 // can recognise it.
 struct AttrRec {
     t_object ob;
+    Host::Impl *host;
     t_symbol *name;
     t_symbol *type; // "long", "float32" or "float64"
     long flags;
@@ -78,7 +80,14 @@ struct OutletRec {
     std::vector<Connection> conns;
 };
 
-// The host's record of one instance (t_object::o_host).
+// The host's record of one instance. The instance's header holds the host's
+// record pointers in all four fields, as the host's own header does:
+//   o_messlist  the class (its message routines)
+//   o_magic     kMagicInstance
+//   o_inlet     this record (which lists the inlets)
+//   o_outlet    the outlet made last (the leftmost), null before the first
+// A plug-in whose own header is smaller than the host's overwrites the last
+// of them with its first field; inst_of() then refuses the instance.
 struct InstRec {
     Host::Impl *host;
     t_object *obj;
@@ -88,6 +97,7 @@ struct InstRec {
     std::vector<OutletRec *> outlets; // creation order (index 0 = made first = rightmost)
     bool destroyed = false;           // destructor has run
     bool dying = false;               // freed while plug-in code ran: destructor pending
+    bool header_reported = false;     // an overwritten header has been reported
 };
 
 struct ClockRec {
@@ -118,7 +128,7 @@ template <class F> F fn_cast(method m)
 }
 
 // Conversions shared by dispatch and attributes.
-t_atom_long to_long(double v); // truncation toward zero, saturating, NaN -> 0
+t_atom_long to_long(double v); // truncation toward zero, saturating to t_atom_long, NaN -> 0
 bool is_number(const t_atom &a);
 double number_of(const t_atom &a);    // 0 for a symbol
 t_atom_long long_of(const t_atom &a); // 0 for a symbol
@@ -208,12 +218,19 @@ struct Host::Impl {
     bool create_box(_class *c, std::string_view name, const t_atom *argv, long argc, BoxId &out);
 
     // ---- dispatch
-    bool dispatch(detail::InstRec *r, t_symbol *sel, long argc, const t_atom *argv);
+    // `exact`, when given, is the double of a float message that came as a
+    // double (an outlet's, or a driver's send_float): number routines get it
+    // unnarrowed, while its atom holds a t_atom_float (single in the 32-bit
+    // host), as a typed message's does.
+    bool dispatch(detail::InstRec *r, t_symbol *sel, long argc, const t_atom *argv,
+                  const double *exact = nullptr);
     bool call_method(detail::InstRec *r, const detail::MethodRec &m, t_symbol *sel, long argc,
-                     const t_atom *argv);
+                     const t_atom *argv, const double *exact = nullptr);
     bool deliver(BoxId to, int inlet, double f);
-    bool send_to(detail::InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv);
-    bool send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a);
+    bool send_to(detail::InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv,
+                 const double *exact = nullptr);
+    bool send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a,
+                  const double *exact = nullptr);
     int delivery_depth = 0;
 
     // ---- attributes
@@ -283,8 +300,11 @@ class HostScope {
     Host::Impl *prev_;
 };
 
-// The host's record of an instance, or null when x is no live host instance.
+// The host's record of an instance, or null when x is no live host instance
+// or its header no longer holds what the host wrote there (reported once).
 InstRec *inst_of(const void *x);
+// Writes the host's four header fields of an instance.
+void write_header(InstRec *r);
 
 } // namespace detail
 } // namespace qzhost

@@ -14,12 +14,50 @@ namespace qzhost {
 
 namespace detail {
 
+namespace {
+
+struct messlist *messlist_of(const InstRec *r)
+{
+    return reinterpret_cast<struct messlist *>(r->cls);
+}
+
+struct outlet *outlet_head_of(const InstRec *r)
+{
+    return r->outlets.empty() ? nullptr : reinterpret_cast<struct outlet *>(r->outlets.back());
+}
+
+} // namespace
+
+void write_header(InstRec *r)
+{
+    r->obj->o_messlist = messlist_of(r);
+    r->obj->o_magic = kMagicInstance;
+    r->obj->o_inlet = reinterpret_cast<struct inlet *>(r);
+    r->obj->o_outlet = outlet_head_of(r);
+}
+
 InstRec *inst_of(const void *x)
 {
     auto *o = static_cast<const t_object *>(x);
-    if (!o || o->o_magic != kMagicInstance || !o->o_host)
+    if (!o || o->o_magic != kMagicInstance || !o->o_inlet)
         return nullptr;
-    return static_cast<InstRec *>(o->o_host);
+    auto *r = reinterpret_cast<InstRec *>(o->o_inlet);
+    // While a host runs, only its own live records are read through the header.
+    if (Host::Impl *h = current(); h && h->instances.find(r) == h->instances.end())
+        return nullptr;
+    if (r->obj != o)
+        return nullptr;
+    if (o->o_messlist != messlist_of(r) || o->o_outlet != outlet_head_of(r)) {
+        if (!r->header_reported) {
+            r->header_reported = true;
+            r->host->postf(nullptr, true,
+                           "%s: the host's object header was overwritten (the instance record "
+                           "must begin with the host's %u-byte t_object)",
+                           r->cls->name.c_str(), static_cast<unsigned>(sizeof(t_object)));
+        }
+        return nullptr;
+    }
+    return r;
 }
 
 } // namespace detail
@@ -57,9 +95,8 @@ InstRec *Host::Impl::new_instance(_class *c)
     r->cls = c;
     r->inlets.assign(1, true);
     r->destroyed = false;
-    obj->o_class = c;
-    obj->o_host = r;
-    obj->o_magic = detail::kMagicInstance;
+    r->outlets.clear();
+    detail::write_header(r);
     instances.insert(r);
     return r;
 }
@@ -200,7 +237,7 @@ void *dispatch_method(void *x, t_symbol *s, void *const *p)
         return nullptr;
     if (o->o_magic == qzhost::detail::kMagicAttr) {
         auto *a = reinterpret_cast<AttrRec *>(o);
-        return attr_method(static_cast<Host::Impl *>(a->ob.o_host), a, s, p[0], p[1]);
+        return attr_method(a->host, a, s, p[0], p[1]);
     }
     InstRec *r = qzhost::detail::inst_of(x);
     if (!r)
@@ -287,7 +324,7 @@ void *object_method(void *x, t_symbol *s, ...)
     auto *o = static_cast<t_object *>(x);
     Host::Impl *h = nullptr;
     if (o->o_magic == qzhost::detail::kMagicAttr)
-        h = static_cast<Host::Impl *>(o->o_host);
+        h = reinterpret_cast<AttrRec *>(o)->host;
     else if (auto *r = qzhost::detail::inst_of(x))
         h = r->host;
     if (!h)
@@ -301,11 +338,11 @@ void *object_method(void *x, t_symbol *s, ...)
     return dispatch_method(x, s, p);
 }
 
-void *object_method_imp(void *x, void *s, void *p1, void *p2, void *p3, void *p4, void *p5,
+void *object_method_imp(void *x, void *sym, void *p1, void *p2, void *p3, void *p4, void *p5,
                         void *p6, void *p7, void *p8)
 {
     void *p[8] = {p1, p2, p3, p4, p5, p6, p7, p8};
-    return dispatch_method(x, static_cast<t_symbol *>(s), p);
+    return dispatch_method(x, static_cast<t_symbol *>(sym), p);
 }
 
 } // extern "C"

@@ -15,16 +15,17 @@ bool Host::Impl::deliver(BoxId to, int inlet, double f)
     InstRec *r = box_rec(to);
     if (!r)
         return false; // the receiver has been freed meanwhile
+    // The atom holds a t_atom_float; number routines get the double itself.
     t_atom a;
     atom_setfloat(&a, f);
-    return send_to(r, inlet, s_float, 1, &a);
+    return send_to(r, inlet, s_float, 1, &a, &f);
 }
 
 } // namespace qzhost
 
 namespace {
 
-t_outlet *new_outlet(void *x, const char *op)
+void *new_outlet(void *x, const char *op)
 {
     InstRec *r = qzhost::detail::inst_of(x);
     if (!r) {
@@ -33,6 +34,8 @@ t_outlet *new_outlet(void *x, const char *op)
     }
     auto *o = new OutletRec{r, static_cast<int>(r->outlets.size()), {}};
     r->outlets.push_back(o);
+    // The header's outlet field names the newest (leftmost) outlet.
+    qzhost::detail::write_header(r);
     return o;
 }
 
@@ -40,17 +43,17 @@ t_outlet *new_outlet(void *x, const char *op)
 
 extern "C" {
 
-t_outlet *intout(void *x)
+void *intout(void *x)
 {
     return new_outlet(x, "intout");
 }
 
-t_outlet *floatout(void *x)
+void *floatout(void *x)
 {
     return new_outlet(x, "floatout");
 }
 
-t_inlet *floatin(void *x, short n)
+void *floatin(void *x, short n)
 {
     InstRec *r = qzhost::detail::inst_of(x);
     if (!r) {
@@ -68,7 +71,7 @@ t_inlet *floatin(void *x, short n)
     return &r->inlets;
 }
 
-void *outlet_float(t_outlet *o, double f)
+void *outlet_float(void *o, double f)
 {
     auto *out = static_cast<OutletRec *>(o);
     if (!out)

@@ -10,7 +10,9 @@ t_symbol *Host::Impl::intern(std::string_view text)
     auto [it, inserted] = symtab.emplace(std::string(text), nullptr);
     (void)inserted;
     t_symbol &s = symbols.emplace_back();
-    s.s_name = it->first.c_str(); // node-based map: the key does not move
+    // Node-based map: the key does not move. The host's t_symbol holds a
+    // `char *`; nothing writes through it.
+    s.s_name = const_cast<char *>(it->first.c_str());
     s.s_thing = nullptr;
     it->second = &s;
     return &s;

@@ -3,6 +3,7 @@
 #include "host_fixture.hpp"
 
 #include <cmath>
+#include <limits>
 
 using qzt::F;
 using qzt::L;
@@ -47,7 +48,7 @@ TEST_F(Attributes, ClipKeepsIntegerAtomsIntegers)
     EXPECT_EQ(get_long(b, "along"), 7);
     host.attr_set(b, "along", {F(12.5)});
     EXPECT_EQ(get_long(b, "along"), 10);
-    host.attr_set(b, "along", {L(INT64_MIN)});
+    host.attr_set(b, "along", {L(std::numeric_limits<t_atom_long>::min())});
     EXPECT_EQ(get_long(b, "along"), 0);
 }
 

@@ -28,9 +28,10 @@ TEST_F(Boxes, CreationNumbersBoxesAndTiesConstructorLines)
     EXPECT_FALSE(line.error);
     t_object *x = host.object(b);
     ASSERT_NE(x, nullptr);
-    EXPECT_NE(x->o_class, nullptr);
-    EXPECT_NE(x->o_host, nullptr);
+    EXPECT_NE(x->o_messlist, nullptr);
     EXPECT_NE(x->o_magic, 0);
+    EXPECT_NE(x->o_inlet, nullptr);
+    EXPECT_NE(x->o_outlet, nullptr); // the probe has outlets
 }
 
 TEST_F(Boxes, ConstructorReturningNullAfterAllocating)
@@ -115,7 +116,7 @@ TEST(NoHost, OperationsWithoutAHostDoNotCrash)
     EXPECT_EQ(floatin(nullptr, 1), nullptr);
     EXPECT_EQ(outlet_float(nullptr, 1.0), nullptr);
     EXPECT_EQ(object_method(nullptr, nullptr), nullptr);
-    EXPECT_EQ(attr_args_process(nullptr, 0, nullptr), MAX_ERR_INVALID_PTR);
+    attr_args_process(nullptr, 0, nullptr);
     EXPECT_EQ(atom_setlong(nullptr, 1), MAX_ERR_INVALID_PTR);
     EXPECT_EQ(atom_getsym(nullptr), nullptr);
     object_post(nullptr, "no host %d", 1);

@@ -81,7 +81,7 @@ TEST(Loader, TwoHostsKeepTheirOwnModuleAndState)
     // Each host ran the `main` of its own module image.
     EXPECT_EQ(banners(*h1), (Strings{"probe main 1"}));
     EXPECT_EQ(banners(*h2), (Strings{"probe main 1"}));
-    EXPECT_NE(h1->object(b1)->o_class, h2->object(b2)->o_class);
+    EXPECT_NE(h1->object(b1)->o_messlist, h2->object(b2)->o_messlist);
     h1->clear_logs();
     h2->clear_logs();
     // Interleaved use: lines land in the host that ran the code.

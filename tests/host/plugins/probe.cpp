@@ -21,7 +21,7 @@ struct t_probe {
     t_atom_long relay; // "relay": 1 sends f - 1 on for f > 0, 2 sends f on
     t_atom_long chain; // "chain": tick 0 arms clock 1 this many ms later
     t_atom_long leak;  // the destructor leaves the clocks alone
-    t_outlet *outs[3]; // in creation order: outs[0] is the rightmost
+    void *outs[3];     // in creation order: outs[0] is the rightmost
     t_clock *clocks[2];
 };
 
@@ -186,7 +186,7 @@ void probe_free(t_probe *x)
     object_post(&x->ob, "free");
     if (!x->leak)
         for (auto *c : x->clocks)
-            freeobject(static_cast<t_object *>(c));
+            freeobject(reinterpret_cast<t_object *>(c));
 }
 
 struct t_small {
@@ -281,24 +281,24 @@ QZ_EXT_MAIN
                         static_cast<long>(offsetof(t_probe, chain)));
     class_addattr(c, a);
 
-    class_register(gensym(CLASS_BOX), c);
+    class_register(CLASS_BOX, c);
     probe_class = c;
 
     onlyint_class = small_class("qzt.onlyint", PROBE_METHOD(onlyint_new), A_NOTHING);
     class_addmethod(onlyint_class, PROBE_METHOD(small_int), "int", A_LONG, 0);
-    class_register(gensym(CLASS_BOX), onlyint_class);
+    class_register(CLASS_BOX, onlyint_class);
 
     onlyfloat_class = small_class("qzt.onlyfloat", PROBE_METHOD(onlyfloat_new), A_GIMME);
     class_addmethod(onlyfloat_class, PROBE_METHOD(small_float), "float", A_FLOAT, 0);
-    class_register(gensym(CLASS_BOX), onlyfloat_class);
+    class_register(CLASS_BOX, onlyfloat_class);
 
     onlylist_class = small_class("qzt.onlylist", PROBE_METHOD(onlylist_new), A_GIMME);
     class_addmethod(onlylist_class, PROBE_METHOD(small_list), "list", A_GIMME, 0);
-    class_register(gensym(CLASS_BOX), onlylist_class);
+    class_register(CLASS_BOX, onlylist_class);
 
     // A second class under a taken name: refused, the first one stays.
     t_class *dup = small_class("qzt.onlyint", PROBE_METHOD(onlylist_new), A_GIMME);
     class_addmethod(dup, PROBE_METHOD(small_list), "list", A_GIMME, 0);
-    class_register(gensym(CLASS_BOX), dup);
+    class_register(CLASS_BOX, dup);
     return 0;
 }
