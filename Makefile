@@ -21,7 +21,7 @@ CROSS_CMAKE_ARGS ?=
 CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
-.PHONY: fuzz fuzz-check
+.PHONY: fuzz fuzz-check package
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-linux32
 
 all: build
@@ -45,6 +45,7 @@ check: deps
 	$(MAKE) fuzz-check
 	$(MAKE) windows CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-windows
+	$(MAKE) package
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
 
@@ -89,6 +90,13 @@ win32:
 	cmake -S . -B $(WIN32_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake $(CROSS_CMAKE_ARGS)
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
+
+# The package the host's users install: build/package/qz/ and
+# build/qz-VERSION-package.zip, with the Windows plug-ins, help patchers
+# (checked with qz patch --check), reference pages made from the objects,
+# examples, README and licence. Needs no Wine.
+package: build windows
+	sh scripts/package.sh $(BUILD)
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.
 linux32: cross-deps

@@ -40,8 +40,7 @@ class BoxNames {
 // host box: a leading symbol is the selector, one number an int or float,
 // several numbers a list. false when the box does not take it (reported on
 // the host's console) or the message is empty.
-bool send_atoms(qzhost::Host &host, qzhost::BoxId box, int inlet,
-                const std::vector<t_atom> &atoms);
+bool send_atoms(qzhost::Host &host, qzhost::BoxId box, int inlet, const std::vector<t_atom> &atoms);
 
 } // namespace qzcli
 

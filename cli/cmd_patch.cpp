@@ -87,13 +87,12 @@ int cmd_patch(const qzcli::Context &ctx, const std::vector<std::string> &args)
             return qzcli::usage_error("patch", "unknown action '" + w + "'");
         if (i + need >= actions.size())
             return qzcli::usage_error("patch", "'" + w + "' needs " +
-                                                   (need == 2 ? "a box and a value" :
-                                                    w == "click"  ? "a box" :
-                                                                    "a time in ms"));
+                                                   (need == 2      ? "a box and a value"
+                                                    : w == "click" ? "a box"
+                                                                   : "a time in ms"));
         if ((w == "type" && !qzcli::parse_double(actions[i + 2], unused)) ||
-            (w == "advance" &&
-             (!qzcli::parse_double(actions[i + 1], unused) || !(unused >= 0) ||
-              !std::isfinite(unused))))
+            (w == "advance" && (!qzcli::parse_double(actions[i + 1], unused) || !(unused >= 0) ||
+                                !std::isfinite(unused))))
             return qzcli::usage_error("patch", "'" + w + "' needs a number");
         i += need;
     }

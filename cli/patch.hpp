@@ -37,7 +37,7 @@ class Patch {
     };
 
     struct Level {
-        std::string prefix;    // "" for the top patcher, "basic/" for a tab
+        std::string prefix;     // "" for the top patcher, "basic/" for a tab
         std::vector<int> boxes; // indexes into boxes()
     };
 
@@ -46,8 +46,8 @@ class Patch {
     // errors of the objects (posts only with `posts`), and with `trace`
     // every value leaving an object's outlet ("TIME NAME OUTLET VALUE").
     // Problems with the patch go to `err` as "SOURCE: message".
-    Patch(qzhost::Host &host, std::ostream &out, std::ostream &err, std::string source,
-          bool posts, bool trace);
+    Patch(qzhost::Host &host, std::ostream &out, std::ostream &err, std::string source, bool posts,
+          bool trace);
     Patch(const Patch &) = delete;
     Patch &operator=(const Patch &) = delete;
 

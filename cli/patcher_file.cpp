@@ -121,8 +121,7 @@ class Reader {
         for (const char *key : {"numinlets", "numoutlets"}) {
             const auto it = j.find(key);
             if (it != j.end() &&
-                !index_of(*it, where + '.' + key,
-                          key[3] == 'i' ? b.numinlets : b.numoutlets))
+                !index_of(*it, where + '.' + key, key[3] == 'i' ? b.numinlets : b.numoutlets))
                 return false;
         }
         const auto rect = j.find("patching_rect");

@@ -16,11 +16,20 @@ std::string xml_escape(std::string_view s)
     std::string out;
     for (const char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -37,10 +46,14 @@ std::string type_name(const std::string &host_type)
 std::string arg_type(short code)
 {
     switch (code) {
-    case A_LONG: return "int";
-    case A_FLOAT: return "float";
-    case A_SYM: return "symbol";
-    default: return "list";
+    case A_LONG:
+        return "int";
+    case A_FLOAT:
+        return "float";
+    case A_SYM:
+        return "symbol";
+    default:
+        return "list";
     }
 }
 
@@ -134,8 +147,8 @@ class Generator {
         const json empty = json::array();
         const json &prose = doc.contains(key) && doc[key].is_array() ? doc[key] : empty;
         if (static_cast<int>(prose.size()) != count)
-            fail(std::string("the object has ") + std::to_string(count) + " " + key + ", the prose " +
-                 std::to_string(prose.size()));
+            fail(std::string("the object has ") + std::to_string(count) + " " + key +
+                 ", the prose " + std::to_string(prose.size()));
         x << "  <" << tag << "list>\n";
         for (int i = 0; i < count; ++i) {
             bool written = false;
@@ -144,10 +157,9 @@ class Generator {
             if (!written)
                 fail(std::string(tag) + " " + std::to_string(i) + " has no assistance text");
             const std::string what = std::string(tag) + " " + std::to_string(i);
-            const std::string desc =
-                static_cast<size_t>(i) < prose.size() ? text(prose[static_cast<size_t>(i)],
-                                                            "description", what)
-                                                      : std::string();
+            const std::string desc = static_cast<size_t>(i) < prose.size()
+                                         ? text(prose[static_cast<size_t>(i)], "description", what)
+                                         : std::string();
             x << "    <" << tag << " id=\"" << i << "\" type=\""
               << (inlets && i == 0 && takes_list() ? "list" : "float") << "\">\n"
               << "      <digest>" << xml_escape(digest) << "</digest>\n"
@@ -181,14 +193,12 @@ class Generator {
             const std::string type = text(a, "type", "the argument");
             const short code = info_.ctor_types[0];
             if (code != A_GIMME && arg_type(code) != type)
-                fail("the argument is registered as " + arg_type(code) + ", documented as " +
-                     type);
-            const bool optional = a.contains("optional") && a["optional"].is_boolean() &&
-                                  a["optional"].get<bool>();
-            x << "    <objarg name=\"" << xml_escape(name) << "\" optional=\""
-              << (optional ? 1 : 0) << "\" type=\"" << xml_escape(type) << "\">\n"
-              << "      <digest>" << xml_escape(text(a, "digest", "the argument"))
-              << "</digest>\n"
+                fail("the argument is registered as " + arg_type(code) + ", documented as " + type);
+            const bool optional =
+                a.contains("optional") && a["optional"].is_boolean() && a["optional"].get<bool>();
+            x << "    <objarg name=\"" << xml_escape(name) << "\" optional=\"" << (optional ? 1 : 0)
+              << "\" type=\"" << xml_escape(type) << "\">\n"
+              << "      <digest>" << xml_escape(text(a, "digest", "the argument")) << "</digest>\n"
               << "      <description>" << xml_escape(text(a, "description", "the argument"))
               << "</description>\n    </objarg>\n";
         }
@@ -198,8 +208,8 @@ class Generator {
     void methods(const json &doc, std::ostream &x)
     {
         const json empty = json::object();
-        const json &prose = doc.contains("methods") && doc["methods"].is_object() ? doc["methods"]
-                                                                                 : empty;
+        const json &prose =
+            doc.contains("methods") && doc["methods"].is_object() ? doc["methods"] : empty;
         std::set<std::string> registered;
         x << "  <methodlist>\n";
         for (const qzhost::MethodInfo &m : info_.methods) {
@@ -239,9 +249,8 @@ class Generator {
     void attributes(const json &doc, std::ostream &x)
     {
         const json empty = json::object();
-        const json &prose = doc.contains("attributes") && doc["attributes"].is_object()
-                                ? doc["attributes"]
-                                : empty;
+        const json &prose =
+            doc.contains("attributes") && doc["attributes"].is_object() ? doc["attributes"] : empty;
         std::set<std::string> registered;
         x << "  <attributelist>\n";
         for (const qzhost::AttrInfo &a : info_.attributes) {
@@ -261,11 +270,13 @@ class Generator {
                 attr_attr(a, aa, p, x);
             // The clip filter's bounds, where no attribute-of-attribute says them.
             if (a.clip_min && !find_aa(a, "min"))
-                x << "        <attribute name=\"min\" get=\"1\" set=\"1\" type=\"" << type_name(a.type)
-                  << "\" size=\"1\" value=\"" << qzhost::format_number(a.min) << "\"/>\n";
+                x << "        <attribute name=\"min\" get=\"1\" set=\"1\" type=\""
+                  << type_name(a.type) << "\" size=\"1\" value=\"" << qzhost::format_number(a.min)
+                  << "\"/>\n";
             if (a.clip_max && !find_aa(a, "max"))
-                x << "        <attribute name=\"max\" get=\"1\" set=\"1\" type=\"" << type_name(a.type)
-                  << "\" size=\"1\" value=\"" << qzhost::format_number(a.max) << "\"/>\n";
+                x << "        <attribute name=\"max\" get=\"1\" set=\"1\" type=\""
+                  << type_name(a.type) << "\" size=\"1\" value=\"" << qzhost::format_number(a.max)
+                  << "\"/>\n";
             x << "      </attributelist>\n    </attribute>\n";
             if (!find_aa(a, "enumvals") && p.contains("enum"))
                 fail(what + ": prose for menu items, but the attribute is no menu");

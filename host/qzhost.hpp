@@ -56,14 +56,14 @@ struct AttrInfo {
     long flags;
     bool clip_min, clip_max; // clip filter bounds in use
     double min, max;
-    bool custom_get, custom_set; // accessor replaced by the class
+    bool custom_get, custom_set;     // accessor replaced by the class
     std::vector<AttrAttrInfo> attrs; // registration order
 };
 struct ClassInfo {
     std::string name;
-    std::vector<short> ctor_types;     // the constructor's argument-type codes
-    std::vector<MethodInfo> methods;   // registration order
-    std::vector<AttrInfo> attributes;  // registration order
+    std::vector<short> ctor_types;    // the constructor's argument-type codes
+    std::vector<MethodInfo> methods;  // registration order
+    std::vector<AttrInfo> attributes; // registration order
 };
 
 class Host {

@@ -11,6 +11,8 @@ else
     # The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
     # runtimes; valgrind for the leak check of created and freed boxes.
     packages="$packages clang libclang-rt-14-dev valgrind"
+    # The patcher loader of qz patch and qz refpage read JSON with nlohmann-json.
+    packages="$packages nlohmann-json3-dev"
 fi
 
 missing=""

@@ -14,9 +14,16 @@ bool Host::describe(std::string_view classname, ClassInfo &out) const
     for (const auto &m : c->methods)
         out.methods.push_back({m.name->s_name, m.types});
     for (const detail::AttrRec *a : c->attrs) {
-        AttrInfo info{a->name->s_name, a->type->s_name, a->flags, a->clip_min, a->clip_max,
-                      a->min,          a->max,          a->getter != nullptr,
-                      a->setter != nullptr, {}};
+        AttrInfo info{a->name->s_name,
+                      a->type->s_name,
+                      a->flags,
+                      a->clip_min,
+                      a->clip_max,
+                      a->min,
+                      a->max,
+                      a->getter != nullptr,
+                      a->setter != nullptr,
+                      {}};
         for (const auto &aa : a->attrattrs) {
             AttrAttrInfo item{aa.name->s_name, aa.type ? aa.type->s_name : "", {}};
             for (const t_atom &at : aa.atoms)
