@@ -9,8 +9,11 @@ namespace qzcli {
 
 namespace {
 
-// Deliveries nested deeper than this (a loop of boxes) are dropped.
+// Deliveries nested deeper than this (a loop of boxes) are dropped, and so
+// are those past this many from one user action or clock (boxes that fan out
+// into a loop would otherwise multiply without end).
 constexpr int kMaxDepth = 1000;
+constexpr long kMaxDeliveries = 100000;
 
 std::string first_word(const std::string &text)
 {
@@ -180,13 +183,18 @@ int Patch::build_level(const Patcher &patcher, const std::string &prefix)
     for (const PatchLine &l : patcher.lines)
         lines.push_back(&l);
     std::map<std::string, double> x_of;
-    for (const PatcherBox &pb : patcher.boxes)
-        x_of.emplace(pb.id, pb.rect.x);
+    std::map<std::string, int> index_of; // the first box of each id
+    for (size_t i = 0; i < patcher.boxes.size(); ++i) {
+        x_of.emplace(patcher.boxes[i].id, patcher.boxes[i].rect.x);
+        index_of.emplace(patcher.boxes[i].id, indexes[i]);
+    }
     std::stable_sort(lines.begin(), lines.end(), [&](const PatchLine *a, const PatchLine *b) {
-        return x_of[a->to] > x_of[b->to];
+        const auto xa = x_of.find(a->to);
+        const auto xb = x_of.find(b->to);
+        return (xa == x_of.end() ? 0 : xa->second) > (xb == x_of.end() ? 0 : xb->second);
     });
     for (const PatchLine *l : lines)
-        make_line(*l, prefix, indexes, patcher);
+        make_line(*l, prefix, index_of);
     return level;
 }
 
@@ -252,16 +260,12 @@ void Patch::make_box(const PatcherBox &pb, const std::string &prefix, int index)
 }
 
 bool Patch::make_line(const PatchLine &line, const std::string &prefix,
-                      const std::vector<int> &ids_in_level, const Patcher &patcher)
+                      const std::map<std::string, int> &index_of)
 {
-    int from = -1;
-    int to = -1;
-    for (size_t i = 0; i < patcher.boxes.size(); ++i) {
-        if (patcher.boxes[i].id == line.from && from < 0)
-            from = ids_in_level[i];
-        if (patcher.boxes[i].id == line.to && to < 0)
-            to = ids_in_level[i];
-    }
+    const auto a_it = index_of.find(line.from);
+    const auto b_it = index_of.find(line.to);
+    const int from = a_it == index_of.end() ? -1 : a_it->second;
+    const int to = b_it == index_of.end() ? -1 : b_it->second;
     const std::string what = "line from " + prefix + line.from + " outlet " +
                              std::to_string(line.outlet) + " to " + prefix + line.to + " inlet " +
                              std::to_string(line.inlet);
@@ -403,10 +407,13 @@ void Patch::deliver(int to, int inlet, const std::vector<t_atom> &msg)
 {
     if (msg.empty())
         return;
-    if (depth_ >= kMaxDepth) {
+    if (depth_ == 0)
+        deliveries_ = 0;
+    if (depth_ >= kMaxDepth || ++deliveries_ > kMaxDeliveries) {
         if (!depth_reported_)
-            problem("messages loop through the boxes; deliveries deeper than " +
-                    std::to_string(kMaxDepth) + " are dropped");
+            problem("messages loop through the boxes; deliveries nested deeper than " +
+                    std::to_string(kMaxDepth) + ", or more than " + std::to_string(kMaxDeliveries) +
+                    " from one action, are dropped");
         depth_reported_ = true;
         return;
     }

@@ -9,6 +9,7 @@
 #include "patcher_file.hpp"
 #include "qzhost.hpp"
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -74,7 +75,7 @@ class Patch {
     int build_level(const Patcher &patcher, const std::string &prefix);
     void make_box(const PatcherBox &pb, const std::string &prefix, int index);
     bool make_line(const PatchLine &line, const std::string &prefix,
-                   const std::vector<int> &ids_in_level, const Patcher &patcher);
+                   const std::map<std::string, int> &index_of);
     void problem(const std::string &message);
     int inlets_of(const Box &b) const;
     int outlets_of(const Box &b) const;
@@ -94,6 +95,7 @@ class Patch {
     std::vector<Level> levels_;
     std::vector<int> of_host_; // host BoxId -> box index
     int depth_ = 0;            // nested deliveries
+    long deliveries_ = 0;      // deliveries since the outermost one began
     bool depth_reported_ = false;
     bool building_ = false;
     std::string last_error_; // console error seen while a box was made
