@@ -94,8 +94,11 @@ win32:
 # The package the host's users install: build/package/qz/ and
 # build/qz-VERSION-package.zip, with the Windows plug-ins, help patchers
 # (checked with qz patch --check), reference pages made from the objects,
-# examples, README and licence. Needs no Wine.
-package: build windows
+# examples, README and licence. Needs the MinGW-w64 compilers, not Wine.
+package: build
+	@sh scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+	$(MAKE) win64
+	$(MAKE) win32
 	sh scripts/package.sh $(BUILD)
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.

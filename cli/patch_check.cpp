@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <map>
 
 namespace qzcli {
@@ -147,7 +148,8 @@ bool parse_expectation(const std::string &comment, double &value, int &decimals)
     const size_t end = comment.find_first_of(" \t\r\n", start);
     const std::string word = comment.substr(start, end == std::string::npos ? end : end - start);
     if (word == "inf" || word == "-inf") {
-        value = word[0] == '-' ? -INFINITY : INFINITY;
+        const double inf = std::numeric_limits<double>::infinity();
+        value = word[0] == '-' ? -inf : inf;
         decimals = 0;
         return true;
     }

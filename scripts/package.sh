@@ -46,8 +46,8 @@ cp "$build/package-info.json" "$out/package-info.json"
 
 # Every help patcher and example does what its comments say.
 for f in "$out"/help/*.maxhelp "$out"/examples/*.maxpat; do
-    if ! $qz patch --no-posts --check "$f" >"$build/package/check.log" 2>&1; then
-        cat "$build/package/check.log" >&2
+    if ! $qz patch --no-posts --check "$f" >"$build/package-check.log" 2>&1; then
+        cat "$build/package-check.log" >&2
         echo "package: $f disagrees with its comments" >&2
         exit 1
     fi

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -234,24 +235,25 @@ TEST(Patch, ALoopOfBoxesIsCut)
 
 TEST(PatchCheck, ExpectationsAndTheirDecimals)
 {
+    const double inf = std::numeric_limits<double>::infinity();
     struct Case {
+        double shown;
         const char *comment;
         bool parses;
-        double shown;
         bool agrees;
     } cases[] = {
-        {"= 110.0459", true, 110.04588317871094, true},
-        {"= 110.0459 Hz", true, 110.0458, false},
-        {"= 36", true, 36.4, true},
-        {"= 36", true, 36.5, false},
-        {"= 36.0", true, 36.04, true},
-        {"= 36.0", true, 36.06, false},
-        {"= -inf", true, -INFINITY, true},
-        {"= -inf", true, -1e308, false},
-        {"= nan", false, 0, false},
-        {"=36", false, 0, false},
-        {"wait 100 ms", false, 0, false},
-        {"= 1e3", false, 0, false},
+        {110.04588317871094, "= 110.0459", true, true},
+        {110.0458, "= 110.0459 Hz", true, false},
+        {36.4, "= 36", true, true},
+        {36.5, "= 36", true, false},
+        {36.04, "= 36.0", true, true},
+        {36.06, "= 36.0", true, false},
+        {-inf, "= -inf", true, true},
+        {-1e308, "= -inf", true, false},
+        {0, "= nan", false, false},
+        {0, "=36", false, false},
+        {0, "wait 100 ms", false, false},
+        {0, "= 1e3", false, false},
     };
     for (const Case &c : cases) {
         double v = 0;
