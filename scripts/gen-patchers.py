@@ -34,7 +34,7 @@ class Tab:
         self.boxes = []
         self.lines = []
         self.n = 0
-        self.comment(title, 20, 0, 500, big=True)
+        self.comment(title, 20, 0, 640, big=True)
 
     def _box(self, maxclass, x, row, w, text=None, cls=None, **extra):
         self.n += 1
@@ -52,7 +52,13 @@ class Tab:
 
     def comment(self, text, x, row, w, big=False):
         extra = {"fontsize": 16.0, "fontface": 1} if big else {}
-        return self._box("comment", x, row, w, text, **extra)
+        ident = self._box("comment", x, row, w, text, **extra)
+        # A comment wraps at its width: its box is as tall as its lines
+        # (about 6.6 points a character at 12 points, 9 at 16 bold).
+        per_line = max(1, int((w - 8) / (9.0 if big else 6.6)))
+        lines = -(-len(text) // per_line)
+        self.boxes[-1]["box"]["patching_rect"][3] = float(max(H, lines * (20 if big else 15) + 6))
+        return ident
 
     def message(self, text, x, row, w=None):
         return self._box("message", x, row, w or max(30, 8 + 7 * len(text)), text)
@@ -139,7 +145,7 @@ def subtone_hz():
     t = Tab("qz.subtone: the virtual fundamental of a chord in Hz")
     t.comment("A chord in Hz", 20, 1, 150)
     t.comment("A single number", 220, 1, 150)
-    t.comment("Creation argument: approximation 0", 420, 1, 200)
+    t.comment("Creation argument 0", 420, 1, 200)
     a = t.message("440 550 660", 20, 2)
     b = t.message("440", 220, 2)
     c = t.message("440 660", 420, 2)
@@ -197,9 +203,9 @@ def subtone_midi():
 
 def tally_outputs(t, obj, row, expect):
     outs = []
-    names = ("pitch", "avg. amplitude", "probability")
+    names = ("pitch", "amplitude", "probability")
     for i, e in enumerate(expect):
-        f = t.flonum(20 + 170 * i, row, e[0] + " " + names[i], cw=100)
+        f = t.flonum(20 + 210 * i, row, e[0] + " " + names[i], cw=140)
         t.connect(obj, i, f, 0)
         outs.append(f)
     return outs
@@ -207,14 +213,14 @@ def tally_outputs(t, obj, row, expect):
 
 def tally_basic():
     t = Tab("qz.pitchtally: recurring pitches of a pitch stream")
-    t.comment("amplitude (right inlet)", 250, 1, 150)
+    t.comment("amplitude (right inlet)", 250, 1, 170)
     a1 = t.message("0.8", 380, 2)
     p1 = t.message("60, 60, 61", 20, 3)
     t.comment("wait 300 ms", 500, 4, 90)
     a2 = t.message("0.2", 330, 5)
     p2 = t.message("60", 110, 6)
     obj = t.obj("qz.pitchtally 16 @window 1000 @minproba 0.7", 20, 7, 400)
-    t.comment("wait 700 ms: the first agents end", 440, 7, 220)
+    t.comment("wait 700 ms: the first agents end", 440, 7, 240)
     for m, i in ((a1, 1), (p1, 0), (a2, 1), (p2, 0)):
         t.connect(m, 0, obj, i)
     tally_outputs(t, obj, 8, [("60.0",), ("0.6",), ("0.75",)])

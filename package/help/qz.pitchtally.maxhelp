@@ -65,8 +65,8 @@
          "patching_rect": [
           20.0,
           10.0,
-          500.0,
-          22.0
+          640.0,
+          26.0
          ],
          "text": "qz.pitchtally: recurring pitches of a pitch stream",
          "fontsize": 16.0,
@@ -83,7 +83,7 @@
          "patching_rect": [
           250.0,
           44.0,
-          150.0,
+          170.0,
           22.0
          ],
          "text": "amplitude (right inlet)"
@@ -212,7 +212,7 @@
          "patching_rect": [
           440.0,
           248.0,
-          220.0,
+          240.0,
           22.0
          ],
          "text": "wait 700 ms: the first agents end"
@@ -248,7 +248,7 @@
          "patching_rect": [
           86.0,
           282.0,
-          100.0,
+          140.0,
           22.0
          ],
          "text": "= 60.0 pitch"
@@ -265,7 +265,7 @@
           "bang"
          ],
          "patching_rect": [
-          190.0,
+          230.0,
           282.0,
           60.0,
           22.0
@@ -282,12 +282,12 @@
          "numoutlets": 0,
          "outlettype": [],
          "patching_rect": [
-          256.0,
+          296.0,
           282.0,
-          100.0,
+          140.0,
           22.0
          ],
-         "text": "= 0.6 avg. amplitude"
+         "text": "= 0.6 amplitude"
         }
        },
        {
@@ -301,7 +301,7 @@
           "bang"
          ],
          "patching_rect": [
-          360.0,
+          440.0,
           282.0,
           60.0,
           22.0
@@ -318,9 +318,9 @@
          "numoutlets": 0,
          "outlettype": [],
          "patching_rect": [
-          426.0,
+          506.0,
           282.0,
-          100.0,
+          140.0,
           22.0
          ],
          "text": "= 0.75 probability"
@@ -337,7 +337,7 @@
           20.0,
           350.0,
           560.0,
-          22.0
+          51.0
          ],
          "text": "Each pitch starts an agent that counts the events of the next second. The first 60 met 60, 61 and 60 again: 3 of 4, with amplitudes 0.8, 0.8 and 0.2. The others stay below the threshold (minproba 0.7)."
         }
@@ -478,8 +478,8 @@
          "patching_rect": [
           20.0,
           10.0,
-          500.0,
-          22.0
+          640.0,
+          26.0
          ],
          "text": "qz.pitchtally: window and minproba",
          "fontsize": 16.0,
@@ -683,7 +683,7 @@
          "patching_rect": [
           86.0,
           282.0,
-          100.0,
+          140.0,
           22.0
          ],
          "text": "= 62.0 pitch"
@@ -700,7 +700,7 @@
           "bang"
          ],
          "patching_rect": [
-          190.0,
+          230.0,
           282.0,
           60.0,
           22.0
@@ -717,12 +717,12 @@
          "numoutlets": 0,
          "outlettype": [],
          "patching_rect": [
-          256.0,
+          296.0,
           282.0,
-          100.0,
+          140.0,
           22.0
          ],
-         "text": "= 0.7 avg. amplitude"
+         "text": "= 0.7 amplitude"
         }
        },
        {
@@ -736,7 +736,7 @@
           "bang"
          ],
          "patching_rect": [
-          360.0,
+          440.0,
           282.0,
           60.0,
           22.0
@@ -753,9 +753,9 @@
          "numoutlets": 0,
          "outlettype": [],
          "patching_rect": [
-          426.0,
+          506.0,
           282.0,
-          100.0,
+          140.0,
           22.0
          ],
          "text": "= 0.6667 probability"
@@ -772,7 +772,7 @@
           20.0,
           350.0,
           560.0,
-          22.0
+          51.0
          ],
          "text": "A new window applies to agents started afterwards: the first three end after 200 ms. Only the 62 reaches minproba 0.6: it met 60 and 62 (2 of 3, amplitudes 0.5 and 0.9)."
         }
@@ -937,8 +937,8 @@
          "patching_rect": [
           20.0,
           10.0,
-          500.0,
-          22.0
+          640.0,
+          26.0
          ],
          "text": "qz.pitchtally: stop",
          "fontsize": 16.0,
@@ -1069,7 +1069,7 @@
          "patching_rect": [
           86.0,
           214.0,
-          100.0,
+          140.0,
           22.0
          ],
          "text": "= 0 pitch"
@@ -1086,7 +1086,7 @@
           "bang"
          ],
          "patching_rect": [
-          190.0,
+          230.0,
           214.0,
           60.0,
           22.0
@@ -1103,12 +1103,12 @@
          "numoutlets": 0,
          "outlettype": [],
          "patching_rect": [
-          256.0,
+          296.0,
           214.0,
-          100.0,
+          140.0,
           22.0
          ],
-         "text": "= 0 avg. amplitude"
+         "text": "= 0 amplitude"
         }
        },
        {
@@ -1122,7 +1122,7 @@
           "bang"
          ],
          "patching_rect": [
-          360.0,
+          440.0,
           214.0,
           60.0,
           22.0
@@ -1139,9 +1139,9 @@
          "numoutlets": 0,
          "outlettype": [],
          "patching_rect": [
-          426.0,
+          506.0,
           214.0,
-          100.0,
+          140.0,
           22.0
          ],
          "text": "= 0 probability"

@@ -30,8 +30,8 @@
      "patching_rect": [
       20.0,
       10.0,
-      500.0,
-      22.0
+      640.0,
+      26.0
      ],
      "text": "Chords in, virtual fundamental out, its recurring pitches tallied",
      "fontsize": 16.0,
@@ -196,7 +196,7 @@
       170.0,
       248.0,
       150.0,
-      22.0
+      36.0
      ],
      "text": "the bass of each chord"
     }
@@ -268,7 +268,7 @@
      "patching_rect": [
       86.0,
       350.0,
-      100.0,
+      140.0,
       22.0
      ],
      "text": "= 36.0 pitch"
@@ -285,7 +285,7 @@
       "bang"
      ],
      "patching_rect": [
-      190.0,
+      230.0,
       350.0,
       60.0,
       22.0
@@ -302,12 +302,12 @@
      "numoutlets": 0,
      "outlettype": [],
      "patching_rect": [
-      256.0,
+      296.0,
       350.0,
-      100.0,
+      140.0,
       22.0
      ],
-     "text": "= 0.5 avg. amplitude"
+     "text": "= 0.5 amplitude"
     }
    },
    {
@@ -321,7 +321,7 @@
       "bang"
      ],
      "patching_rect": [
-      360.0,
+      440.0,
       350.0,
       60.0,
       22.0
@@ -338,9 +338,9 @@
      "numoutlets": 0,
      "outlettype": [],
      "patching_rect": [
-      426.0,
+      506.0,
       350.0,
-      100.0,
+      140.0,
       22.0
      ],
      "text": "= 1.0 probability"
@@ -374,7 +374,7 @@
       20.0,
       452.0,
       560.0,
-      22.0
+      51.0
      ],
      "text": "Each chord's fundamental enters qz.pitchtally as a pitch. After a second the agents that met their own bass note often enough report it; print posts each reported bass note."
     }

@@ -65,8 +65,8 @@
          "patching_rect": [
           20.0,
           10.0,
-          500.0,
-          22.0
+          640.0,
+          26.0
          ],
          "text": "qz.subtone: the virtual fundamental of a chord in Hz",
          "fontsize": 16.0,
@@ -118,7 +118,7 @@
           200.0,
           22.0
          ],
-         "text": "Creation argument: approximation 0"
+         "text": "Creation argument 0"
         }
        },
        {
@@ -354,7 +354,7 @@
           20.0,
           214.0,
           560.0,
-          22.0
+          51.0
          ],
          "text": "The first partial is where the search starts; the result is the highest frequency of which every partial is a multiple, within the approximation (0.5 semitone unless the argument or the approx attribute says otherwise)."
         }
@@ -483,8 +483,8 @@
          "patching_rect": [
           20.0,
           10.0,
-          500.0,
-          22.0
+          640.0,
+          26.0
          ],
          "text": "qz.subtone: MIDI pitches in, a MIDI pitch out (@mode 1)",
          "fontsize": 16.0,
@@ -881,7 +881,7 @@
           20.0,
           248.0,
           620.0,
-          22.0
+          36.0
          ],
          "text": "In MIDI mode the result is rounded to a multiple of the approximation: with approx 1 the same chord finds a higher fundamental (82.7 Hz, MIDI 40) than with 0.5 (65.4 Hz, MIDI 36)."
         }
