@@ -95,11 +95,10 @@ Patch::Patch(qzhost::Host &host, std::ostream &out, std::ostream &err, std::stri
     host_.on_outlet([this](const qzhost::OutletEvent &e) {
         if (trace_)
             names_.write_outlet(out_, e);
-        if (e.box < 0 || static_cast<size_t>(e.box) >= of_host_.size())
+        const auto it = of_host_.find(e.box);
+        if (it == of_host_.end())
             return;
-        const int from = of_host_[static_cast<size_t>(e.box)];
-        if (from < 0)
-            return;
+        const int from = it->second;
         t_atom a;
         atom_setfloat(&a, e.value);
         send_out(from, e.outlet, {a});
@@ -243,9 +242,7 @@ void Patch::make_box(const PatcherBox &pb, const std::string &prefix, int index)
             b.kind = Kind::Object;
             b.host = id;
             names_.bind(b.name, id);
-            if (of_host_.size() <= static_cast<size_t>(id))
-                of_host_.resize(static_cast<size_t>(id) + 1, -1);
-            of_host_[static_cast<size_t>(id)] = index;
+            of_host_[id] = index;
         } else {
             problem(b.name + ": cannot make '" + pb.text + "'" +
                     (last_error_.empty() ? "" : " (" + last_error_ + ")") +

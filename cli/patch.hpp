@@ -12,6 +12,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qzcli {
@@ -93,9 +94,9 @@ class Patch {
     BoxNames names_;
     std::vector<Box> boxes_;
     std::vector<Level> levels_;
-    std::vector<int> of_host_; // host BoxId -> box index
-    int depth_ = 0;            // nested deliveries
-    long deliveries_ = 0;      // deliveries since the outermost one began
+    std::unordered_map<qzhost::BoxId, int> of_host_; // host box -> box index
+    int depth_ = 0;                                  // nested deliveries
+    long deliveries_ = 0;                            // deliveries since the outermost one began
     bool depth_reported_ = false;
     bool building_ = false;
     std::string last_error_; // console error seen while a box was made

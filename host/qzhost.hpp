@@ -166,6 +166,8 @@ class Host {
     using ConsoleObserver = std::function<void(const ConsoleLine &)>;
     void on_outlet(OutletObserver fn);
     void on_console(ConsoleObserver fn);
+    // Drops every observer: for a driver that outlives what they capture.
+    void clear_observers();
     const std::vector<OutletEvent> &outlet_log() const;
     const std::vector<ConsoleLine> &console_log() const;
     void clear_logs();
