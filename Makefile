@@ -23,7 +23,7 @@ CROSS_CMAKE_ARGS ?=
 CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
-.PHONY: fuzz fuzz-check
+.PHONY: fuzz fuzz-check package
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-linux32
 .PHONY: pd pd-package
 
@@ -49,6 +49,7 @@ check: deps
 	$(MAKE) fuzz-check
 	$(MAKE) windows CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-windows
+	$(MAKE) package
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
 
@@ -112,6 +113,16 @@ win32:
 	cmake -S . -B $(WIN32_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake $(CROSS_CMAKE_ARGS)
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
+
+# The package the host's users install: build/package/qz/ and
+# build/qz-VERSION-package.zip, with the Windows plug-ins, help patchers
+# (checked with qz patch --check), reference pages made from the objects,
+# examples, README and licence. Needs the MinGW-w64 compilers, not Wine.
+package: build
+	@sh scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+	$(MAKE) win64
+	$(MAKE) win32
+	sh scripts/package.sh $(BUILD)
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.
 linux32: cross-deps

@@ -40,6 +40,8 @@ bool parse_long(const std::string &word, long &out);
 
 // Subcommands. Each takes its own arguments (after the subcommand word).
 int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_patch(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_refpage(const qzcli::Context &ctx, const std::vector<std::string> &args);
 int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args);
 int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &args);
 int cmd_track(const qzcli::Context &ctx, const std::vector<std::string> &args);

@@ -22,6 +22,8 @@ const char *const kHelp =
     "  pitchtally   pitch statistics of a pitch/amplitude stream (qz pitchtally --help)\n"
     "  track        pitch/amplitude stream of a sound file (qz track --help)\n"
     "  run          run a script of boxes, connections, messages and time (qz run --help)\n"
+    "  patch        open a patcher file and click, type and wait in it (qz patch --help)\n"
+    "  refpage      write an object's reference page (qz refpage --help)\n"
     "\n"
     "options:\n"
     "  --externals DIR  search DIR for plug-ins before the installed ones\n"
@@ -92,6 +94,10 @@ int main(int argc, char **argv)
     const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
     if (command == "run")
         return cmd_run(ctx, rest);
+    if (command == "patch")
+        return cmd_patch(ctx, rest);
+    if (command == "refpage")
+        return cmd_refpage(ctx, rest);
     if (command == "subtone")
         return cmd_subtone(ctx, rest);
     if (command == "pitchtally")

@@ -91,38 +91,18 @@ bool parse_index(const std::string &word, long &out)
 
 ScriptRunner::ScriptRunner(qzhost::Host &host, std::ostream &out, std::ostream &err,
                            std::string source, bool posts)
-    : host_(host), out_(out), err_(err), source_(std::move(source))
+    : host_(host), out_(out), err_(err), source_(std::move(source)), names_(host)
 {
-    host_.on_outlet([this](const qzhost::OutletEvent &e) {
-        out_ << qzhost::format_number(e.time) << ' ' << box_name(e.box) << ' ' << e.outlet << ' '
-             << qzhost::format_number(e.value) << '\n';
-    });
+    host_.on_outlet([this](const qzhost::OutletEvent &e) { names_.write_outlet(out_, e); });
     host_.on_console([this, posts](const qzhost::ConsoleLine &line) {
-        if (!line.error && !posts)
-            return;
-        out_ << qzhost::format_number(line.time) << ' ' << box_name(line.box) << ' '
-             << (line.error ? "error " : "post ");
-        if (!line.cls.empty())
-            out_ << line.cls << ": ";
-        out_ << line.text << '\n';
+        if (line.error || posts)
+            names_.write_console(out_, line);
     });
 }
 
 std::string ScriptRunner::time_text() const
 {
     return qzhost::format_number(host_.now());
-}
-
-std::string ScriptRunner::box_name(qzhost::BoxId box) const
-{
-    const auto it = names_.find(box);
-    if (it != names_.end())
-        return it->second;
-    if (box < 0)
-        return "-";
-    std::string name = "#";
-    name += std::to_string(box);
-    return name;
 }
 
 bool ScriptRunner::fail(int number, const std::string &message)
@@ -133,12 +113,10 @@ bool ScriptRunner::fail(int number, const std::string &message)
 
 qzhost::BoxId ScriptRunner::lookup(const std::string &name, int number)
 {
-    const auto it = boxes_.find(name);
-    if (it == boxes_.end() || !host_.alive(it->second)) {
+    const qzhost::BoxId box = names_.find(name);
+    if (box < 0)
         fail(number, "no box named '" + name + "'");
-        return -1;
-    }
-    return it->second;
+    return box;
 }
 
 bool ScriptRunner::cmd_box(const std::vector<std::string> &w, std::string_view rest, int number)
@@ -149,13 +127,12 @@ bool ScriptRunner::cmd_box(const std::vector<std::string> &w, std::string_view r
     double unused = 0;
     if (name == "-" || name[0] == '#' || parse_double(name, unused))
         return fail(number, "a box name must not be a number, '-' or start with '#'");
-    if (boxes_.count(name) != 0 && host_.alive(boxes_[name]))
+    if (names_.find(name) >= 0)
         return fail(number, "a box named '" + name + "' exists already");
     const qzhost::BoxId box = host_.create(rest);
     if (box < 0)
         return fail(number, "could not create box '" + name + "' (" + w[2] + ")");
-    boxes_[name] = box;
-    names_[box] = name;
+    names_.bind(name, box);
     return true;
 }
 
@@ -275,7 +252,7 @@ bool ScriptRunner::cmd_free(const std::vector<std::string> &w, int number)
     if (box < 0)
         return false;
     host_.free_box(box);
-    boxes_.erase(w[1]);
+    names_.forget(w[1]);
     return true;
 }
 

@@ -3,9 +3,9 @@
 #ifndef QZ_CLI_SCRIPT_HPP
 #define QZ_CLI_SCRIPT_HPP
 
+#include "boxes.hpp"
 #include "qzhost.hpp"
 
-#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -30,7 +30,6 @@ class ScriptRunner {
   private:
     bool fail(int number, const std::string &message);
     qzhost::BoxId lookup(const std::string &name, int number);
-    std::string box_name(qzhost::BoxId box) const;
     std::string time_text() const;
 
     bool cmd_box(const std::vector<std::string> &w, std::string_view rest, int number);
@@ -46,8 +45,7 @@ class ScriptRunner {
     std::ostream &out_;
     std::ostream &err_;
     std::string source_;
-    std::map<std::string, qzhost::BoxId> boxes_;
-    std::map<qzhost::BoxId, std::string> names_;
+    BoxNames names_;
 };
 
 } // namespace qzcli

@@ -39,6 +39,33 @@ struct ConsoleLine {
     std::string text;
 };
 
+// What a class registered, as its `main` left it: for reference pages and
+// other tools that describe a class without making a box.
+struct MethodInfo {
+    std::string name;
+    std::vector<short> types; // argument-type codes, without the closing 0
+};
+struct AttrAttrInfo {
+    std::string name;                // "label", "style", "enumvals", "save", ...
+    std::string type;                // type symbol given at registration
+    std::vector<std::string> values; // the atoms as text
+};
+struct AttrInfo {
+    std::string name;
+    std::string type; // "long", "float32" or "float64"
+    long flags;
+    bool clip_min, clip_max; // clip filter bounds in use
+    double min, max;
+    bool custom_get, custom_set;     // accessor replaced by the class
+    std::vector<AttrAttrInfo> attrs; // registration order
+};
+struct ClassInfo {
+    std::string name;
+    std::vector<short> ctor_types;    // the constructor's argument-type codes
+    std::vector<MethodInfo> methods;  // registration order
+    std::vector<AttrInfo> attributes; // registration order
+};
+
 class Host {
   public:
     Host();
@@ -110,6 +137,8 @@ class Host {
                    std::vector<t_atom> &out) const;
     // Message selectors of a class, in registration order.
     std::vector<std::string> method_names(std::string_view classname) const;
+    // Everything a loaded class registered; false for an unknown class.
+    bool describe(std::string_view classname, ClassInfo &out) const;
 
     // ---- Assistance -------------------------------------------------------
     // Calls the class's "assist" routine; `written` tells whether it wrote
@@ -137,6 +166,8 @@ class Host {
     using ConsoleObserver = std::function<void(const ConsoleLine &)>;
     void on_outlet(OutletObserver fn);
     void on_console(ConsoleObserver fn);
+    // Drops every observer: for a driver that outlives what they capture.
+    void clear_observers();
     const std::vector<OutletEvent> &outlet_log() const;
     const std::vector<ConsoleLine> &console_log() const;
     void clear_logs();

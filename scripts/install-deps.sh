@@ -18,6 +18,8 @@ else
     # and cairo with pkg-config to find them; sox makes the tests' sounds and
     # xmllint checks that the SVG pictures parse.
     packages="$packages pkg-config libaubio-dev libcairo2-dev sox libxml2-utils"
+    # The patcher loader of qz patch and qz refpage read JSON with nlohmann-json.
+    packages="$packages nlohmann-json3-dev"
 fi
 
 missing=""

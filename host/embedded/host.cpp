@@ -467,6 +467,12 @@ void Host::on_console(ConsoleObserver fn)
     impl_->console_observers.push_back(std::move(fn));
 }
 
+void Host::clear_observers()
+{
+    impl_->outlet_observers.clear();
+    impl_->console_observers.clear();
+}
+
 const std::vector<OutletEvent> &Host::outlet_log() const
 {
     return impl_->outlet_log;

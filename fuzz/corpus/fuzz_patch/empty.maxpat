@@ -1,0 +1,1 @@
+{"patcher":{"boxes":[],"lines":[]}}

@@ -1,0 +1,60 @@
+#!/bin/sh
+# Builds the package the host's users install, from a native build (which
+# generates and checks) and the two Windows builds (whose plug-ins it ships):
+#   BUILD/package/qz/            the package folder
+#   BUILD/qz-VERSION-package.zip the same, zipped
+# Usage: scripts/package.sh [BUILD]   (make package runs it)
+set -eu
+
+build=${1:-build}
+here=$(cd "$(dirname "$0")/.." && pwd)
+qz="$build/bin/qz --externals $build/externals"
+out=$build/package/qz
+
+for d in "$build/win64/externals" "$build/win32/externals"; do
+    if ! ls "$d"/qz.*.mxe* >/dev/null 2>&1; then
+        echo "package: no plug-ins in $d (make windows builds them)" >&2
+        exit 1
+    fi
+done
+
+rm -rf "$build/package"
+mkdir -p "$out/externals" "$out/help" "$out/docs/refpages/qz" "$out/examples"
+
+# The four plug-ins, byte for byte as the Windows builds made them.
+for f in "$build"/win64/externals/qz.*.mxe64 "$build"/win32/externals/qz.*.mxe; do
+    cp "$f" "$out/externals/"
+    cmp "$f" "$out/externals/$(basename "$f")"
+done
+count=$(ls "$out/externals" | wc -l)
+if [ "$count" -ne 4 ]; then
+    echo "package: expected 4 plug-ins, found $count" >&2
+    exit 1
+fi
+
+# Reference pages from the objects' registration and their prose.
+for doc in "$here"/subtone/qz.subtone.doc.json "$here"/pitchtally/qz.pitchtally.doc.json; do
+    name=$(basename "$doc" .doc.json)
+    $qz refpage "$doc" -o "$out/docs/refpages/qz/$name.maxref.xml"
+done
+
+cp "$here"/package/help/*.maxhelp "$out/help/"
+cp "$here"/package/examples/*.maxpat "$out/examples/"
+cp "$here/package/README.md" "$out/README.md"
+cp "$here/LICENSE" "$out/LICENSE"
+cp "$build/package-info.json" "$out/package-info.json"
+
+# Every help patcher and example does what its comments say.
+for f in "$out"/help/*.maxhelp "$out"/examples/*.maxpat; do
+    if ! $qz patch --no-posts --check "$f" >"$build/package-check.log" 2>&1; then
+        cat "$build/package-check.log" >&2
+        echo "package: $f disagrees with its comments" >&2
+        exit 1
+    fi
+done
+
+version=$($build/bin/qz --version | cut -d' ' -f2)
+zip=qz-$version-package.zip
+rm -f "$build/$zip"
+(cd "$build/package" && cmake -E tar cf "../$zip" --format=zip qz)
+echo "package: $out and $build/$zip"
