@@ -29,7 +29,13 @@ const char *const kScriptHelp =
     "  advance MS                    advance logical time by MS milliseconds,\n"
     "                                  firing the clocks that fall due\n"
     "  at T                          advance logical time to T milliseconds\n"
-    "  run                           fire clocks until none is armed\n"
+    "  run [UNTIL_MS]                fire clocks until none is armed, but none\n"
+    "                                  due after logical time UNTIL_MS (default:\n"
+    "                                  one hour after the current time) and at\n"
+    "                                  most 100000 per run; if clocks are still\n"
+    "                                  armed then (a patch that feeds itself\n"
+    "                                  runs for ever), a line on stderr says how\n"
+    "                                  many, and the script goes on\n"
     "  free NAME                     delete a box\n"
     "  echo TEXT                     print TEXT\n"
     "\n"
@@ -74,10 +80,14 @@ std::vector<Word> split(std::string_view line)
     return words;
 }
 
+// The rest of the line after its first n words; empty when the line has
+// no more than n words (the command then reports its own usage error).
 std::string_view after(std::string_view line, const std::vector<Word> &words, size_t n)
 {
     if (n == 0)
         return line;
+    if (n > words.size())
+        return {};
     const size_t pos = words[n - 1].end;
     return pos < line.size() ? line.substr(pos) : std::string_view();
 }
@@ -245,14 +255,15 @@ bool ScriptRunner::cmd_assist(const std::vector<std::string> &w, int number)
 
 bool ScriptRunner::cmd_time(const std::vector<std::string> &w, int number)
 {
-    if (w[0] == "run") {
-        if (w.size() != 1)
-            return fail(number, "usage: run");
-        if (!host_.run_until_idle())
-            return fail(number, "clocks kept firing; gave up");
-        return true;
-    }
     double t = 0;
+    if (w[0] == "run") {
+        t = host_.now() + kRunHorizonMs;
+        if (w.size() > 2 || (w.size() == 2 && (!parse_double(w[1], t) || !std::isfinite(t))))
+            return fail(number, "usage: run [UNTIL_MS]");
+        if (t < host_.now())
+            return fail(number, "time cannot go back (now " + time_text() + ")");
+        return run_clocks(t, number);
+    }
     if (w.size() != 2 || !parse_double(w[1], t) || !std::isfinite(t))
         return fail(number, "usage: " + w[0] + (w[0] == "at" ? " T" : " MS"));
     if (w[0] == "advance") {
@@ -264,6 +275,25 @@ bool ScriptRunner::cmd_time(const std::vector<std::string> &w, int number)
             return fail(number, "time cannot go back (now " + time_text() + ")");
         host_.advance_to(t);
     }
+    return true;
+}
+
+bool ScriptRunner::run_clocks(double until, int number)
+{
+    const long fired = host_.fire_until(until, kRunFiringLimit);
+    const size_t armed = host_.pending_clocks();
+    if (armed == 0)
+        return true;
+    std::string why;
+    if (fired < kRunFiringLimit) {
+        host_.advance_to(until); // nothing is due before it: only the time moves
+        why = "at the horizon";
+    } else {
+        why = "after " + std::to_string(kRunFiringLimit) + " firings";
+    }
+    // Not an error: a patch may legitimately run for ever in logical time.
+    err_ << source_ << ':' << number << ": run stopped " << why << " (" << time_text()
+         << " ms): " << armed << (armed == 1 ? " clock" : " clocks") << " still armed\n";
     return true;
 }
 

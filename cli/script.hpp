@@ -15,6 +15,11 @@ namespace qzcli {
 
 extern const char *const kScriptHelp;
 
+// Bounds of one `run`: how far past the current time it fires clocks when
+// no horizon is given, and how many it fires at most.
+constexpr double kRunHorizonMs = 3600000.0;
+constexpr long kRunFiringLimit = 100000;
+
 class ScriptRunner {
   public:
     // Prints outlet values, console lines (posts only with `posts`) and
@@ -41,6 +46,7 @@ class ScriptRunner {
     bool cmd_assist(const std::vector<std::string> &w, int number);
     bool cmd_time(const std::vector<std::string> &w, int number);
     bool cmd_free(const std::vector<std::string> &w, int number);
+    bool run_clocks(double until, int number);
 
     qzhost::Host &host_;
     std::ostream &out_;
