@@ -48,6 +48,19 @@ std::string installed_externals(const char *argv0)
     return (exe.parent_path().parent_path() / "externals").string();
 }
 
+// A folder given with --externals must exist: a mistyped one would
+// otherwise only show as a plug-in that cannot be found.
+bool add_externals(qzcli::Context &ctx, const std::string &dir)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        std::cerr << "qz: --externals " << dir << ": no such folder\n";
+        return false;
+    }
+    ctx.externals.push_back(dir);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -72,11 +85,13 @@ int main(int argc, char **argv)
                 std::cerr << "qz: --externals needs a directory\n";
                 return qzcli::kUsage;
             }
-            ctx.externals.push_back(args[++i]);
+            if (!add_externals(ctx, args[++i]))
+                return qzcli::kUsage;
             continue;
         }
         if (a.rfind("--externals=", 0) == 0) {
-            ctx.externals.push_back(a.substr(12));
+            if (!add_externals(ctx, a.substr(12)))
+                return qzcli::kUsage;
             continue;
         }
         break;
