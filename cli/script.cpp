@@ -27,7 +27,8 @@ const char *const kScriptHelp =
     "  get NAME ATTR                 print the attribute's value\n"
     "  assist NAME inlet|outlet N    print an assistance text\n"
     "  advance MS                    advance logical time by MS milliseconds,\n"
-    "                                  firing the clocks that fall due\n"
+    "                                  firing the clocks that fall due (at most\n"
+    "                                  100000, as for run)\n"
     "  at T                          advance logical time to T milliseconds\n"
     "  run [UNTIL_MS]                fire clocks until none is armed, but none\n"
     "                                  due after logical time UNTIL_MS (default:\n"
@@ -269,31 +270,38 @@ bool ScriptRunner::cmd_time(const std::vector<std::string> &w, int number)
     if (w[0] == "advance") {
         if (t < 0)
             return fail(number, "time cannot go back");
-        host_.advance_by(t);
-    } else {
-        if (t < host_.now())
-            return fail(number, "time cannot go back (now " + time_text() + ")");
-        host_.advance_to(t);
+        t += host_.now();
+    } else if (t < host_.now()) {
+        return fail(number, "time cannot go back (now " + time_text() + ")");
     }
+    // The same firing limit as `run`: a patch that feeds itself would
+    // otherwise fire without end before a distant time is reached.
+    if (host_.fire_until(t, kRunFiringLimit) < kRunFiringLimit)
+        host_.advance_to(t); // nothing is due before t any more: only the time moves
+    else
+        note_armed(w[0], "after " + std::to_string(kRunFiringLimit) + " firings", number);
     return true;
+}
+
+void ScriptRunner::note_armed(const std::string &cmd, const std::string &why, int number)
+{
+    // Not an error: a patch may legitimately run for ever in logical time.
+    const size_t armed = host_.pending_clocks();
+    err_ << source_ << ':' << number << ": " << cmd << " stopped " << why << " (" << time_text()
+         << " ms): " << armed << (armed == 1 ? " clock" : " clocks") << " still armed\n";
 }
 
 bool ScriptRunner::run_clocks(double until, int number)
 {
     const long fired = host_.fire_until(until, kRunFiringLimit);
-    const size_t armed = host_.pending_clocks();
-    if (armed == 0)
+    if (host_.pending_clocks() == 0)
         return true;
-    std::string why;
     if (fired < kRunFiringLimit) {
         host_.advance_to(until); // nothing is due before it: only the time moves
-        why = "at the horizon";
+        note_armed("run", "at the horizon", number);
     } else {
-        why = "after " + std::to_string(kRunFiringLimit) + " firings";
+        note_armed("run", "after " + std::to_string(kRunFiringLimit) + " firings", number);
     }
-    // Not an error: a patch may legitimately run for ever in logical time.
-    err_ << source_ << ':' << number << ": run stopped " << why << " (" << time_text()
-         << " ms): " << armed << (armed == 1 ? " clock" : " clocks") << " still armed\n";
     return true;
 }
 

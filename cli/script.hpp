@@ -47,6 +47,7 @@ class ScriptRunner {
     bool cmd_time(const std::vector<std::string> &w, int number);
     bool cmd_free(const std::vector<std::string> &w, int number);
     bool run_clocks(double until, int number);
+    void note_armed(const std::string &cmd, const std::string &why, int number);
 
     qzhost::Host &host_;
     std::ostream &out_;
