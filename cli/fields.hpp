@@ -25,10 +25,6 @@ std::string_view strip_comment(std::string_view line);
 // field should be (",60", "0,,60", "60,"); `bad_column` is then its column.
 bool split_fields(std::string_view line, std::vector<Field> &fields, std::size_t &bad_column);
 
-// The column, in characters from 1, of the byte at `offset` (UTF-8: a
-// continuation byte does not start a character).
-std::size_t column_of(std::string_view line, std::size_t offset);
-
 } // namespace qzcli
 
 #endif // QZ_CLI_FIELDS_HPP

@@ -8,6 +8,7 @@
 #include "qzhost.hpp"
 
 #include <cstdint>
+#include <dlfcn.h>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -15,10 +16,28 @@
 
 namespace qzfuzz {
 
-// A host that finds the plug-ins of this build and prints its console to
-// `err` as the tool does ("CLASS: TEXT"; posts only with `posts`).
+// Each input gets a host of its own, which unloads the plug-ins when it
+// goes. Their coverage counters must stay mapped for libFuzzer, so the
+// process holds one more reference to each plug-in that is never dropped.
+inline void keep_plugins_loaded()
+{
+    static const bool done = [] {
+        for (const char *cls : {"qz.subtone", "qz.pitchtally"}) {
+            const std::string path =
+                std::string(QZ_EXTERNALS_DIR) + "/" + cls + qzhost::Host::plugin_extension();
+            if (!dlopen(path.c_str(), RTLD_NOW | RTLD_NODELETE))
+                fail("cannot load %s: %s", path.c_str(), dlerror());
+        }
+        return true;
+    }();
+    (void)done;
+}
+
+// A host that finds the plug-ins of this build and prints its console
+// errors to `err` as the tool does ("CLASS: TEXT").
 inline void cli_host(qzhost::Host &h, std::ostream &err)
 {
+    keep_plugins_loaded();
     h.add_search_path(QZ_EXTERNALS_DIR);
     h.set_recording(false);
     h.on_console([&err](const qzhost::ConsoleLine &l) {

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (status == 0 && armed != 0)
         fail("%zu clocks armed after a clean run", armed);
     bool line_reported = false;
-    for (std::string_view line : qzfuzz::lines_of(err.str(), "stderr")) {
+    const std::string o_text = out.str(), e_text = err.str();
+    for (std::string_view line : qzfuzz::lines_of(e_text, "stderr")) {
         if (qzfuzz::starts_with(line, "qz pitchtally: f line "))
             line_reported = true;
         else if (!qzfuzz::starts_with(line, "qz.pitchtally: "))
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if ((status == 1) != line_reported || (status != 0 && status != 1))
         fail("status %d, input error reported %d", status, line_reported);
-    for (std::string_view line : qzfuzz::lines_of(out.str(), "the output")) {
+    for (std::string_view line : qzfuzz::lines_of(o_text, "the output")) {
         std::istringstream fields{std::string(line)};
         std::string f[5];
         double v[4];

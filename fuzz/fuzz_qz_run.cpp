@@ -46,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::ostringstream out, err;
     int errors = 0;
     {
+        qzfuzz::keep_plugins_loaded();
         qzhost::Host host;
         host.add_search_path(QZ_EXTERNALS_DIR);
         host.set_recording(false);
