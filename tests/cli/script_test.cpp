@@ -201,6 +201,25 @@ TEST(ScriptTime, RunStopsAnEndlessLoopAtItsHorizonOrFiringLimit)
     const std::string out = fast.out.str();
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3 * 100000 + 1);
     EXPECT_NE(out.find("\n1e+05 t 0 60\nafter\n"), std::string::npos);
+
+    // advance and at share the firing limit; the time stays at the last
+    // clock fired, so a later `at` can still reach the same loop.
+    ScriptRun far("box t qz.pitchtally 4 @window 1\n"
+                  "connect t 0 t 0\n"
+                  "send t 60\n"
+                  "advance 1e9\n"
+                  "get t window\n"
+                  "at 100001.5\n"
+                  "send t stop\n"
+                  "at 1e12\n"
+                  "get t window\n");
+    EXPECT_EQ(far.errors, 0);
+    EXPECT_EQ(far.err.str(), "t.qzs:4: advance stopped after 100000 firings (1e+05 ms): "
+                             "1 clock still armed\n");
+    const std::string o = far.out.str();
+    EXPECT_NE(o.find("\n1e+05 t @window 1\n100001 t 2 1\n"), std::string::npos);
+    const std::string tail = "\n100001 t 0 60\n1e+12 t @window 1\n"; // stopped, then quiet
+    EXPECT_EQ(o.substr(o.size() - tail.size()), tail);
 }
 
 } // namespace
