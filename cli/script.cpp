@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 namespace qzcli {
@@ -164,10 +165,26 @@ bool ScriptRunner::cmd_box(const std::vector<std::string> &w, std::string_view r
         return fail(number, "a box named '" + name + "' exists already");
     const qzhost::BoxId box = host_.create(rest);
     if (box < 0)
-        return fail(number, "could not create box '" + name + "' (" + w[2] + ")");
+        return fail(number, "could not create box '" + name + "' (" + w[2] + ")" + not_found(w[2]));
     boxes_[name] = box;
     names_[box] = name;
     return true;
+}
+
+std::string ScriptRunner::not_found(const std::string &cls) const
+{
+    if (folders_.empty())
+        return {};
+    const std::string file = cls + qzhost::Host::plugin_extension();
+    for (const std::string &dir : folders_) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(std::filesystem::path(dir) / file, ec))
+            return {}; // there, but it did not make the box: the console says why
+    }
+    std::string text = ": no " + file + " in";
+    for (size_t i = 0; i < folders_.size(); ++i)
+        text += (i == 0 ? " " : ", ") + folders_[i];
+    return text + " (--externals DIR names another folder)";
 }
 
 bool ScriptRunner::cmd_connect(const std::vector<std::string> &w, int number)

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qzcli {
@@ -27,6 +28,10 @@ class ScriptRunner {
     ScriptRunner(qzhost::Host &host, std::ostream &out, std::ostream &err, std::string source,
                  bool posts);
 
+    // The folders the host searches for plug-ins: a box whose class is in
+    // none of them gets an error that names them.
+    void set_search_folders(std::vector<std::string> folders) { folders_ = std::move(folders); }
+
     // Runs one line; false when the line is in error (reported on `err`).
     bool run_line(std::string_view line, int number);
     // Runs every line of a script; returns the number of lines in error.
@@ -37,6 +42,7 @@ class ScriptRunner {
     qzhost::BoxId lookup(const std::string &name, int number);
     std::string box_name(qzhost::BoxId box) const;
     std::string time_text() const;
+    std::string not_found(const std::string &cls) const;
 
     bool cmd_box(const std::vector<std::string> &w, std::string_view rest, int number);
     bool cmd_connect(const std::vector<std::string> &w, int number);
@@ -55,6 +61,7 @@ class ScriptRunner {
     std::string source_;
     std::map<std::string, qzhost::BoxId> boxes_;
     std::map<qzhost::BoxId, std::string> names_;
+    std::vector<std::string> folders_;
 };
 
 } // namespace qzcli

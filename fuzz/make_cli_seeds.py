@@ -56,3 +56,8 @@ for i, path in enumerate(chords):
         write('fuzz_qz_subtone', bytes([opt, j * 5 % 35]) + ''.join(p).encode())
 write('fuzz_qz_subtone', bytes([0x0b, 0]) + '# notes\nC4, E4, G4\nBb3-31c C4+14c E\u266d4\nA4 C#5 E5 # A major\n'.encode())
 write('fuzz_qz_subtone', bytes([0x08, 0]) + 'A4 C#5 E5\n440,550,660\n'.encode())
+
+# Regressions: every command word alone (a bare box/send/set once read past
+# its word list), and a chord file with invalid UTF-8 and a NUL byte.
+write('fuzz_qz_run', b'send\nset\nbox\nset s\nsend s\nbox b\nconnect\nget\nassist\nadvance\nat\nfree\nrun 1 2\necho\n')
+write('fuzz_qz_subtone', b'\x0b\x00C4 \xff\xfe G4\nE4\x00\n')

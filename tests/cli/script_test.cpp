@@ -96,6 +96,21 @@ TEST(ScriptErrors, BareCommandWordsAreUsageErrors)
     EXPECT_EQ(echo.out.str(), "\n");
 }
 
+TEST(ScriptErrors, AClassFoundNowhereNamesTheFoldersSearched)
+{
+    qzhost::Host host;
+    host.add_search_path(QZ_EXTERNALS_DIR);
+    std::ostringstream out, err;
+    qzcli::ScriptRunner runner(host, out, err, "t.qzs", false);
+    runner.set_search_folders({QZ_EXTERNALS_DIR});
+    EXPECT_EQ(runner.run("box x qz.nosuch\nbox s qz.subtone\n"), 1);
+    EXPECT_EQ(err.str(),
+              std::string("t.qzs:1: could not create box 'x' (qz.nosuch): no qz.nosuch") +
+                  qzhost::Host::plugin_extension() + " in " + QZ_EXTERNALS_DIR +
+                  " (--externals DIR names another folder)\n");
+    host.unload_all();
+}
+
 TEST(ScriptErrors, UnknownMessageIsTheObjectsConsoleErrorNotAScriptError)
 {
     ScriptRun r("box s qz.subtone\n"
