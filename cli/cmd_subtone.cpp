@@ -189,12 +189,10 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string &w = words[i];
         t_atom atom;
-        if (w == "-") {
-            files.push_back(w);
-        } else if (qzcli::read_partial(host, w, opt.units, atom)) {
+        if (w != "-" && qzcli::read_partial(host, w, opt.units, atom)) {
             chord.tokens.push_back(w);
             chord.atoms.push_back(atom);
-        } else if (readable_file(w)) {
+        } else if (w == "-" || readable_file(w)) {
             files.push_back(w);
         } else {
             std::cerr << "qz subtone: argument " << (i + 1) << ": '" << w

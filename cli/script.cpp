@@ -293,10 +293,10 @@ bool ScriptRunner::cmd_time(const std::vector<std::string> &w, int number)
     }
     // The same firing limit as `run`: a patch that feeds itself would
     // otherwise fire without end before a distant time is reached.
-    if (host_.fire_until(t, kRunFiringLimit) < kRunFiringLimit)
+    if (host_.fire_until(t, firing_limit_) < firing_limit_)
         host_.advance_to(t); // nothing is due before t any more: only the time moves
     else
-        note_armed(w[0], "after " + std::to_string(kRunFiringLimit) + " firings", number);
+        note_armed(w[0], "after " + std::to_string(firing_limit_) + " firings", number);
     return true;
 }
 
@@ -310,14 +310,14 @@ void ScriptRunner::note_armed(const std::string &cmd, const std::string &why, in
 
 bool ScriptRunner::run_clocks(double until, int number)
 {
-    const long fired = host_.fire_until(until, kRunFiringLimit);
+    const long fired = host_.fire_until(until, firing_limit_);
     if (host_.pending_clocks() == 0)
         return true;
-    if (fired < kRunFiringLimit) {
+    if (fired < firing_limit_) {
         host_.advance_to(until); // nothing is due before it: only the time moves
         note_armed("run", "at the horizon", number);
     } else {
-        note_armed("run", "after " + std::to_string(kRunFiringLimit) + " firings", number);
+        note_armed("run", "after " + std::to_string(firing_limit_) + " firings", number);
     }
     return true;
 }

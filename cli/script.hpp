@@ -32,6 +32,9 @@ class ScriptRunner {
     // none of them gets an error that names them.
     void set_search_folders(std::vector<std::string> folders) { folders_ = std::move(folders); }
 
+    // How many clocks one run, advance or at fires at most (kRunFiringLimit).
+    void set_firing_limit(long limit) { firing_limit_ = limit; }
+
     // Runs one line; false when the line is in error (reported on `err`).
     bool run_line(std::string_view line, int number);
     // Runs every line of a script; returns the number of lines in error.
@@ -62,6 +65,7 @@ class ScriptRunner {
     std::map<std::string, qzhost::BoxId> boxes_;
     std::map<qzhost::BoxId, std::string> names_;
     std::vector<std::string> folders_;
+    long firing_limit_ = kRunFiringLimit;
 };
 
 } // namespace qzcli
