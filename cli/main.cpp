@@ -23,7 +23,8 @@ const char *const kHelp =
     "  run          run a script of boxes, connections, messages and time (qz run --help)\n"
     "\n"
     "options:\n"
-    "  --externals DIR  search DIR for plug-ins before the installed ones\n"
+    "  --externals DIR  search DIR (which must exist) for plug-ins before the\n"
+    "                   installed ones (<folder of qz>/../externals)\n"
     "  --help           show this help\n"
     "  --version        show the version\n";
 
