@@ -1,7 +1,10 @@
 #include "cli_common.hpp"
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -45,6 +48,52 @@ bool read_input(const std::string &path, std::string &out)
     ss << in.rdbuf();
     out = ss.str();
     return true;
+}
+
+std::string format_value(double v, int digits)
+{
+    if (digits < 0 || !std::isfinite(v) || std::fabs(v) >= 1e15)
+        return qzhost::format_number(v);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
+    std::string text = buf;
+    if (text.find('.') != std::string::npos) {
+        while (text.back() == '0')
+            text.pop_back();
+        if (text.back() == '.')
+            text.pop_back();
+    }
+    if (text == "-0")
+        text = "0";
+    return text;
+}
+
+bool parse_digits(const std::string &word, int &out)
+{
+    long n = 0;
+    if (!parse_long(word, n) || n < 0 || n > 17)
+        return false;
+    out = static_cast<int>(n);
+    return true;
+}
+
+bool load_plugin(qzhost::Host &host, const Context &ctx, const std::string &cls)
+{
+    if (host.load(cls))
+        return true;
+    namespace fs = std::filesystem;
+    const std::string file = cls + qzhost::Host::plugin_extension();
+    bool found = false;
+    for (const std::string &dir : ctx.externals) {
+        std::error_code ec;
+        found = found || fs::is_regular_file(fs::path(dir) / file, ec);
+    }
+    std::cerr << "qz: " << (found ? "cannot load " : "cannot find ") << file
+              << (found ? " (see above); searched" : " in");
+    for (size_t i = 0; i < ctx.externals.size(); ++i)
+        std::cerr << (i == 0 ? " " : ", ") << ctx.externals[i];
+    std::cerr << "\nqz: use --externals DIR to name the folder that holds the plug-ins\n";
+    return false;
 }
 
 bool parse_double(const std::string &word, double &out)

@@ -32,6 +32,20 @@ int usage_error(const std::string &subcommand, const std::string &message);
 // on stderr when the file cannot be opened.
 bool read_input(const std::string &path, std::string &out);
 
+// A printed value: the shortest text that reads back as the same double
+// (digits < 0), or rounded to `digits` decimals for reading, trailing zeros
+// dropped ("0.67", "110.05", "36"). Values of 1e15 and more, and those that
+// are not finite, always get the shortest text.
+std::string format_value(double v, int digits);
+
+// Parses the --digits option's value: an integer from 0 to 17.
+bool parse_digits(const std::string &word, int &out);
+
+// Loads the plug-in that defines `cls` from the context's folders. When it
+// cannot, says on stderr which folders were searched and that --externals
+// names another.
+bool load_plugin(qzhost::Host &host, const Context &ctx, const std::string &cls);
+
 // Parses a whole word as a number; false when it is not one.
 bool parse_double(const std::string &word, double &out);
 bool parse_long(const std::string &word, long &out);

@@ -34,6 +34,7 @@ int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args)
     for (const std::string &dir : ctx.externals)
         host.add_search_path(dir);
     qzcli::ScriptRunner runner(host, std::cout, std::cerr, path == "-" ? "<stdin>" : path, posts);
+    runner.set_search_folders(ctx.externals);
     const int errors = runner.run(text);
     // Boxes left at the end are deleted while the runner still prints what
     // their destructors post.

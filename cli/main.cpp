@@ -26,7 +26,8 @@ const char *const kHelp =
     "  refpage      write an object's reference page (qz refpage --help)\n"
     "\n"
     "options:\n"
-    "  --externals DIR  search DIR for plug-ins before the installed ones\n"
+    "  --externals DIR  search DIR (which must exist) for plug-ins before the\n"
+    "                   installed ones (<folder of qz>/../externals)\n"
     "  --help           show this help\n"
     "  --version        show the version\n";
 
@@ -49,6 +50,19 @@ std::string installed_externals(const char *argv0)
     if (exe.empty())
         exe = fs::path(argv0);
     return (exe.parent_path().parent_path() / "externals").string();
+}
+
+// A folder given with --externals must exist: a mistyped one would
+// otherwise only show as a plug-in that cannot be found.
+bool add_externals(qzcli::Context &ctx, const std::string &dir)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        std::cerr << "qz: --externals " << dir << ": no such folder\n";
+        return false;
+    }
+    ctx.externals.push_back(dir);
+    return true;
 }
 
 } // namespace
@@ -75,11 +89,13 @@ int main(int argc, char **argv)
                 std::cerr << "qz: --externals needs a directory\n";
                 return qzcli::kUsage;
             }
-            ctx.externals.push_back(args[++i]);
+            if (!add_externals(ctx, args[++i]))
+                return qzcli::kUsage;
             continue;
         }
         if (a.rfind("--externals=", 0) == 0) {
-            ctx.externals.push_back(a.substr(12));
+            if (!add_externals(ctx, a.substr(12)))
+                return qzcli::kUsage;
             continue;
         }
         break;

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 namespace qzcli {
@@ -27,9 +28,16 @@ const char *const kScriptHelp =
     "  get NAME ATTR                 print the attribute's value\n"
     "  assist NAME inlet|outlet N    print an assistance text\n"
     "  advance MS                    advance logical time by MS milliseconds,\n"
-    "                                  firing the clocks that fall due\n"
+    "                                  firing the clocks that fall due (at most\n"
+    "                                  100000, as for run)\n"
     "  at T                          advance logical time to T milliseconds\n"
-    "  run                           fire clocks until none is armed\n"
+    "  run [UNTIL_MS]                fire clocks until none is armed, but none\n"
+    "                                  due after logical time UNTIL_MS (default:\n"
+    "                                  one hour after the current time) and at\n"
+    "                                  most 100000 per run; if clocks are still\n"
+    "                                  armed then (a patch that feeds itself\n"
+    "                                  runs for ever), a line on stderr says how\n"
+    "                                  many, and the script goes on\n"
     "  free NAME                     delete a box\n"
     "  echo TEXT                     print TEXT\n"
     "\n"
@@ -74,10 +82,14 @@ std::vector<Word> split(std::string_view line)
     return words;
 }
 
+// The rest of the line after its first n words; empty when the line has
+// no more than n words (the command then reports its own usage error).
 std::string_view after(std::string_view line, const std::vector<Word> &words, size_t n)
 {
     if (n == 0)
         return line;
+    if (n > words.size())
+        return {};
     const size_t pos = words[n - 1].end;
     return pos < line.size() ? line.substr(pos) : std::string_view();
 }
@@ -131,9 +143,25 @@ bool ScriptRunner::cmd_box(const std::vector<std::string> &w, std::string_view r
         return fail(number, "a box named '" + name + "' exists already");
     const qzhost::BoxId box = host_.create(rest);
     if (box < 0)
-        return fail(number, "could not create box '" + name + "' (" + w[2] + ")");
+        return fail(number, "could not create box '" + name + "' (" + w[2] + ")" + not_found(w[2]));
     names_.bind(name, box);
     return true;
+}
+
+std::string ScriptRunner::not_found(const std::string &cls) const
+{
+    if (folders_.empty())
+        return {};
+    const std::string file = cls + qzhost::Host::plugin_extension();
+    for (const std::string &dir : folders_) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(std::filesystem::path(dir) / file, ec))
+            return {}; // there, but it did not make the box: the console says why
+    }
+    std::string text = ": no " + file + " in";
+    for (size_t i = 0; i < folders_.size(); ++i)
+        text += (i == 0 ? " " : ", ") + folders_[i];
+    return text + " (--externals DIR names another folder)";
 }
 
 bool ScriptRunner::cmd_connect(const std::vector<std::string> &w, int number)
@@ -222,24 +250,51 @@ bool ScriptRunner::cmd_assist(const std::vector<std::string> &w, int number)
 
 bool ScriptRunner::cmd_time(const std::vector<std::string> &w, int number)
 {
-    if (w[0] == "run") {
-        if (w.size() != 1)
-            return fail(number, "usage: run");
-        if (!host_.run_until_idle())
-            return fail(number, "clocks kept firing; gave up");
-        return true;
-    }
     double t = 0;
+    if (w[0] == "run") {
+        t = host_.now() + kRunHorizonMs;
+        if (w.size() > 2 || (w.size() == 2 && (!parse_double(w[1], t) || !std::isfinite(t))))
+            return fail(number, "usage: run [UNTIL_MS]");
+        if (t < host_.now())
+            return fail(number, "time cannot go back (now " + time_text() + ")");
+        return run_clocks(t, number);
+    }
     if (w.size() != 2 || !parse_double(w[1], t) || !std::isfinite(t))
         return fail(number, "usage: " + w[0] + (w[0] == "at" ? " T" : " MS"));
     if (w[0] == "advance") {
         if (t < 0)
             return fail(number, "time cannot go back");
-        host_.advance_by(t);
+        t += host_.now();
+    } else if (t < host_.now()) {
+        return fail(number, "time cannot go back (now " + time_text() + ")");
+    }
+    // The same firing limit as `run`: a patch that feeds itself would
+    // otherwise fire without end before a distant time is reached.
+    if (host_.fire_until(t, firing_limit_) < firing_limit_)
+        host_.advance_to(t); // nothing is due before t any more: only the time moves
+    else
+        note_armed(w[0], "after " + std::to_string(firing_limit_) + " firings", number);
+    return true;
+}
+
+void ScriptRunner::note_armed(const std::string &cmd, const std::string &why, int number)
+{
+    // Not an error: a patch may legitimately run for ever in logical time.
+    const size_t armed = host_.pending_clocks();
+    err_ << source_ << ':' << number << ": " << cmd << " stopped " << why << " (" << time_text()
+         << " ms): " << armed << (armed == 1 ? " clock" : " clocks") << " still armed\n";
+}
+
+bool ScriptRunner::run_clocks(double until, int number)
+{
+    const long fired = host_.fire_until(until, firing_limit_);
+    if (host_.pending_clocks() == 0)
+        return true;
+    if (fired < firing_limit_) {
+        host_.advance_to(until); // nothing is due before it: only the time moves
+        note_armed("run", "at the horizon", number);
     } else {
-        if (t < host_.now())
-            return fail(number, "time cannot go back (now " + time_text() + ")");
-        host_.advance_to(t);
+        note_armed("run", "after " + std::to_string(firing_limit_) + " firings", number);
     }
     return true;
 }

@@ -10,7 +10,7 @@ set -eu
 build=$1
 seconds=${2:-25}
 shift $(($# < 2 ? $# : 2))
-programs=${*:-"fuzz_create fuzz_subtone_list fuzz_pitchtally fuzz_patch"}
+programs=${*:-"fuzz_create fuzz_subtone_list fuzz_pitchtally fuzz_patch fuzz_qz_run fuzz_qz_pitchtally fuzz_qz_subtone"}
 here=$(cd "$(dirname "$0")" && pwd)
 findings=$build/fuzz-findings
 mkdir -p "$findings"
@@ -21,6 +21,8 @@ mkdir -p "$findings"
 timeout_of() {
     case $1 in
     fuzz_subtone_list) echo 90 ;;
+    # up to 16 script lines or 6 chords, each maybe at the work budget
+    fuzz_qz_run | fuzz_qz_subtone) echo 90 ;;
     *) echo 10 ;;
     esac
 }

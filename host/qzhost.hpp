@@ -154,6 +154,10 @@ class Host {
     void advance_by(double ms);
     // Fires clocks until none is armed, or until `limit` firings (false then).
     bool run_until_idle(long limit = 100000000);
+    // Fires, in due-time order, the clocks due at or before t, but at most
+    // `limit` of them; returns how many fired. Unlike advance_to, the
+    // logical time is left at the last clock's due time.
+    long fire_until(double t, long limit);
     // Number of armed clocks.
     size_t pending_clocks() const;
 

@@ -452,6 +452,15 @@ bool Host::run_until_idle(long limit)
     return impl_->heap.empty();
 }
 
+long Host::fire_until(double t, long limit)
+{
+    HostScope scope(impl_.get());
+    long fired = 0;
+    while (fired < limit && impl_->fire_next(t))
+        ++fired;
+    return fired;
+}
+
 size_t Host::pending_clocks() const
 {
     return impl_->heap.size();

@@ -70,24 +70,97 @@ TEST(PitchTallyCli, ReportsInVirtualTimeWithShortestNumbers)
 
 TEST(PitchTallyCli, CreationArgumentsAndConsoleErrors)
 {
-    // No creation argument: the object says so on stderr, with its class
-    // name, and runs with 100 agents and its default window of 500 ms; the
-    // remaining clocks run out after the last line.
+    // Without --agents the tool makes the box with the object's own default
+    // count, 100, so the object has nothing to complain about; its default
+    // window of 500 ms applies; the remaining clocks run out after the last
+    // line.
     CliRun r = qz("", "0 60 0.5\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "500 60 0.5 1\n");
-    EXPECT_EQ(r.err, "qz.pitchtally: Number of stat agents needed\n");
-
-    // Only an attribute setting: its name is the first argument.
-    r = qz("--window 5 --minproba 2", "0 60 0.5\n");
+    EXPECT_EQ(r.err, "");
+    r = qz("", "");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "5 60 0.5 1\n"); // minproba clipped to 1: 1 of 1 passes
-    EXPECT_EQ(r.err, "qz.pitchtally: Number of stat agents needed as first argument\n");
+    EXPECT_EQ(r.out + r.err, "");
+
+    // A count the object refuses: its own message.
+    r = qz("--agents 0", "");
+    EXPECT_EQ(r.err, "qz.pitchtally: 0 stat agents requested: at least 1 is needed, using 100\n");
 
     r = qz("--agents 1 --window 50", "0 60\n10 61\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "60 61 0 1\n");
     EXPECT_EQ(r.err, "qz.pitchtally: too many events\n");
+}
+
+// Values the attributes clip get one warning naming the value used (the
+// clipping itself is the box's: window 1 to 2147483647 ms, minproba 0 to 1);
+// note names are pitches as MIDI numbers (C4 = 60; Bb3-31c = 58 - 0.31);
+// --digits rounds (0.39999999999999997 is 0.4 to three decimals). Reports
+// worked out by hand: a window of 1 ms ends each agent 1 ms after its
+// pitch with 1 hit of 1 event.
+TEST(PitchTallyCli, WarningsNoteNamesAndDigits)
+{
+    const struct {
+        const char *args, *input, *out, *err;
+    } cases[] = {
+        {"--window -5", "0 60 0.5\n", "1 60 0.5 1\n",
+         "qz pitchtally: warning: --window -5 is out of range; the box uses 1\n"},
+        {"--window 0", "", "",
+         "qz pitchtally: warning: --window 0 is out of range; the box uses 1\n"},
+        {"--window 99999999999", "", "",
+         "qz pitchtally: warning: --window 99999999999 is out of range; the box uses 2147483647\n"},
+        {"--minproba 7 --window 5", "0 60 0.5\n", "5 60 0.5 1\n",
+         "qz pitchtally: warning: --minproba 7 is out of range; the box uses 1\n"},
+        {"--minproba -0.5", "", "",
+         "qz pitchtally: warning: --minproba -0.5 is out of range; the box uses 0\n"},
+        {"--minproba 1 --window 1", "", "", ""},
+        {"--agents 4 --window 100", "0 C4 0.5\n10 60 0.5\n", "100 60 0.5 1\n110 60 0.5 1\n", ""},
+        {"--window 1",
+         "0,Bb3-31c\n2 F\xE2\x99\xAF"
+         "4+14c 1\n",
+         "1 57.69 0 1\n3 66.14 1 1\n", ""},
+        {"--agents 8 --window 100 --digits 3", "0 60 0.1\n10 60 0.7\n",
+         "100 60 0.4 1\n110 60 0.7 1\n", ""},
+    };
+    for (const auto &c : cases) {
+        const CliRun r = qz(c.args, c.input);
+        EXPECT_EQ(r.status, 0) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    const CliRun r = qz("--window 1", "0 H4\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "qz pitchtally: stdin line 1: pitch 'H4' is neither a number nor a note name\n");
+}
+
+// A tool whose plug-ins are not beside it says where it looked and names
+// --externals; a folder given with --externals must exist.
+TEST(PitchTallyCli, PluginSearchErrorsNameTheFolders)
+{
+    const std::string qz_path = std::string(QZ_BIN_DIR) + "/qz";
+    if (slurp(qz_path).rfind("#!", 0) == 0)
+        GTEST_SKIP() << "qz runs under an emulator here: a moved copy would be the launcher";
+    const std::string dir = ::testing::TempDir() + "qz_moved_" + std::to_string(getpid());
+    const std::string err = dir + "/err";
+    std::system(
+        ("mkdir -p '" + dir + "/bin' && cp '" + qz_path + "' '" + dir + "/bin/qz'").c_str());
+    int rc = std::system(("'" + dir + "/bin/qz' pitchtally </dev/null 2>'" + err + "'").c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    EXPECT_NE(slurp(err).find("qz: cannot find qz.pitchtally"), std::string::npos) << slurp(err);
+    EXPECT_NE(slurp(err).find(dir + "/externals"), std::string::npos) << slurp(err);
+    EXPECT_NE(slurp(err).find("use --externals DIR"), std::string::npos) << slurp(err);
+    // Given the folder, the moved tool works.
+    rc = std::system(("'" + dir + "/bin/qz' --externals '" + QZ_EXTERNALS_DIR +
+                      "' pitchtally </dev/null 2>'" + err + "'")
+                         .c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 0) << slurp(err);
+    rc = std::system(("'" + dir + "/bin/qz' --externals '" + dir +
+                      "/nonexistent' pitchtally </dev/null 2>'" + err + "'")
+                         .c_str());
+    EXPECT_EQ(WEXITSTATUS(rc), 2);
+    EXPECT_EQ(slurp(err), "qz: --externals " + dir + "/nonexistent: no such folder\n");
+    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(PitchTallyCli, InputErrorsNameTheLineAndStop)

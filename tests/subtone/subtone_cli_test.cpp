@@ -68,48 +68,131 @@ TEST(SubtoneCli, PrintsTheBoxResultInBothModes) // CHECKED
     EXPECT_EQ(r.out, "0\n");
 }
 
-TEST(SubtoneCli, StandardInputIsOneListPerLine)
+TEST(SubtoneCli, StandardInputIsOneChordPerLine)
 {
-    const CliRun r = qz_subtone("--approx 0", "440 660\n\n   \n440 foo 660\r\n1 1.5\n440");
+    CliRun r = qz_subtone("--approx 0", "440 660\n\n   \n440,660 # comment\r\n1 1.5\n440");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "220\n220\n0\n440\n");
-    EXPECT_EQ(r.err, "qz.subtone: wrong argument type\n");
+    EXPECT_EQ(r.err, "");
     EXPECT_EQ(qz_subtone("-", "440\n").out, "440.18353271484375\n");
     EXPECT_EQ(qz_subtone("", "").out, "");
+    // A word is an input error with its place, never a partial: the
+    // results before it stand, nothing after it is read.
+    r = qz_subtone("--approx 0", "440 660\n440 foo 660\n1 1.5\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "220\n");
+    EXPECT_EQ(r.err, "qz subtone: <stdin>:2:5: 'foo' is neither a number nor a note name\n");
 }
 
-TEST(SubtoneCli, ExplainShowsHarmonicsAndInterval)
+TEST(SubtoneCli, ExplainShowsHarmonicsIntervalAndNoteNames)
 {
+    // Note names by hand: 550 Hz is 12 log2(550/440) = 3.863 semitones above
+    // A4, C#5 - 14 cents; 660 Hz is 7.02 above, E5 + 2 cents; the result
+    // 110.0459 Hz is A2 + 0.72 cents.
     CliRun r = qz_subtone("--explain 440 550 660");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "110.04588317871094\n"
-                     "  partial 1: 440, harmonic 4\n"
-                     "  partial 2: 550, harmonic 5\n"
-                     "  partial 3: 660, harmonic 6\n"
+                     "  partial 1: 440 (A4), harmonic 4\n"
+                     "  partial 2: 550 (C#5-14c), harmonic 5\n"
+                     "  partial 3: 660 (E5+2c), harmonic 6\n"
                      "  interval: [106.86851501464844, 113.2232437133789] Hz, "
-                     "midpoint 110.04588317871094 Hz\n");
-    r = qz_subtone("--explain --approx 0", "440 x 660\n1 1.5\n");
+                     "midpoint 110.04588317871094 Hz\n"
+                     "  result: 110.04588317871094 Hz (A2+1c)\n");
+    r = qz_subtone("--explain --approx 0", "440 0 660\n1 1.5\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "220\n"
-                     "  partial 1: 440, harmonic 2\n"
-                     "  partial 2: x = 0 Hz, harmonic 0 (no window: skipped)\n"
-                     "  partial 3: 660, harmonic 3\n"
+                     "  partial 1: 440 (A4), harmonic 2\n"
+                     "  partial 2: 0, harmonic 0 (no window: skipped)\n"
+                     "  partial 3: 660 (E5+2c), harmonic 3\n"
                      "  interval: [220, 220] Hz, midpoint 220 Hz\n"
+                     "  result: 220 Hz (A3)\n"
                      "0\n"
-                     "  partial 1: 1\n"
-                     "  partial 2: 1.5\n"
+                     "  partial 1: 1 (C-4-38c)\n"
+                     "  partial 2: 1.5 (G-4-36c)\n"
                      "  no fundamental of 1 Hz or more fits\n");
-    // The traced search agrees with the plug-in in MIDI mode too.
+    // The traced search agrees with the plug-in in MIDI mode too; there the
+    // names are those of the MIDI numbers (40 is E2).
     r = qz_subtone("--explain --mode midi --approx 1 60 64 67");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 3), "40\n");
-    EXPECT_NE(r.out.find("partial 1: 60 = 261.6255798339844 Hz, harmonic 3\n"), std::string::npos);
+    EXPECT_NE(r.out.find("partial 1: 60 (C4) = 261.6255798339844 Hz, harmonic 3\n"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("  result: 40 (E2)\n"), std::string::npos) << r.out;
+}
+
+// Note names, chord files, --echo, --names, --digits, --a4. Expected values:
+// a note name must give exactly what its number gives (C4 = 60 and A4 = 69
+// by definition; E5 = 440 * 2^(7/12) = 659.2551138257398 Hz and C4 =
+// 261.6255653005986 Hz computed apart, in Python); the results of 440 550 660
+// (110.0459 Hz) and of the MIDI chord 60 64 67 (36) are the worked examples
+// that the other tests check; 36 is C2 and 45 is A2 by definition; rounded
+// values by hand.
+TEST(SubtoneCli, NoteNamesFilesAndReadableOutput)
+{
+    const std::string file = ::testing::TempDir() + "qz_chords_" + std::to_string(::getpid());
+    std::ofstream(file) << "# a chord file\nC4, E4, G4\n\n60 64 67   # the same\nA3,E4\n";
+    const std::string bad = file + ".bad";
+    std::ofstream(bad) << "C4 E4 G4\n# fine so far\nC4  X4 G4\n60 64 67\n";
+    const std::string commas = file + ".commas";
+    std::ofstream(commas) << "60,,64\n";
+    const struct {
+        std::string args, input, out, err;
+        int status;
+    } cases[] = {
+        {"--mode midi C4 E4 G4", "", "36\n", "", 0},
+        {"--mode midi c4 e4 g4", "", "36\n", "", 0},
+        {"--mode midi B#3 Fb4 F##4", "", "36\n", "", 0}, // 60 64 67 spelt otherwise
+        {"--mode midi C4 E\xE2\x99\xAD"
+         "4 G4",
+         "", "", "", -1}, // E flat: as 60 63 67 below
+        {"A4", "", "440.18353271484375\n", "", 0},
+        {"--a4 442 A4", "", "", "", -2}, // as 442 below
+        {"--mode midi --echo --names " + file, "", "C4 E4 G4 -> C2\n60 64 67 -> C2\nA3 E4 -> A2\n",
+         "", 0},
+        {"--mode midi --echo -", "C4 E4 G4\n", "C4 E4 G4 -> 36\n", "", 0},
+        {"--mode midi --names --approx 0.01 0 0.5", "", "-inf\n", "", 0},
+        {"--digits 2 440 550 660", "", "110.05\n", "", 0},
+        {"--digits 0 440 550 660", "", "110\n", "", 0},
+        {"--mode midi " + bad, "", "36\n",
+         "qz subtone: " + bad + ":3:5: 'X4' is neither a number nor a note name\n", 1},
+        {commas, "", "", "qz subtone: " + commas + ":1:4: a comma where a partial should be\n", 1},
+        {"--mode midi C4 H4", "", "",
+         "qz subtone: argument 2: 'H4' is neither a number, a note name nor a readable file\n", 1},
+        {"440 nosuchfile.txt", "", "",
+         "qz subtone: argument 2: 'nosuchfile.txt' is neither a number, a note name nor a "
+         "readable file\n",
+         1},
+    };
+    for (const auto &c : cases) {
+        const CliRun r = qz_subtone(c.args, c.input);
+        if (c.status == -1) { // differential: the same as the numbers
+            EXPECT_EQ(r.out, qz_subtone("--mode midi 60 63 67").out) << c.args;
+            EXPECT_EQ(r.status, 0) << c.args;
+            continue;
+        }
+        if (c.status == -2) {
+            EXPECT_EQ(r.out, qz_subtone("442").out) << c.args;
+            continue;
+        }
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    // Hz mode names: the frequencies computed apart.
+    EXPECT_EQ(qz_subtone("C4 A4 E5").out,
+              qz_subtone("261.6255653005986 440 659.2551138257398").out);
+    EXPECT_EQ(qz_subtone("--a4 415 A4 E5").out, qz_subtone("415 621.7974369038228").out);
+    std::remove(file.c_str());
+    std::remove(bad.c_str());
+    std::remove(commas.c_str());
 }
 
 TEST(SubtoneCli, UsageErrorsExitWithTwo)
 {
-    for (const char *args : {"--bogus", "-x 440", "--mode", "--mode hz 440", "--approx",
-                             "--approx abc 440", "- 440", "--explain=1 440"}) {
+    for (const char *args :
+         {"--bogus", "-x 440", "--mode", "--mode hz 440", "--approx", "--approx abc 440", "- 440",
+          "--explain=1 440", "--names 60", "--mode midi --a4 442 60", "--a4 0 A4", "--a4 x A4",
+          "--digits 18 440", "--digits -1 440", "--digits", "440 - "}) {
         const CliRun r = qz_subtone(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;

@@ -1,0 +1,44 @@
+#include "chords.hpp"
+
+#include "fields.hpp"
+#include "notes.hpp"
+
+namespace qzcli {
+
+bool read_partial(qzhost::Host &host, const std::string &token, const PitchUnits &units,
+                  t_atom &out)
+{
+    // A word the host would intern as a symbol is first tried as a note.
+    double midi = 0.0;
+    if (parse_note(token, midi)) {
+        atom_setfloat(&out, units.midi ? midi : note_to_hz(midi, units.a4));
+        return true;
+    }
+    out = host.parse_atom(token);
+    return atom_gettype(&out) == A_LONG || atom_gettype(&out) == A_FLOAT;
+}
+
+bool read_chord_line(qzhost::Host &host, std::string_view line, const PitchUnits &units,
+                     Chord &chord, std::string &error, std::size_t &column)
+{
+    chord.tokens.clear();
+    chord.atoms.clear();
+    std::vector<Field> fields;
+    if (!split_fields(strip_comment(line), fields, column)) {
+        error = "a comma where a partial should be";
+        return false;
+    }
+    for (Field &f : fields) {
+        t_atom a;
+        if (!read_partial(host, f.text, units, a)) {
+            column = f.column;
+            error = "'" + f.text + "' is neither a number nor a note name";
+            return false;
+        }
+        chord.atoms.push_back(a);
+        chord.tokens.push_back(std::move(f.text));
+    }
+    return true;
+}
+
+} // namespace qzcli

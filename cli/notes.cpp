@@ -1,0 +1,119 @@
+#include "notes.hpp"
+
+#include "cli_common.hpp"
+#include "qzhost.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace qzcli {
+
+namespace {
+
+// Semitones above C of the letters A..G.
+constexpr int kLetter[7] = {9, 11, 0, 2, 4, 5, 7};
+constexpr const char *kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                    "F#", "G",  "G#", "A",  "A#", "B"};
+constexpr std::string_view kSharp = "\xE2\x99\xAF"; // U+266F
+constexpr std::string_view kFlat = "\xE2\x99\xAD";  // U+266D
+
+bool digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
+
+bool parse_note(std::string_view s, double &midi)
+{
+    if (s.empty())
+        return false;
+    const char letter = static_cast<char>(s[0] >= 'a' ? s[0] - 'a' + 'A' : s[0]);
+    if (letter < 'A' || letter > 'G')
+        return false;
+    size_t i = 1;
+    double semitones = kLetter[letter - 'A'];
+    for (;;) {
+        if (i < s.size() && s[i] == '#') {
+            semitones += 1;
+            ++i;
+        } else if (i < s.size() && s[i] == 'b') {
+            semitones -= 1;
+            ++i;
+        } else if (s.substr(i, kSharp.size()) == kSharp) {
+            semitones += 1;
+            i += kSharp.size();
+        } else if (s.substr(i, kFlat.size()) == kFlat) {
+            semitones -= 1;
+            i += kFlat.size();
+        } else {
+            break;
+        }
+    }
+    // The octave: an optional minus and up to six digits.
+    bool negative = false;
+    if (i < s.size() && s[i] == '-' && i + 1 < s.size() && digit(s[i + 1])) {
+        negative = true;
+        ++i;
+    }
+    const size_t octave_start = i;
+    long octave = 0;
+    while (i < s.size() && digit(s[i]) && i - octave_start < 6)
+        octave = octave * 10 + (s[i++] - '0');
+    if (i == octave_start || (i < s.size() && digit(s[i])))
+        return false;
+    if (negative)
+        octave = -octave;
+    double cents = 0.0;
+    if (i < s.size()) {
+        // "+14c", "-31.5c": a sign, digits with an optional fraction, 'c'.
+        if ((s[i] != '+' && s[i] != '-') || s.back() != 'c')
+            return false;
+        const std::string_view number = s.substr(i + 1, s.size() - i - 2);
+        if (number.empty() || number.size() > 12 || !digit(number.front()) || !digit(number.back()))
+            return false;
+        size_t dots = 0;
+        for (char c : number) {
+            if (c == '.')
+                ++dots;
+            else if (!digit(c))
+                return false;
+        }
+        if (dots > 1)
+            return false;
+        cents = std::strtod(std::string(number).c_str(), nullptr);
+        if (s[i] == '-')
+            cents = -cents;
+    }
+    midi = 12.0 * static_cast<double>(octave + 1) + semitones + cents / 100.0;
+    return true;
+}
+
+std::string note_name(double midi, int cent_decimals)
+{
+    if (!std::isfinite(midi) || std::fabs(midi) > 1e6)
+        return qzhost::format_number(midi);
+    const double nearest = std::round(midi);
+    const double scale = std::pow(10.0, cent_decimals);
+    double cents = std::round((midi - nearest) * 100.0 * scale) / scale;
+    const long n = static_cast<long>(nearest);
+    const long pc = ((n % 12) + 12) % 12;
+    const long octave = (n - pc) / 12 - 1;
+    std::string name = kNames[pc] + std::to_string(octave);
+    if (cents == 0.0)
+        return name;
+    return name + (cents > 0.0 ? "+" : "") + format_value(cents, cent_decimals) + "c";
+}
+
+double note_to_hz(double midi, double a4)
+{
+    return a4 * std::exp2((midi - 69.0) / 12.0);
+}
+
+double hz_to_note(double hz, double a4)
+{
+    return 69.0 + 12.0 * std::log2(hz / a4);
+}
+
+} // namespace qzcli

@@ -1,0 +1,29 @@
+// Note names as musicians write them ("C4", "F#3", "Bb3-31c", "E♭5+14c"),
+// to and from MIDI numbers (C4 = 60, A4 = 69) and frequencies.
+#ifndef QZ_CLI_NOTES_HPP
+#define QZ_CLI_NOTES_HPP
+
+#include <string>
+#include <string_view>
+
+namespace qzcli {
+
+// Reads a note name: a letter A-G (either case), any number of accidentals
+// ('#' or '♯' raise, 'b' or '♭' lower a semitone), an octave (an integer,
+// C4 = 60, C-1 = 0) and optional cents ("+14c", "-31.5c"). false when the
+// whole text is not one.
+bool parse_note(std::string_view text, double &midi);
+
+// The nearest note and the distance to it in cents, rounded to
+// `cent_decimals` decimals and left out when it rounds to 0: "A2+1c",
+// "C#5-14c", "C4". Sharps name the black keys. A value that is not finite,
+// or too far out to name, gets the shortest text of the number instead.
+std::string note_name(double midi, int cent_decimals = 0);
+
+// Frequency of a MIDI number and back, with A4 (69) at `a4` Hz, in double.
+double note_to_hz(double midi, double a4);
+double hz_to_note(double hz, double a4);
+
+} // namespace qzcli
+
+#endif // QZ_CLI_NOTES_HPP

@@ -1,0 +1,239 @@
+#include "subtone_session.hpp"
+
+#include "cli_common.hpp"
+#include "notes.hpp"
+#include "subtone.h"
+#include "subtone_fast.h"
+#include "subtone_search.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+namespace qzcli {
+
+namespace {
+
+bool same_value(double a, double b)
+{
+    if (std::isnan(a) && std::isnan(b))
+        return true;
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+bool is_number(const t_atom &a)
+{
+    return atom_gettype(&a) == A_LONG || atom_gettype(&a) == A_FLOAT;
+}
+
+// Whether a partial was written as a number (not as a note name).
+bool is_plain_number(const std::string &token)
+{
+    double v = 0.0;
+    return parse_double(token, v);
+}
+
+} // namespace
+
+SubtoneSession::SubtoneSession(qzhost::Host &host, const SubtoneOptions &opt, std::ostream &out,
+                               std::ostream &err)
+    : host_(host), opt_(opt), out_(out), err_(err)
+{
+    std::vector<t_atom> args;
+    if (opt.have_approx)
+        args.push_back(opt.approx);
+    t_atom a;
+    atom_setsym(&a, host.sym("@mode"));
+    args.push_back(a);
+    atom_setlong(&a, opt.units.midi ? 1 : 0);
+    args.push_back(a);
+    box_ = host.create("qz.subtone", args);
+    host.on_outlet([this](const qzhost::OutletEvent &e) {
+        if (e.box == box_)
+            sent_.push_back(e.value);
+    });
+}
+
+std::string SubtoneSession::value_text(double v) const
+{
+    return format_value(v, opt_.digits);
+}
+
+// Recomputes the result from the singles that the box stores for `atoms`
+// with the same search the box runs, checks it against what the box sent
+// (`sent` null: the box sent nothing), and prints the steps it took
+// (--stats, to stderr) and the path it chose (--explain): the harmonic
+// number of every partial, the final interval, and the note names of the
+// partials and of the result.
+bool SubtoneSession::trace(const Chord &c, const double *sent)
+{
+    const std::vector<t_atom> &atoms = c.atoms;
+    std::vector<t_atom> mode_atoms, approx_atoms;
+    if (!host_.attr_get(box_, "mode", mode_atoms) || mode_atoms.empty() ||
+        !host_.attr_get(box_, "approx", approx_atoms) || approx_atoms.empty()) {
+        err_ << "qz subtone: internal error: cannot read the box's attributes\n";
+        return false;
+    }
+    const std::int64_t mode = atom_getlong(&mode_atoms[0]);
+    const float approx = static_cast<float>(atom_getfloat(&approx_atoms[0])); // stored as single
+    const float tolerance = tolerance_from_midi(approx);
+
+    // The slots as the box fills them.
+    std::vector<float> p;
+    p.reserve(atoms.size());
+    for (const t_atom &a : atoms) {
+        float v = 0.0f;
+        if (atom_gettype(&a) == A_LONG)
+            v = static_cast<float>(atom_getlong(&a));
+        else if (atom_gettype(&a) == A_FLOAT)
+            v = static_cast<float>(atom_getfloat(&a));
+        else {
+            p.push_back(0.0f);
+            continue;
+        }
+        p.push_back(mode != 0 ? midi_to_hz(v) : v);
+    }
+
+    // The box's search, run here so that its raw result and the levels'
+    // harmonic numbers can be read.
+    const auto k = static_cast<std::int32_t>(p.size());
+    subtone_workspace ws{};
+    float found_r = 0.0f;
+    std::uint64_t steps = 0;
+    const subtone_fast_status status =
+        subtone_fast_run(&ws, p.data(), k, tolerance, SUBTONE_WORK_BUDGET, &found_r, &steps);
+    if (status == SUBTONE_FAST_NO_MEMORY) {
+        subtone_workspace_free(&ws);
+        err_ << "qz subtone: out of memory while tracing the search\n";
+        return false;
+    }
+    const bool computed = status == SUBTONE_FAST_OK;
+    const bool found = computed && subtone_accepted(found_r);
+    const double value = subtone_output(found_r, mode, approx);
+    // The harmonic numbers chosen, level by level, before the workspace goes.
+    std::vector<float> chosen(p.size(), 0.0f);
+    for (std::int32_t i = 0; found && i < k; ++i)
+        chosen[static_cast<std::size_t>(i)] = ws.frames[i].n;
+    subtone_workspace_free(&ws);
+
+    if (opt_.stats)
+        err_ << "steps " << steps << (computed ? "" : " (over budget)") << '\n';
+    if (computed != (sent != nullptr) || (sent && !same_value(value, *sent))) {
+        err_ << "qz subtone: internal error: the traced search gives "
+             << (computed ? qzhost::format_number(value) : "nothing") << ", the plug-in sent "
+             << (sent ? qzhost::format_number(*sent) : "nothing") << '\n';
+        return false;
+    }
+    if (!opt_.explain || !computed)
+        return true;
+
+    // Replays the narrowing along the chosen harmonic numbers, exactly as the
+    // search does, to show the interval whose midpoint was sent.
+    const float u = tolerance + 1.0f;
+    float lo = kSubtoneLowest;
+    float hi = subtone_upper_bound(p[0], tolerance);
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const float cand_hi = p[i] * u / chosen[i];
+        const float cand_lo = p[i] / u / chosen[i];
+        hi = hi > cand_hi ? cand_hi : hi;
+        lo = cand_lo > lo ? cand_lo : lo;
+    }
+    const float r =
+        static_cast<float>(static_cast<double>(lo + hi) * 0.5); // single sum, double half
+    if (found && !same_value(r, found_r)) {
+        err_ << "qz subtone: internal error: the replayed path ends at " << qzhost::format_number(r)
+             << ", the search at " << qzhost::format_number(found_r) << '\n';
+        return false;
+    }
+    auto num = [this](float v) { return value_text(static_cast<double>(v)); };
+    // A note name in the units the value was given in: a MIDI number as it
+    // is, a frequency with A4 at --a4.
+    auto name = [this](double v, bool midi) {
+        const double note = midi ? v : (v > 0.0 ? hz_to_note(v, opt_.units.a4) : NAN);
+        return std::isfinite(note) ? " (" + note_name(note, opt_.digits < 0 ? 0 : opt_.digits) + ")"
+                                   : std::string();
+    };
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        out_ << "  partial " << (i + 1) << ": ";
+        if (is_number(atoms[i])) {
+            // A number as typed (unless --digits): a 32-bit host holds a
+            // typed float as a single, whose own text would differ from the
+            // 64-bit host's.
+            out_ << (opt_.digits < 0 && i < c.tokens.size() && is_plain_number(c.tokens[i])
+                         ? c.tokens[i]
+                         : value_text(atom_getfloat(&atoms[i])))
+                 << name(atom_getfloat(&atoms[i]), mode != 0);
+            if (mode != 0)
+                out_ << " = " << num(p[i]) << " Hz";
+        } else {
+            out_ << qzhost::format_atom(atoms[i]) << " = " << num(p[i]) << " Hz";
+        }
+        if (found) {
+            const float n = chosen[i];
+            out_ << ", harmonic " << num(n);
+            if (n == 0.0f || std::isinf(n))
+                out_ << " (no window: skipped)";
+        }
+        out_ << '\n';
+    }
+    if (!found) {
+        out_ << "  no fundamental of 1 Hz or more fits\n";
+        return true;
+    }
+    out_ << "  interval: [" << num(lo) << ", " << num(hi) << "] Hz, midpoint " << num(r) << " Hz\n";
+    out_ << "  result: " << value_text(value) << (mode != 0 ? "" : " Hz") << name(value, mode != 0)
+         << '\n';
+    return true;
+}
+
+bool SubtoneSession::chord(const Chord &c)
+{
+    sent_.clear();
+    host_.send(box_, 0, "list", c.atoms);
+    if (sent_.size() > 1) {
+        err_ << "qz subtone: the box sent " << sent_.size() << " values for one list\n";
+        return false;
+    }
+    const std::vector<double> sent = sent_; // the trace sends nothing, but keep it apart
+    if (sent.size() == 1) {
+        if (opt_.echo) {
+            for (const std::string &t : c.tokens)
+                out_ << t << ' ';
+            out_ << "-> ";
+        }
+        out_ << (opt_.names ? note_name(sent[0], opt_.digits < 0 ? 0 : opt_.digits)
+                            : value_text(sent[0]))
+             << '\n';
+    }
+    if ((opt_.explain || opt_.stats) && !trace(c, sent.empty() ? nullptr : &sent[0]))
+        return false;
+    return sent.size() == 1;
+}
+
+int SubtoneSession::read(std::istream &in, const std::string &where)
+{
+    int status = kOk;
+    std::string line;
+    long number = 0;
+    Chord c;
+    while (std::getline(in, line)) {
+        ++number;
+        std::string error;
+        std::size_t column = 0;
+        if (!read_chord_line(host_, line, opt_.units, c, error, column)) {
+            out_.flush();
+            err_ << "qz subtone: " << where << ':' << number << ':' << column << ": " << error
+                 << '\n';
+            input_error_ = true;
+            return kFailure;
+        }
+        if (c.atoms.empty())
+            continue;
+        if (!chord(c))
+            status = kFailure;
+        out_.flush();
+    }
+    return status;
+}
+
+} // namespace qzcli

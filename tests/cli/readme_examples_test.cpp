@@ -1,0 +1,87 @@
+// Every example in README.md that runs the tool is run and compared with
+// the output the README shows beneath it.
+//
+// The format: inside a ``` block, a line "$ build/bin/qz ARGS..." is one
+// example; the lines after it, up to the next line starting with "$ " or
+// the end of the block, are what it prints (standard output and standard
+// error together). The command runs through /bin/sh from the repository
+// root with empty standard input, so ARGS may quote words and name files
+// of the repository. Lines starting with "$ " that run anything else
+// (another program, a pipe into qz) are not run, nor is anything outside
+// the ``` blocks.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Example {
+    int line; // in README.md
+    std::string args;
+    std::string expected;
+};
+
+std::vector<Example> readme_examples(const std::string &path)
+{
+    std::ifstream in(path);
+    std::vector<Example> examples;
+    std::string line;
+    bool block = false;
+    Example *open = nullptr;
+    const std::string prompt = "$ build/bin/qz";
+    for (int n = 1; std::getline(in, line); ++n) {
+        if (line.rfind("```", 0) == 0) {
+            block = !block;
+            open = nullptr;
+            continue;
+        }
+        if (!block)
+            continue;
+        if (line.rfind("$ ", 0) == 0) {
+            open = nullptr;
+            if (line.rfind(prompt, 0) == 0 &&
+                (line.size() == prompt.size() || line[prompt.size()] == ' ')) {
+                examples.push_back({n, line.substr(prompt.size()), ""});
+                open = &examples.back();
+            }
+            continue;
+        }
+        if (open)
+            open->expected += line + "\n";
+    }
+    return examples;
+}
+
+std::string run(const std::string &args)
+{
+    const std::string out = ::testing::TempDir() + "qz_readme_" + std::to_string(getpid());
+    const std::string cmd = std::string("cd '") + QZ_TESTS_SOURCE_DIR + "/..' && '" + QZ_BIN_DIR +
+                            "/qz'" + args + " </dev/null >'" + out + "' 2>&1";
+    std::system(cmd.c_str());
+    std::ifstream in(out);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    std::remove(out.c_str());
+    return ss.str();
+}
+
+TEST(ReadmeExamples, PrintWhatTheReadmeShows)
+{
+    const std::vector<Example> examples =
+        readme_examples(std::string(QZ_TESTS_SOURCE_DIR) + "/../README.md");
+    ASSERT_GE(examples.size(), 5u) << "the README's examples were not found";
+    for (const Example &e : examples) {
+        EXPECT_FALSE(e.expected.empty()) << "README.md:" << e.line << ": an example without output";
+        EXPECT_EQ(run(e.args), e.expected)
+            << "README.md:" << e.line << ": $ build/bin/qz" << e.args;
+    }
+}
+
+} // namespace
