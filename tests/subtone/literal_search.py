@@ -261,7 +261,8 @@ def main(argv):
         print(f"tolerance_from_midi({a}) = {hexf(tolerance_from_midi(f32(F(a))))}")
     for partials, approx, midi, *prune in CASES:
         PRUNE = bool(prune)
-        run([v if v == "x" else F(v) for v in partials], F(approx), midi)
+        run([v if v == "x" else F(v) for v in partials], F(approx), midi,
+            " ".join(map(str, partials)))
     PRUNE = False
     for label, partials in LONG.items():
         for approx in (F(1, 2), F(0)):
