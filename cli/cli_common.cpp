@@ -109,6 +109,19 @@ bool parse_double(const std::string &word, double &out)
     return true;
 }
 
+bool parse_int64(const std::string &word, long long &out)
+{
+    if (word.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(word.c_str(), &end, 10);
+    if (end != word.c_str() + word.size() || errno == ERANGE)
+        return false;
+    out = v;
+    return true;
+}
+
 bool parse_long(const std::string &word, long &out)
 {
     if (word.empty())

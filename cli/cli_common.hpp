@@ -49,6 +49,8 @@ bool load_plugin(qzhost::Host &host, const Context &ctx, const std::string &cls)
 // Parses a whole word as a number; false when it is not one.
 bool parse_double(const std::string &word, double &out);
 bool parse_long(const std::string &word, long &out);
+// The same for a 64-bit integer, whatever the width of `long`.
+bool parse_int64(const std::string &word, long long &out);
 
 } // namespace qzcli
 

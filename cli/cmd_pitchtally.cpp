@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -65,7 +66,11 @@ void warn_if_clipped(qzhost::Host &host, qzhost::BoxId box, const char *attr, do
     std::vector<t_atom> value;
     if (!host.attr_get(box, attr, value) || value.empty())
         return;
-    const double used = atom_getfloat(&value[0]);
+    // An integer attribute read as an integer: a 32-bit host's float atom
+    // would round 2147483647 up.
+    const double used = atom_gettype(&value[0]) == A_LONG
+                            ? static_cast<double>(atom_getlong(&value[0]))
+                            : atom_getfloat(&value[0]);
     if (used == asked)
         return;
     std::cerr << "qz pitchtally: warning: --" << attr << ' ' << text
@@ -78,7 +83,7 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
 {
     const std::string sub = "pitchtally";
     bool have_window = false, have_minproba = false;
-    long agents = kDefaultAgents, window = 0;
+    long long agents = kDefaultAgents, window = 0;
     double minproba = 0.0;
     int digits = -1;
     std::string path = "-", window_text, minproba_text;
@@ -99,10 +104,10 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
         };
         std::string v;
         if (a == "--agents") {
-            if (!value(v) || !qzcli::parse_long(v, agents))
+            if (!value(v) || !qzcli::parse_int64(v, agents))
                 return qzcli::usage_error(sub, "--agents needs an integer");
         } else if (a == "--window") {
-            if (!value(window_text) || !qzcli::parse_long(window_text, window))
+            if (!value(window_text) || !qzcli::parse_int64(window_text, window))
                 return qzcli::usage_error(sub, "--window needs an integer number of ms");
             have_window = true;
         } else if (a == "--minproba") {
@@ -140,20 +145,29 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
     if (!qzcli::load_plugin(host, ctx, "qz.pitchtally"))
         return qzcli::kFailure;
 
+    // A 32-bit host's atoms hold 32-bit integers: a count or window beyond
+    // them is given as the largest one, which the box caps or clips alike.
+    auto atom_long = [](long long v) {
+        constexpr long long lo = std::numeric_limits<t_atom_long>::min();
+        constexpr long long hi = std::numeric_limits<t_atom_long>::max();
+        return static_cast<t_atom_long>(v < lo ? lo : v > hi ? hi : v);
+    };
     std::vector<t_atom> argv;
     t_atom at;
-    atom_setlong(&at, agents);
+    atom_setlong(&at, atom_long(agents));
     argv.push_back(at);
     if (have_window) {
         atom_setsym(&at, host.sym("@window"));
         argv.push_back(at);
-        atom_setlong(&at, window);
+        atom_setlong(&at, atom_long(window));
         argv.push_back(at);
     }
     if (have_minproba) {
         atom_setsym(&at, host.sym("@minproba"));
         argv.push_back(at);
         atom_setfloat(&at, minproba);
+        // What the box is given: a single in a 32-bit host, which is no clip.
+        minproba = atom_getfloat(&at);
         argv.push_back(at);
     }
     const qzhost::BoxId box = host.create("qz.pitchtally", argv);

@@ -26,13 +26,6 @@ bool is_number(const t_atom &a)
     return atom_gettype(&a) == A_LONG || atom_gettype(&a) == A_FLOAT;
 }
 
-// Whether a partial was written as a number (not as a note name).
-bool is_plain_number(const std::string &token)
-{
-    double v = 0.0;
-    return parse_double(token, v);
-}
-
 } // namespace
 
 SubtoneSession::SubtoneSession(qzhost::Host &host, const SubtoneOptions &opt, std::ostream &out,
@@ -159,10 +152,11 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
             // A number as typed (unless --digits): a 32-bit host holds a
             // typed float as a single, whose own text would differ from the
             // 64-bit host's.
-            out_ << (opt_.digits < 0 && i < c.tokens.size() && is_plain_number(c.tokens[i])
-                         ? c.tokens[i]
-                         : value_text(atom_getfloat(&atoms[i])))
-                 << name(atom_getfloat(&atoms[i]), mode != 0);
+            // Its note name is that of the typed value too.
+            double typed = atom_getfloat(&atoms[i]);
+            const bool as_typed = i < c.tokens.size() && parse_double(c.tokens[i], typed);
+            out_ << (opt_.digits < 0 && as_typed ? c.tokens[i] : value_text(typed))
+                 << name(typed, mode != 0);
             if (mode != 0)
                 out_ << " = " << num(p[i]) << " Hz";
         } else {
