@@ -1,0 +1,110 @@
+// Types of qz.mjs: qz.subtone's virtual fundamental and qz.pitchtally's
+// stat agents, computed by the plug-ins' own sources in WebAssembly.
+
+/** Thrown when a search gives up; the message is the object's text. */
+export declare class QzError extends Error {
+    name: "QzError";
+}
+
+/** Most search steps one list may take (20,000,000). */
+export declare const WORK_BUDGET: number;
+
+export type Mode = "freq" | "midi" | 0 | 1;
+
+export interface SubtoneOptions {
+    /** "freq": partials and result in Hz (default); "midi": MIDI pitches. */
+    mode?: Mode;
+    /** Approximation in semitones (default 0.5); values below 0 count as 0. */
+    approx?: number;
+    /** Receives the object's warnings ("wrong argument type"); default console.warn. */
+    onWarning?: (text: string) => void;
+}
+
+/**
+ * The value qz.subtone sends for the list `partials` (a number is a list of
+ * one); undefined for an empty list. Entries that are not numbers are
+ * "wrong argument type" and count as 0. Throws QzError over the work budget.
+ */
+export declare function subtone(
+    partials: ArrayLike<unknown> | Iterable<unknown> | number,
+    options?: SubtoneOptions,
+): number | undefined;
+
+export interface Explanation {
+    /** What subtone() returns. */
+    value: number;
+    /** Whether a fundamental of 1 Hz or more fits every partial. */
+    found: boolean;
+    /** Each partial in Hz, as the object stores it (a single). */
+    hz: number[];
+    /** The harmonic number chosen for each partial (0: no window, skipped); null when not found. */
+    harmonics: number[] | null;
+    /** The interval whose midpoint was found, in Hz; null when not found. */
+    interval: [number, number] | null;
+    midpoint: number | null;
+    /** Search steps taken (calls of the search). */
+    steps: number;
+    /** The approximation as stored (a single) and its tolerance. */
+    approx: number;
+    tolerance: number;
+}
+
+export declare function explain(
+    partials: ArrayLike<unknown> | Iterable<unknown> | number,
+    options?: SubtoneOptions,
+): Explanation | undefined;
+
+/** MIDI pitch to Hz as qz.subtone converts partials (single precision). */
+export declare function midiToHz(midi: number): number;
+/** Hz to MIDI pitch as qz.subtone converts its result (single precision). */
+export declare function hzToMidi(hz: number): number;
+
+export interface Report {
+    /** Time in ms at which the agent's window ended. */
+    time: number;
+    pitch: number;
+    /** Average amplitude of the events that matched the agent's pitch. */
+    avgamp: number;
+    /** Matching events divided by all events of the window. */
+    proba: number;
+}
+
+export interface PitchTallyOptions {
+    /** Number of stat agents (an integer; 100 with a warning when absent or not an integer). */
+    agents?: number;
+    /** Window of each agent in ms (500 by default; integer part, at least 1). */
+    window?: number;
+    /** Threshold of the reported probability, clipped to 0..1 (default 0). */
+    minproba?: number;
+    /** Follow the real clock, with timers, instead of virtual time. */
+    live?: boolean;
+    onReport?: (report: Report) => void;
+    onWarning?: (text: string) => void;
+}
+
+export declare class PitchTally {
+    constructor(options?: PitchTallyOptions);
+    readonly agents: number;
+    window: number;
+    minproba: number;
+    /** The tally's time in ms. */
+    readonly now: number;
+    readonly live: boolean;
+    on(event: "report", fn: (report: Report) => void): this;
+    on(event: "warning", fn: (text: string) => void): this;
+    off(event: "report" | "warning", fn: (...args: any[]) => void): this;
+    /** One pitch event now (the object's left inlet). */
+    pitch(p: number): this;
+    /** The amplitude for the pitches that follow (the right inlet). */
+    amplitude(a: number): this;
+    /** Ends every agent without a report. */
+    stop(): this;
+    /** Virtual time: moves on by `ms`, sending the reports due. */
+    advance(ms: number): this;
+    /** Virtual time: moves to `t` ms (never back). */
+    advanceTo(t: number): this;
+    /** Virtual time: lets every running agent end and report. */
+    flush(): this;
+    /** Frees the agents. */
+    dispose(): void;
+}

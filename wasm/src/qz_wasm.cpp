@@ -1,0 +1,562 @@
+// The two cores of qz in WebAssembly: the virtual-fundamental search of
+// qz.subtone (with its work budget) and the stat agent pool of
+// qz.pitchtally, behind a small C interface that the JavaScript module
+// (qz.mjs) calls. The objects' own argument handling is repeated here as
+// the plug-ins do it; the numbers all come from the same sources as the
+// plug-ins: subtone_search.cpp, subtone_fast.cpp, the jitlib routines and
+// statagent_pool.hpp.
+//
+// The pool's clocks run on a virtual time of their own: a min-heap of
+// (due time, arming sequence), as the embedded host orders them, so clocks
+// due at the same time fire in arming order. JavaScript moves the time
+// forward, either by hand (advance) or from real timers.
+#include "statagent_pool.hpp"
+#include "subtone_fast.h"
+#include "subtone_search.h"
+
+#include <emscripten/emscripten.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+// Values and texts go back to JavaScript synchronously, inside the routine
+// that computed them, as outlet_float does in the host: a report handler
+// may send a pitch back while its agent is still reporting.
+EM_JS(void, qz_js_outlet, (int tally, int outlet, double value),
+      { Module["qzOutlet"](tally, outlet, value); });
+EM_JS(void, qz_js_error, (int tally, const char *text),
+      { Module["qzError"](tally, UTF8ToString(text)); });
+
+namespace {
+
+// ---- qz.subtone ---------------------------------------------------------
+
+// Kind of one value handed in from JavaScript: a number, or anything else
+// (which the object answers with "wrong argument type").
+constexpr std::uint8_t kValueNumber = 1;
+
+// One search context for the module: the list's values as JavaScript gives
+// them, the slots as the object fills them (Hz, singles) and the search's
+// workspace. Grown for longer lists, never shrunk.
+struct subtone_state {
+    double *values = nullptr;
+    std::uint8_t *kinds = nullptr;
+    float *partials = nullptr;
+    float *harmonics = nullptr;
+    std::int32_t capacity = 0;
+    subtone_workspace ws{};
+    // The last run.
+    double result = 0.0;
+    float interval_lo = 0.0f, interval_hi = 0.0f, midpoint = 0.0f;
+    std::int32_t found = 0;
+    std::uint64_t steps = 0;
+};
+
+subtone_state g_subtone;
+
+// Outcome codes of qz_subtone_run, as qz.mjs reads them.
+enum : std::int32_t {
+    kRunOk = 0,
+    kRunNoMemory = 1,
+    kRunOverBudget = 2,
+    kRunEmpty = 3,
+};
+
+// ---- qz.pitchtally ------------------------------------------------------
+
+struct js_tally;
+struct js_clock;
+using js_agent = statagent_record<js_clock, js_tally>;
+
+// One agent's timer on the tally's virtual time.
+struct js_clock {
+    js_agent *agent;
+    double due;
+    std::uint64_t seq;
+    std::int32_t heap_pos; // -1 while idle
+};
+
+// An outlet: which box and which of its three outlets (0 pitch, 1 average
+// amplitude, 2 probability, counted from the left).
+struct js_outlet {
+    std::int32_t tally;
+    std::int32_t index;
+};
+
+// The object record that the pool works in (the fields statagent_pool.hpp
+// reads), with the clocks' heap and virtual time.
+struct js_tally {
+    std::int32_t id; // JavaScript's handle of the box
+    std::int32_t agentcount;
+    js_agent *agents;
+    std::int32_t highest;
+    std::int64_t window;
+    double minproba;
+    double cur_pitch;
+    double cur_amp;
+    js_outlet outlets[3];
+    void *out_pitch;
+    void *out_avgamp;
+    void *out_proba;
+    // Armed clocks, ordered by (due, seq); room for every agent's clock.
+    js_clock **heap;
+    std::int32_t heap_size;
+    double now;
+    std::uint64_t arm_seq;
+};
+
+bool before(const js_clock *a, const js_clock *b)
+{
+    if (a->due != b->due)
+        return a->due < b->due;
+    return a->seq < b->seq;
+}
+
+void heap_place(js_tally *x, std::int32_t i, js_clock *c)
+{
+    x->heap[i] = c;
+    c->heap_pos = i;
+}
+
+void heap_sift_up(js_tally *x, std::int32_t i)
+{
+    js_clock *c = x->heap[i];
+    while (i > 0) {
+        const std::int32_t parent = (i - 1) / 2;
+        if (!before(c, x->heap[parent]))
+            break;
+        heap_place(x, i, x->heap[parent]);
+        i = parent;
+    }
+    heap_place(x, i, c);
+}
+
+void heap_sift_down(js_tally *x, std::int32_t i)
+{
+    js_clock *c = x->heap[i];
+    for (;;) {
+        std::int32_t child = 2 * i + 1;
+        if (child >= x->heap_size)
+            break;
+        if (child + 1 < x->heap_size && before(x->heap[child + 1], x->heap[child]))
+            ++child;
+        if (!before(x->heap[child], c))
+            break;
+        heap_place(x, i, x->heap[child]);
+        i = child;
+    }
+    heap_place(x, i, c);
+}
+
+void heap_remove(js_tally *x, js_clock *c)
+{
+    if (c->heap_pos < 0)
+        return;
+    const std::int32_t i = c->heap_pos;
+    c->heap_pos = -1;
+    js_clock *last = x->heap[--x->heap_size];
+    if (last == c)
+        return;
+    heap_place(x, i, last);
+    heap_sift_up(x, i);
+    heap_sift_down(x, last->heap_pos);
+}
+
+void post_text(js_tally *x, const char *text)
+{
+    qz_js_error(x->id, text);
+}
+
+// The pool's host: clocks on the tally's virtual time, outlets and errors
+// handed to JavaScript, memory from the general heap. A clock's owner is
+// read through its agent, whose owner the pool sets right after making the
+// clock; nothing arms a clock before that.
+struct js_clock_policy {
+    using object = js_tally;
+    using agent = js_agent;
+
+    static js_clock *clock_new(js_agent *a)
+    {
+        auto *c = static_cast<js_clock *>(std::malloc(sizeof(js_clock)));
+        if (c)
+            *c = js_clock{a, 0.0, 0, -1};
+        return c;
+    }
+    static void clock_delay(js_clock *c, std::int32_t ms)
+    {
+        if (!c)
+            return;
+        js_tally *x = c->agent->owner;
+        heap_remove(x, c);
+        c->due = x->now + (ms > 0 ? static_cast<double>(ms) : 0.0);
+        c->seq = ++x->arm_seq;
+        heap_place(x, x->heap_size++, c);
+        heap_sift_up(x, c->heap_pos);
+    }
+    static void clock_unset(js_clock *c)
+    {
+        if (c)
+            heap_remove(c->agent->owner, c);
+    }
+    static void outlet_float(void *o, double f)
+    {
+        const auto *out = static_cast<const js_outlet *>(o);
+        qz_js_outlet(out->tally, out->index, f);
+    }
+    // The pool names its console sink `error`: a pointer to post_text here.
+    static constexpr void (*error)(js_tally *, const char *) = &post_text;
+    static void *alloc(std::size_t bytes) { return std::malloc(bytes); }
+    static void free(void *p, std::size_t /*bytes*/) { std::free(p); }
+};
+
+using pool = statagent_pool<js_clock_policy>;
+
+// The object's bounds on the agent count and the window (pitchtally.h).
+constexpr std::int32_t kMaxAgents = kStatagentMaxCount;
+constexpr std::int64_t kMinWindow = kStatagentMinWindow;
+constexpr std::int64_t kMaxWindow = std::numeric_limits<std::int32_t>::max();
+
+} // namespace
+
+extern "C" {
+
+// ---- qz.subtone ---------------------------------------------------------
+
+// Room for a list of k values; 0 when memory runs out.
+EMSCRIPTEN_KEEPALIVE int qz_subtone_reserve(std::int32_t k)
+{
+    subtone_state &s = g_subtone;
+    if (k <= s.capacity)
+        return 1;
+    std::free(s.values);
+    std::free(s.kinds);
+    std::free(s.partials);
+    std::free(s.harmonics);
+    const auto n = static_cast<std::size_t>(k);
+    s.values = static_cast<double *>(std::malloc(n * sizeof(double)));
+    s.kinds = static_cast<std::uint8_t *>(std::malloc(n));
+    s.partials = static_cast<float *>(std::malloc(n * sizeof(float)));
+    s.harmonics = static_cast<float *>(std::malloc(n * sizeof(float)));
+    if (!s.values || !s.kinds || !s.partials || !s.harmonics ||
+        !subtone_workspace_reserve(&s.ws, k)) {
+        std::free(s.values);
+        std::free(s.kinds);
+        std::free(s.partials);
+        std::free(s.harmonics);
+        s.values = nullptr;
+        s.kinds = nullptr;
+        s.partials = nullptr;
+        s.harmonics = nullptr;
+        s.capacity = 0;
+        return 0;
+    }
+    s.capacity = k;
+    return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE double *qz_subtone_values()
+{
+    return g_subtone.values;
+}
+EMSCRIPTEN_KEEPALIVE std::uint8_t *qz_subtone_kinds()
+{
+    return g_subtone.kinds;
+}
+EMSCRIPTEN_KEEPALIVE float *qz_subtone_partials()
+{
+    return g_subtone.partials;
+}
+EMSCRIPTEN_KEEPALIVE float *qz_subtone_harmonics()
+{
+    return g_subtone.harmonics;
+}
+
+// The approximation as the object stores it: the attribute's clip filter
+// raises values below 0 to 0, and the value is kept as a single.
+EMSCRIPTEN_KEEPALIVE float qz_subtone_approx(double approx)
+{
+    const double clipped = approx < 0.0 ? 0.0 : approx;
+    return static_cast<float>(clipped);
+}
+
+EMSCRIPTEN_KEEPALIVE float qz_subtone_tolerance(float approx)
+{
+    return tolerance_from_midi(approx);
+}
+
+// One list of k values (qz_subtone_values, qz_subtone_kinds) through the
+// object: each number rounded to a single, in MIDI mode converted to Hz;
+// any other value leaves its slot 0, as the plug-in does. With `explain`,
+// the harmonic numbers chosen and the final interval are kept as well.
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_run(std::int32_t k, std::int32_t mode, float approx,
+                                                 std::int32_t explain)
+{
+    subtone_state &s = g_subtone;
+    if (k <= 0)
+        return kRunEmpty;
+    if (k > s.capacity)
+        return kRunNoMemory;
+    for (std::int32_t i = 0; i < k; ++i) {
+        if (s.kinds[i] != kValueNumber) {
+            s.partials[i] = 0.0f;
+            continue;
+        }
+        const auto v = static_cast<float>(s.values[i]); // double -> single
+        s.partials[i] = mode != 0 ? midi_to_hz(v) : v;
+    }
+    const float tolerance = tolerance_from_midi(approx);
+    s.found = 0;
+    if (!explain) {
+        switch (subtone_fast_compute(&s.ws, s.partials, k, mode, approx, tolerance,
+                                     SUBTONE_WORK_BUDGET, &s.result, &s.steps)) {
+        case SUBTONE_FAST_OK:
+            return kRunOk;
+        case SUBTONE_FAST_NO_MEMORY:
+            return kRunNoMemory;
+        case SUBTONE_FAST_OVER_BUDGET:
+            return kRunOverBudget;
+        }
+        return kRunNoMemory;
+    }
+
+    float found_r = 0.0f;
+    const subtone_fast_status status =
+        subtone_fast_run(&s.ws, s.partials, k, tolerance, SUBTONE_WORK_BUDGET, &found_r, &s.steps);
+    if (status == SUBTONE_FAST_NO_MEMORY)
+        return kRunNoMemory;
+    if (status == SUBTONE_FAST_OVER_BUDGET)
+        return kRunOverBudget;
+    s.result = subtone_output(found_r, mode, approx);
+    s.found = subtone_accepted(found_r) ? 1 : 0;
+    for (std::int32_t i = 0; i < k; ++i)
+        s.harmonics[i] = s.found ? s.ws.frames[i].n : 0.0f;
+    if (!s.found)
+        return kRunOk;
+    // The interval whose midpoint was sent: the search's narrowing replayed
+    // along the chosen harmonic numbers.
+    const float u = tolerance + 1.0f;
+    float lo = kSubtoneLowest;
+    float hi = subtone_upper_bound(s.partials[0], tolerance);
+    for (std::int32_t i = 0; i < k; ++i) {
+        const float cand_hi = s.partials[i] * u / s.harmonics[i];
+        const float cand_lo = s.partials[i] / u / s.harmonics[i];
+        hi = hi > cand_hi ? cand_hi : hi;
+        lo = cand_lo > lo ? cand_lo : lo;
+    }
+    s.interval_lo = lo;
+    s.interval_hi = hi;
+    s.midpoint = static_cast<float>(static_cast<double>(lo + hi) * 0.5);
+    return kRunOk;
+}
+
+EMSCRIPTEN_KEEPALIVE double qz_subtone_result()
+{
+    return g_subtone.result;
+}
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_found()
+{
+    return g_subtone.found;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_interval_lo()
+{
+    return g_subtone.interval_lo;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_interval_hi()
+{
+    return g_subtone.interval_hi;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_midpoint()
+{
+    return g_subtone.midpoint;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_steps()
+{
+    return static_cast<double>(g_subtone.steps);
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_budget()
+{
+    return static_cast<double>(SUBTONE_WORK_BUDGET);
+}
+
+EMSCRIPTEN_KEEPALIVE double qz_midi_to_hz(double m)
+{
+    return midi_to_hz(static_cast<float>(m));
+}
+EMSCRIPTEN_KEEPALIVE double qz_hz_to_midi(double f)
+{
+    return hz_to_midi(static_cast<float>(f));
+}
+
+// ---- qz.pitchtally ------------------------------------------------------
+
+// A new box with `id` as JavaScript's handle. `agents` is the first
+// creation argument: `given` 0 when there is none, 1 for an integer, 2 for
+// anything else; the object's messages for those cases go out as errors.
+// Null only when memory runs out for the record itself.
+EMSCRIPTEN_KEEPALIVE js_tally *qz_tally_new(std::int32_t id, std::int32_t given, double agents)
+{
+    auto *x = static_cast<js_tally *>(std::calloc(1, sizeof(js_tally)));
+    if (!x)
+        return nullptr;
+    x->id = id;
+    for (std::int32_t i = 0; i < 3; ++i)
+        x->outlets[i] = js_outlet{id, i};
+    x->out_pitch = &x->outlets[0];
+    x->out_avgamp = &x->outlets[1];
+    x->out_proba = &x->outlets[2];
+    x->agentcount = kStatagentDefaultCount;
+    x->window = kStatagentDefaultWindow;
+    x->minproba = 0.0;
+    if (given == 0) {
+        post_text(x, "Number of stat agents needed");
+    } else if (given == 1) {
+        // The host's integer atom, read as 32 bits; beyond 64 bits saturated.
+        const double a = agents;
+        const std::int64_t n = a >= 9.2e18 ? std::numeric_limits<std::int64_t>::max()
+                               : a <= -9.2e18 ? std::numeric_limits<std::int64_t>::min()
+                                              : static_cast<std::int64_t>(a);
+        x->agentcount = static_cast<std::int32_t>(n);
+    } else {
+        post_text(x, "Number of stat agents needed as first argument");
+    }
+    if (x->agentcount > kMaxAgents) {
+        char text[128];
+        std::snprintf(text, sizeof text, "%ld stat agents requested: at most %d are allowed, using %d",
+                      static_cast<long>(x->agentcount), kMaxAgents, kMaxAgents);
+        post_text(x, text);
+        x->agentcount = kMaxAgents;
+    }
+    pool::create(x);
+    if (x->agentcount > 0) {
+        x->heap = static_cast<js_clock **>(
+            std::malloc(static_cast<std::size_t>(x->agentcount) * sizeof(js_clock *)));
+        bool clocks = x->heap != nullptr;
+        for (std::int32_t i = 0; clocks && i < x->agentcount; ++i)
+            clocks = x->agents[i].clock != nullptr;
+        if (!clocks) {
+            post_text(x, "cannot allocate the agents' clocks: pitch events are ignored");
+            for (std::int32_t i = 0; i < x->agentcount; ++i)
+                std::free(x->agents[i].clock);
+            std::free(x->agents);
+            std::free(x->heap);
+            x->heap = nullptr;
+            x->agents = nullptr;
+            x->agentcount = 0;
+        }
+    }
+    return x;
+}
+
+// Frees every agent's clock (which also cancels it), the agents and the box.
+EMSCRIPTEN_KEEPALIVE void qz_tally_free(js_tally *x)
+{
+    if (!x)
+        return;
+    for (std::int32_t i = 0; x->agents && i < x->agentcount; ++i)
+        std::free(x->agents[i].clock);
+    std::free(x->agents);
+    std::free(x->heap);
+    std::free(x);
+}
+
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_tally_agentcount(const js_tally *x)
+{
+    return x->agentcount;
+}
+
+// The window as the object's setter stores it: the integer part of the
+// value, at least 1 ms and at most what a clock takes (32-bit ms). A value
+// that is not a number leaves the window as it was.
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_tally_set_window(js_tally *x, double ms)
+{
+    if (std::isnan(ms))
+        return 0;
+    std::int64_t w = ms >= 9.2e18 ? kMaxWindow : ms <= -9.2e18 ? kMinWindow : static_cast<std::int64_t>(ms);
+    if (w < kMinWindow)
+        w = kMinWindow;
+    if (w > kMaxWindow)
+        w = kMaxWindow;
+    x->window = w;
+    return 1;
+}
+EMSCRIPTEN_KEEPALIVE double qz_tally_window(const js_tally *x)
+{
+    return static_cast<double>(x->window);
+}
+
+// minproba through the attribute's clip filter: [0, 1].
+EMSCRIPTEN_KEEPALIVE void qz_tally_set_minproba(js_tally *x, double p)
+{
+    x->minproba = p < 0.0 ? 0.0 : p > 1.0 ? 1.0 : p;
+}
+EMSCRIPTEN_KEEPALIVE double qz_tally_minproba(const js_tally *x)
+{
+    return x->minproba;
+}
+
+// The right inlet: the amplitude for the pitches that follow.
+EMSCRIPTEN_KEEPALIVE void qz_tally_amplitude(js_tally *x, double a)
+{
+    x->cur_amp = a;
+}
+
+// The left inlet: one pitch event at the current time.
+EMSCRIPTEN_KEEPALIVE void qz_tally_pitch(js_tally *x, double p)
+{
+    x->cur_pitch = p;
+    pool::update(x, p, x->cur_amp);
+    pool::spawn(x, x->cur_pitch, x->cur_amp);
+}
+
+EMSCRIPTEN_KEEPALIVE void qz_tally_stop(js_tally *x)
+{
+    pool::stop(x);
+}
+
+EMSCRIPTEN_KEEPALIVE double qz_tally_now(const js_tally *x)
+{
+    return x->now;
+}
+
+// Due time of the earliest armed clock, or infinity.
+EMSCRIPTEN_KEEPALIVE double qz_tally_next_due(const js_tally *x)
+{
+    return x->heap_size > 0 ? x->heap[0]->due : std::numeric_limits<double>::infinity();
+}
+
+// Fires the earliest clock if it is due at or before `limit`; the time
+// becomes its due time while its report runs. 0 when none is due.
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_tally_fire_next(js_tally *x, double limit)
+{
+    if (x->heap_size == 0 || !(x->heap[0]->due <= limit))
+        return 0;
+    js_clock *c = x->heap[0];
+    heap_remove(x, c);
+    if (c->due > x->now)
+        x->now = c->due;
+    pool::tick(c->agent);
+    return 1;
+}
+
+// Moves the time to t (never back), firing every clock due until then.
+EMSCRIPTEN_KEEPALIVE void qz_tally_advance_to(js_tally *x, double t)
+{
+    if (std::isnan(t))
+        return;
+    while (qz_tally_fire_next(x, t) != 0) {
+    }
+    if (t > x->now)
+        x->now = t;
+}
+
+// Fires every armed clock in turn, the time following them.
+EMSCRIPTEN_KEEPALIVE void qz_tally_flush(js_tally *x)
+{
+    while (qz_tally_fire_next(x, std::numeric_limits<double>::infinity()) != 0) {
+    }
+}
+
+} // extern "C"
