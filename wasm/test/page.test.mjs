@@ -1,0 +1,114 @@
+// The page (build/wasm/web) in a real headless browser: Debian's chromium
+// driven by Playwright. Expected numbers are the documented examples
+// (tests/corpus/README.md): 60 64 67 in MIDI mode gives 36 at 0.5 and 40 at
+// 1; 440 550 660 Hz gives 110.0459 at 0.5.
+import {after, before, describe, it} from "node:test";
+import assert from "node:assert/strict";
+import {browse, serve} from "./browser.mjs";
+import {packageUrl} from "./paths.mjs";
+
+const {PitchTally} = await import(packageUrl("qz.mjs"));
+
+describe("the page in chromium", () => {
+    let server;
+    let b;
+    before(async () => {
+        server = await serve();
+        b = await browse(server.url);
+        await b.page.goto(server.url);
+        await b.page.waitForSelector("body[data-ready='1']", {timeout: 20000});
+    });
+    after(async () => {
+        await b?.close();
+        await server?.close();
+    });
+
+    const fundamental = () => b.page.locator("#fundamental").textContent();
+
+    it("loads with no console error and fetches nothing from elsewhere", async () => {
+        assert.deepEqual(b.problems, []);
+        assert.deepEqual(b.offsite, []);
+        assert.equal(await fundamental(), "36", "the starting chord C4 E4 G4");
+    });
+
+    it("shows the fundamental as the user types, with no button to press", async () => {
+        const {page} = b;
+        await page.selectOption("#mode", "midi");
+        await page.fill("#approx", "0.5");
+        await page.fill("#chord", "");
+        await page.locator("#chord").pressSequentially("60 64 67", {delay: 20});
+        assert.equal(await fundamental(), "36");
+        assert.match(await page.locator("#fundamental-detail").textContent(), /Hz .* MIDI 36 .* C2/);
+        assert.equal(await page.locator("#harmonics").textContent().then((t) => t.split("  ")[0]),
+                     "harmonics 4, 5, 6");
+        await page.fill("#approx", "1");
+        assert.equal(await fundamental(), "40");
+        // The staff holds three chord notes and the fundamental.
+        assert.equal(await page.locator("#staff ellipse.note").count(), 4);
+        assert.equal(await page.locator("#staff ellipse.fundamental").count(), 1);
+        await page.selectOption("#mode", "freq");
+        await page.fill("#approx", "0.5");
+        await page.fill("#chord", "440 550 660");
+        assert.equal(await fundamental(), "110.0459");
+        assert.deepEqual(b.problems, []);
+    });
+
+    it("shows a message instead of a number for a bad entry", async () => {
+        const {page} = b;
+        await page.selectOption("#mode", "midi");
+        await page.fill("#chord", "60 x64 67");
+        assert.equal(await fundamental(), "");
+        assert.equal(await page.locator("#message").isVisible(), true);
+        assert.match(await page.locator("#message").textContent(), /"x64"/);
+        await page.fill("#chord", "60 64 67");
+        assert.equal(await page.locator("#message").isVisible(), false);
+        assert.equal(await fundamental(), "36");
+        await page.fill("#approx", "");
+        assert.equal(await fundamental(), "");
+        assert.equal(await page.locator("#message").isVisible(), true);
+        await page.fill("#approx", "0.5");
+    });
+
+    it("builds a chord from the keys", async () => {
+        const {page} = b;
+        await page.fill("#chord", "");
+        for (const key of ["C4", "E4", "G4"])
+            await page.click(`#keyboard [aria-label='${key}']`);
+        assert.equal(await page.inputValue("#chord"), "C4 E4 G4");
+        assert.equal(await fundamental(), "36");
+        assert.equal(await page.locator("#keyboard .key.on").count(), 3);
+        await page.click("#keyboard [aria-label='E4']"); // a second click takes it out
+        assert.equal(await page.inputValue("#chord"), "C4 G4");
+        await page.click("#play"); // Web Audio starts without an error
+        assert.deepEqual(b.problems, []);
+    });
+
+    it("tallies the built-in melody as the package does in Node", async () => {
+        const {page} = b;
+        await page.click("#tab-tally");
+        await page.fill("#agents", "32");
+        await page.fill("#window", "120");
+        await page.fill("#minproba", "0.3");
+        await page.click("#melody");
+        const stream = await page.inputValue("#stream");
+        const shown = await page.locator("#reports tbody tr").count();
+        // The same stream through the package in this Node process.
+        const reports = [];
+        const t = new PitchTally({agents: 32, window: 120, minproba: 0.3});
+        t.on("report", (r) => reports.push(r));
+        for (const line of stream.split("\n").slice(1)) {
+            const [time, pitch, amp] = line.split(" ").map(Number);
+            t.advanceTo(time).amplitude(amp).pitch(pitch);
+        }
+        t.flush().dispose();
+        assert.ok(reports.length > 10, `${reports.length} reports`);
+        assert.equal(shown, reports.length);
+        const first = await page.locator("#reports tbody tr").first().locator("td").allTextContents();
+        assert.deepEqual(first.map(Number), [reports[0].time, reports[0].pitch,
+                                             Number(reports[0].avgamp.toFixed(4)),
+                                             Number(reports[0].proba.toFixed(4))]);
+        assert.equal(await page.locator("#tally-plot circle.report").count(), reports.length);
+        assert.deepEqual(b.problems, []);
+        assert.deepEqual(b.offsite, []);
+    });
+});
