@@ -28,6 +28,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: fuzz fuzz-check package
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-linux32
 .PHONY: pd pd-package
+.PHONY: wasm test-wasm wasm-pack wasm-screenshots
 
 all: build
 
@@ -62,6 +63,7 @@ check: deps
 	$(MAKE) package
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
+	$(MAKE) test-wasm
 
 test:
 	cd $(BUILD) && ctest -j $(JOBS) $(CTEST_ARGS)
@@ -150,6 +152,37 @@ test-windows:
 # The 32-bit Linux suite and corpus under qemu-i386.
 test-linux32:
 	cd $(LINUX32_BUILD) && ctest -j $(JOBS) $(CROSS_CTEST_ARGS)
+
+# qz in JavaScript: both cores compiled with emscripten into the npm package
+# build/wasm/ (ES module, TypeScript declarations, README, the script for the
+# host's Node integration with its help patcher, and the page in web/).
+# emscripten's optimizer finds Debian's acorn through NODE_PATH.
+WASM_DIR   ?= $(BUILD)/wasm
+WASM_BUILD ?= $(BUILD)/wasm-obj
+WASM_ENV    = NODE_PATH=/usr/share/nodejs
+
+wasm:
+	@sh scripts/install-deps.sh emscripten nodejs
+	$(WASM_ENV) emcmake cmake -S wasm -B $(WASM_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DQZ_WERROR=ON -DQZ_WASM_OUT=$(abspath $(WASM_DIR))
+	$(WASM_ENV) cmake --build $(WASM_BUILD) -j $(JOBS)
+
+# The package against the native corpus goldens and the script against the
+# stand-in max-api (Node's test runner), and the page in Debian's chromium
+# driven by Playwright (playwright-core from npm, wasm/test/package-lock.json).
+test-wasm: wasm
+	@sh scripts/install-deps.sh chromium
+	@command -v npm >/dev/null 2>&1 || sh scripts/install-deps.sh npm
+	cd wasm/test && npm ci --no-audit --no-fund
+	QZ_WASM_DIR=$(abspath $(WASM_DIR)) node --test wasm/test/*.test.mjs
+
+# The tarball users install with npm: build/qz-wasm-VERSION.tgz.
+wasm-pack: wasm
+	cd $(BUILD) && npm pack ./wasm
+
+# The pictures of the page in docs/.
+wasm-screenshots: test-wasm
+	QZ_WASM_DIR=$(abspath $(WASM_DIR)) node wasm/test/screenshot.mjs docs
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done

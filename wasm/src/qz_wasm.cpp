@@ -415,7 +415,7 @@ EMSCRIPTEN_KEEPALIVE js_tally *qz_tally_new(std::int32_t id, std::int32_t given,
     } else if (given == 1) {
         // The host's integer atom, read as 32 bits; beyond 64 bits saturated.
         const double a = agents;
-        const std::int64_t n = a >= 9.2e18 ? std::numeric_limits<std::int64_t>::max()
+        const std::int64_t n = a >= 9.2e18    ? std::numeric_limits<std::int64_t>::max()
                                : a <= -9.2e18 ? std::numeric_limits<std::int64_t>::min()
                                               : static_cast<std::int64_t>(a);
         x->agentcount = static_cast<std::int32_t>(n);
@@ -424,7 +424,8 @@ EMSCRIPTEN_KEEPALIVE js_tally *qz_tally_new(std::int32_t id, std::int32_t given,
     }
     if (x->agentcount > kMaxAgents) {
         char text[128];
-        std::snprintf(text, sizeof text, "%ld stat agents requested: at most %d are allowed, using %d",
+        std::snprintf(text, sizeof text,
+                      "%ld stat agents requested: at most %d are allowed, using %d",
                       static_cast<long>(x->agentcount), kMaxAgents, kMaxAgents);
         post_text(x, text);
         x->agentcount = kMaxAgents;
@@ -474,7 +475,9 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_tally_set_window(js_tally *x, double ms)
 {
     if (std::isnan(ms))
         return 0;
-    std::int64_t w = ms >= 9.2e18 ? kMaxWindow : ms <= -9.2e18 ? kMinWindow : static_cast<std::int64_t>(ms);
+    std::int64_t w = ms >= 9.2e18    ? kMaxWindow
+                     : ms <= -9.2e18 ? kMinWindow
+                                     : static_cast<std::int64_t>(ms);
     if (w < kMinWindow)
         w = kMinWindow;
     if (w > kMaxWindow)

@@ -7,6 +7,7 @@
 import {describe, it} from "node:test";
 import assert from "node:assert/strict";
 import {spawn} from "node:child_process";
+import {readFileSync} from "node:fs";
 import path from "node:path";
 import {fileURLToPath} from "node:url";
 import {packageDir} from "./paths.mjs";
@@ -109,4 +110,44 @@ describe("qz-node.js as qz.pitchtally", () => {
         assert.deepEqual(r2.errors, ["qz.pitchtally: Number of stat agents needed as first argument",
                                      'qz.pitchtally: doesn\'t understand "approx"']);
     });
+});
+
+// The help patcher's message boxes, clicked in order into the node.script
+// box they are connected to: the first starts the script, every other one
+// must be answered without an error.
+describe("qz-node.maxhelp", () => {
+    const patcher = JSON.parse(readFileSync(path.join(packageDir, "qz-node.maxhelp"), "utf8")).patcher;
+    const boxes = new Map(patcher.boxes.map(({box}) => [box.id, box]));
+    const scripts = patcher.boxes.map(({box}) => box)
+                           .filter((b) => b.maxclass === "newobj" && /^node\.script qz-node\.js/.test(b.text));
+
+    it("has a node.script box for each object, fed by message boxes", () => {
+        assert.equal(scripts.length, 2);
+    });
+
+    for (const script of scripts) {
+        const messages = patcher.lines.map(({patchline}) => patchline)
+                                .filter((l) => l.destination[0] === script.id)
+                                .map((l) => boxes.get(l.source[0]))
+                                .filter((b) => b.maxclass === "message")
+                                .map((b) => b.text);
+        const start = messages.find((t) => t.startsWith("script start "));
+        it(`${start}: every message is answered`, async () => {
+            const args = start.split(" ").slice(2);
+            const r = await run(args, messages.filter((t) => t !== start));
+            assert.equal(r.code, 0, r.err);
+            assert.deepEqual(r.errors, []);
+            if (args[0] === "subtone") {
+                // 440 550 660 and 440 in Hz at 0.5; 60 64 67 in MIDI at 0.5,
+                // then at 1 (documented: 36, 40); 57 64 in Hz at 0.5.
+                assert.deepEqual(r.outlets.map((o) => o[0]).slice(0, 3),
+                                 [110.04588317871094, 440.18353271484375, 36]);
+                assert.equal(r.outlets.length, 4);
+            } else {
+                // Everything before "stop" ends unreported; 67 alone, with
+                // the amplitude 0.5 of the list before, is all of its window.
+                assert.deepEqual(r.outlets, [[67, 0.5, 1]]);
+            }
+        });
+    }
 });
