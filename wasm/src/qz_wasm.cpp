@@ -275,10 +275,11 @@ EMSCRIPTEN_KEEPALIVE float *qz_subtone_harmonics()
 }
 
 // The approximation as the object stores it: the attribute's clip filter
-// raises values below 0 to 0, and the value is kept as a single.
+// raises values below 0 to 0 and sends a not-a-number to that minimum too,
+// as the embedded host's filter does; the value is kept as a single.
 EMSCRIPTEN_KEEPALIVE float qz_subtone_approx(double approx)
 {
-    const double clipped = approx < 0.0 ? 0.0 : approx;
+    const double clipped = !(approx >= 0.0) ? 0.0 : approx;
     return static_cast<float>(clipped);
 }
 
@@ -468,32 +469,28 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_tally_agentcount(const js_tally *x)
     return x->agentcount;
 }
 
-// The window as the object's setter stores it: the integer part of the
-// value, at least 1 ms and at most what a clock takes (32-bit ms). A value
-// that is not a number leaves the window as it was.
-EMSCRIPTEN_KEEPALIVE std::int32_t qz_tally_set_window(js_tally *x, double ms)
+// The window as the object's setter stores it in the embedded host: the
+// integer part of the value, at least 1 ms and at most what a clock takes
+// (32-bit ms); a not-a-number is the minimum.
+EMSCRIPTEN_KEEPALIVE void qz_tally_set_window(js_tally *x, double ms)
 {
-    if (std::isnan(ms))
-        return 0;
-    std::int64_t w = ms >= 9.2e18    ? kMaxWindow
-                     : ms <= -9.2e18 ? kMinWindow
-                                     : static_cast<std::int64_t>(ms);
-    if (w < kMinWindow)
-        w = kMinWindow;
-    if (w > kMaxWindow)
+    std::int64_t w = kMinWindow;
+    if (ms >= static_cast<double>(kMaxWindow))
         w = kMaxWindow;
+    else if (ms >= static_cast<double>(kMinWindow))
+        w = static_cast<std::int64_t>(ms);
     x->window = w;
-    return 1;
 }
 EMSCRIPTEN_KEEPALIVE double qz_tally_window(const js_tally *x)
 {
     return static_cast<double>(x->window);
 }
 
-// minproba through the attribute's clip filter: [0, 1].
+// minproba through the attribute's clip filter: [0, 1], a not-a-number
+// sent to the minimum.
 EMSCRIPTEN_KEEPALIVE void qz_tally_set_minproba(js_tally *x, double p)
 {
-    x->minproba = p < 0.0 ? 0.0 : p > 1.0 ? 1.0 : p;
+    x->minproba = !(p >= 0.0) ? 0.0 : p > 1.0 ? 1.0 : p;
 }
 EMSCRIPTEN_KEEPALIVE double qz_tally_minproba(const js_tally *x)
 {
