@@ -16,6 +16,8 @@ export interface SubtoneOptions {
     mode?: Mode;
     /** Approximation in semitones (default 0.5); values below 0 count as 0. */
     approx?: number;
+    /** false: approx as the creation argument, not clipped (a negative one finds nothing). */
+    clip?: boolean;
     /** Receives the object's warnings ("wrong argument type"); default console.warn. */
     onWarning?: (text: string) => void;
 }

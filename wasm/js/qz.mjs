@@ -78,7 +78,7 @@ function runList(partials, options, explain) {
         if (typeof list[i] !== "number")
             subtoneWarn(options, "wrong argument type");
     const mode = modeNumber(options.mode);
-    const approx = core._qz_subtone_approx(approxValue(options.approx));
+    const approx = core._qz_subtone_approx(approxValue(options.approx), options.clip === false ? 0 : 1);
     const status = core._qz_subtone_run(k, mode, approx, explain ? 1 : 0);
     if (status === RUN_NO_MEMORY)
         throw new QzError(`out of memory: no room for a list of ${k} partials`);
@@ -92,7 +92,9 @@ function runList(partials, options, explain) {
 /**
  * The virtual fundamental of a chord, as qz.subtone sends it: `partials` in
  * Hz (mode "freq", the default) or MIDI pitches (mode "midi"), approx in
- * semitones (0.5 by default). Returns undefined for an empty list (the
+ * semitones (0.5 by default; below 0 it counts as 0, as the attribute's
+ * clip filter makes it, unless `clip: false` keeps it as the object keeps
+ * its creation argument). Returns undefined for an empty list (the
  * object sends nothing); throws QzError when the search exceeds its work
  * budget.
  */

@@ -64,10 +64,13 @@ const int32 = (n) => Number(n) | 0;
 function subtoneBox(qz, words) {
     const name = "qz.subtone";
     const {args, attrs} = creationArgs(words);
-    const state = {mode: 0, approx: 0.5};
-    // The first argument, unclipped, when it is a number (as the object reads it).
-    if (typeof args[0] === "number")
-        state.approx = Number.isInteger(args[0]) ? args[0] : Math.fround(args[0]);
+    // The first argument, when it is a number, is not clipped (as the object
+    // reads it); the attribute's settings are.
+    const state = {mode: 0, approx: 0.5, clip: true};
+    if (typeof args[0] === "number") {
+        state.approx = args[0];
+        state.clip = false;
+    }
     const setMode = (v) => {
         if (typeof v === "number")
             state.mode = int32(v) !== 0 ? 1 : 0;
@@ -79,11 +82,10 @@ function subtoneBox(qz, words) {
     // The attribute's setter: no value restores 0.5; the clip filter raises
     // negative values to 0.
     const setApprox = (...v) => {
-        if (v.length === 0)
-            state.approx = 0.5;
-        else if (typeof v[0] === "number")
-            state.approx = v[0] < 0 ? 0 : v[0];
-        else
+        if (v.length === 0 || typeof v[0] === "number") {
+            state.approx = v.length === 0 ? 0.5 : v[0];
+            state.clip = true;
+        } else
             postError(name, `approx: "${String(v[0])}" is not a number`);
     };
     for (const [attr, values] of attrs) {
@@ -100,6 +102,7 @@ function subtoneBox(qz, words) {
             value = qz.subtone(list, {
                 mode: state.mode,
                 approx: state.approx,
+                clip: state.clip,
                 onWarning: (t) => postError(name, t),
             });
         } catch (e) {

@@ -274,13 +274,14 @@ EMSCRIPTEN_KEEPALIVE float *qz_subtone_harmonics()
     return g_subtone.harmonics;
 }
 
-// The approximation as the object stores it: the attribute's clip filter
-// raises values below 0 to 0 and sends a not-a-number to that minimum too,
-// as the embedded host's filter does; the value is kept as a single.
-EMSCRIPTEN_KEEPALIVE float qz_subtone_approx(double approx)
+// The approximation as the object stores it, as a single. Set as the
+// attribute (`clip` 1), the clip filter raises values below 0 to 0 and
+// sends a not-a-number to that minimum too, as the embedded host's filter
+// does; as the creation argument (`clip` 0) it is kept as it is.
+EMSCRIPTEN_KEEPALIVE float qz_subtone_approx(double approx, std::int32_t clip)
 {
-    const double clipped = !(approx >= 0.0) ? 0.0 : approx;
-    return static_cast<float>(clipped);
+    const double stored = clip != 0 && !(approx >= 0.0) ? 0.0 : approx;
+    return static_cast<float>(stored);
 }
 
 EMSCRIPTEN_KEEPALIVE float qz_subtone_tolerance(float approx)

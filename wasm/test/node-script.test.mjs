@@ -80,6 +80,10 @@ describe("qz-node.js as qz.subtone", () => {
             "791 361.6470588235294 0", // stopped by the work budget (docs/hostile-inputs.md)
             "440 550 660",             // still answers afterwards
         ]);
+        // A negative creation argument is kept (the tolerance is negative and
+        // nothing is found: 0 Hz), where the attribute would clip it to 0.
+        const neg = await run(["subtone", "-3"], ["440 880", "approx -3", "440 880"]);
+        assert.deepEqual(neg.outlets, [[0], [440]]);
         assert.equal(r.code, 0, r.err);
         assert.equal(r.outlets[0][0], 40);
         assert.equal(r.outlets.length, 2, "nothing sent for the abandoned search");
