@@ -151,9 +151,11 @@ test-windows:
 	$(MAKE) test-win32
 
 # The 32-bit Windows suite and corpus under 32-bit Wine, installed first
-# when missing (the build is configured again, so that it finds it).
+# when missing (the build is configured again, so that it finds it). Its
+# prefix is made before the build lists the test programs' tests under it.
 test-win32:
 	@sh scripts/install-wine32.sh
+	@if sh scripts/wine-run.sh win32 --check; then sh scripts/wine-run.sh win32 cmd /c exit; fi
 	$(MAKE) win32
 	rm -f $(WIN32_BUILD)/tested.txt
 	cd $(WIN32_BUILD) && ctest -j $(JOBS) $(CROSS_CTEST_ARGS) --output-junit tested-junit.xml

@@ -45,7 +45,7 @@ else
         exit 1
     fi
 fi
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=$kind
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH="$kind"
 # No Mono or Gecko installers, no desktop windows.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 export DISPLAY=
