@@ -9,6 +9,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/QzMinGW.cmake)
 find_program(QZ_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(QZ_WINE64)
   # Through a wrapper that keeps Wine quiet and in a prefix of its own.
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh win64)
 endif()
 set(QZ_BENCH OFF CACHE BOOL "Build the benchmarks")

@@ -1,15 +1,51 @@
 #!/bin/sh
-# Runs a 64-bit Windows program under wine64, quietly, in a Wine prefix of
-# its own (QZ_WINEPREFIX, default ~/.cache/qz-wine64) that is made once,
-# under a lock, when missing. Used as the cross build's test launcher.
+# Runs a Windows program under Wine, quietly, in a Wine prefix of its own
+# that is made once, under a lock, when missing. Used as the cross builds'
+# test launcher:
+#   scripts/wine-run.sh [win64|win32] PROGRAM [ARGS...]
+#   scripts/wine-run.sh win32 --check   (says whether 32-bit Wine runs here)
+# win64 (the default): wine64, prefix QZ_WINEPREFIX or ~/.cache/qz-wine64.
+# win32: the 32-bit loader of Debian's wine32 (/usr/lib/wine/wine, or
+# QZ_WINE32), called by its path (no `wine` launcher, no binfmt handler),
+# prefix QZ_WINEPREFIX32 or ~/.cache/qz-wine32, a 32-bit Windows of its own.
+# When 32-bit Wine cannot run here, a win32 program is not started: the
+# launcher prints a line "QZ-SKIP: <reason>" on stderr and fails, which the
+# tests take as skipped (SKIP_REGULAR_EXPRESSION).
 set -eu
-prefix=${QZ_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/qz-wine64}
-wine=${QZ_WINE64:-}
-if [ -z "$wine" ]; then
-    wine=$(command -v wine64 2>/dev/null || true)
-    [ -n "$wine" ] || wine=/usr/lib/wine/wine64
+kind=win64
+case ${1:-} in
+    win64 | win32) kind=$1; shift ;;
+esac
+cache=${XDG_CACHE_HOME:-$HOME/.cache}
+if [ "$kind" = win64 ]; then
+    prefix=${QZ_WINEPREFIX:-$cache/qz-wine64}
+    wine=${QZ_WINE64:-}
+    if [ -z "$wine" ]; then
+        wine=$(command -v wine64 2>/dev/null || true)
+        [ -n "$wine" ] || wine=/usr/lib/wine/wine64
+    fi
+else
+    prefix=${QZ_WINEPREFIX32:-$cache/qz-wine32}
+    wine=${QZ_WINE32:-/usr/lib/wine/wine}
+    # 32-bit Wine needs a kernel that executes 32-bit x86 programs (IA32
+    # emulation); some virtual machines' kernels do not.
+    why=""
+    if [ ! -x "$wine" ]; then
+        why="32-bit Wine is not installed ($wine missing; scripts/install-wine32.sh installs it)"
+    elif ! out=$("$wine" --version 2>&1); then
+        why="32-bit Wine cannot run here: this kernel does not execute 32-bit x86 programs ($wine: $(echo "$out" | tail -n 1 | sed 's/.*: //'))"
+    fi
+    if [ "${1:-}" = --check ]; then
+        [ -z "$why" ] || { echo "$why"; exit 1; }
+        echo "$out"
+        exit 0
+    fi
+    if [ -n "$why" ]; then
+        echo "QZ-SKIP: $why" >&2
+        exit 1
+    fi
 fi
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH="$kind"
 # No Mono or Gecko installers, no desktop windows.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 export DISPLAY=

@@ -1,0 +1,39 @@
+#!/bin/sh
+# Records what a cross build's suite ran, after its ctest run wrote
+# BUILD/tested-junit.xml (ctest --output-junit):
+#   scripts/record-tested.sh BUILD win64|win32
+# Prints the skipped tests' reasons and writes BUILD/tested.txt: the
+# launcher, the counts, the reasons, and the SHA-256 of each plug-in of the
+# build, from which scripts/package.sh tells where each file it ships was
+# tested (or that its tests were skipped).
+set -eu
+build=$1
+kind=$2
+here=$(cd "$(dirname "$0")" && pwd)
+junit=$build/tested-junit.xml
+case $kind in
+    win64) ext=mxe64 launcher=$(/usr/lib/wine/wine64 --version 2>&1 || true) ;;
+    win32) ext=mxe launcher=$(sh "$here/wine-run.sh" win32 --check 2>&1 || true) ;;
+    *) echo "usage: $0 BUILD win64|win32" >&2; exit 2 ;;
+esac
+[ -f "$junit" ] || { echo "$junit: no ctest record (ctest --output-junit)" >&2; exit 1; }
+
+attr() { sed -n "s/^[[:space:]]*$1=\"\([0-9]*\)\".*/\1/p" "$junit" | head -n 1; }
+tests=$(attr tests)
+failures=$(attr failures)
+skipped=$(attr skipped)
+passed=$((tests - failures - skipped))
+reasons=$(grep -o 'QZ-SKIP: .*' "$junit" | sed 's/^QZ-SKIP: //' | sort | uniq -c || true)
+
+{
+    echo "suite: $kind ctest in $build, $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "launcher: $(echo "$launcher" | head -n 1)"
+    echo "tests: $tests, passed: $passed, failed: $failures, skipped: $skipped"
+    [ -z "$reasons" ] || echo "$reasons" | sed 's/^ *\([0-9]*\) /skipped: \1 x /'
+    for f in "$build"/externals/*."$ext"; do
+        echo "plugin: $(sha256sum "$f" | cut -d ' ' -f 1) $(basename "$f")"
+    done
+} >"$build/tested.txt"
+
+echo "$kind suite: $tests tests, $passed passed, $skipped skipped"
+[ -z "$reasons" ] || echo "$reasons" | sed 's/^ *\([0-9]*\) /  skipped: \1 x /'
