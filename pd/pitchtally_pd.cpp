@@ -50,7 +50,7 @@ struct pd_host {
     }
     static void clock_delay(t_clock *c, int32_t ms) { ::clock_delay(c, static_cast<double>(ms)); }
     static void clock_unset(t_clock *c) { ::clock_unset(c); }
-    static void clock_free(t_clock *c) { ::clock_free(c); }
+    static void clock_dispose(t_clock *c) { ::clock_free(c); }
     static void outlet_float(t_outlet *o, double f)
     {
         ::outlet_float(o, static_cast<t_float>(f)); // double -> single

@@ -12,12 +12,16 @@
 //       static clock *clock_new(agent *a);      // its firing runs tick(a)
 //       static void clock_delay(clock *c, int32_t ms);
 //       static void clock_unset(clock *c);
-//       static void clock_free(clock *c);       // also cancels a pending firing
+//       static void clock_dispose(clock *c);    // frees it, cancelling a pending firing
 //       static void outlet_float(void *o, double f);
 //       static void error(object *x, const char *text);  // console, tied to x
 //       static void *alloc(size_t bytes);       // null when refused
 //       static void free(void *p, size_t bytes);
 //   };
+//
+// No policy name may be one that the host's headers define as a macro
+// (clock_free among them, which becomes freeobject there; maxapi.h lists
+// them): the policy's routine would turn into a freeobject calling itself.
 //
 // Every operation runs to its end; the host runs one object's events,
 // "stop" and clock firings one at a time.
@@ -133,7 +137,7 @@ template <class H> struct statagent_pool {
         if (!x->agents)
             return;
         for (std::int32_t i = 0; i < x->agentcount; ++i)
-            H::clock_free(x->agents[i].clock);
+            H::clock_dispose(x->agents[i].clock);
         H::free(x->agents, static_cast<std::size_t>(x->agentcount) * sizeof(agent));
         x->agents = nullptr;
     }

@@ -18,7 +18,7 @@
 
 typedef struct _subtone {
     t_object ob;      /* the host's object header */
-    t_atom_long mode; /* attribute "mode": 0 Freq, anything else MIDI */
+    long mode;        /* attribute "mode" (host type "long", stored as a C long): 0 Freq, else MIDI */
     float approx;     /* attribute "approx": approximation in semitones */
     float tolerance;  /* tolerance_from_midi(approx), kept in step with it */
     float *partials;  /* the partials of the last list, in Hz */
