@@ -41,7 +41,7 @@ struct PatcherBox {
     Rect rect;            // patching_rect
     int numinlets = 0;
     int numoutlets = 0;
-    std::unique_ptr<Patcher> sub; // an embedded patcher, or null
+    std::unique_ptr<Patcher> sub;      // an embedded patcher, or null
     std::vector<SavedAttribute> saved; // "saved_object_attributes", by name
 };
 

@@ -55,7 +55,10 @@ struct pd_host {
     {
         ::outlet_float(o, static_cast<t_float>(f)); // double -> single
     }
-    static void error(t_pitchtally *x, const char *text) { pd_error(x, "qz.pitchtally: %s", text); }
+    static void post_error(t_pitchtally *x, const char *text)
+    {
+        pd_error(x, "qz.pitchtally: %s", text);
+    }
     static void *alloc(size_t bytes) { return getbytes(bytes); }
     static void free(void *p, size_t bytes) { freebytes(p, bytes); }
 };

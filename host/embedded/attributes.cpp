@@ -26,8 +26,8 @@ AttrRec *attr_of(void *p)
     return reinterpret_cast<AttrRec *>(o);
 }
 
-// The clip filter, applied to what is set and to what is read. A float atom is clipped to [min, max]; NaN lies in no
-// range, so a clipped attribute never takes it: it becomes the minimum (the
+// The clip filter, applied to what is set and to what is read. A float atom is clipped to [min,
+// max]; NaN lies in no range, so a clipped attribute never takes it: it becomes the minimum (the
 // maximum when only that is set). An integer atom stays an integer: the
 // bounds are brought inside the integers (min rounded up, max rounded down)
 // before comparing.

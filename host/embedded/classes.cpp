@@ -82,8 +82,8 @@ bool Host::Impl::call_method(InstRec *r, const MethodRec &m, t_symbol *sel, long
         }
         const double f = exact ? *exact : detail::number_of(argv[0]);
         if (type == A_LONG)
-            detail::fn_cast<fn_long>(m.fn)(x, exact ? detail::to_long(f)
-                                                    : detail::long_of(argv[0]));
+            detail::fn_cast<fn_long>(m.fn)(x,
+                                           exact ? detail::to_long(f) : detail::long_of(argv[0]));
         else
             detail::fn_cast<fn_float>(m.fn)(x, f);
         return true;

@@ -191,8 +191,7 @@ struct Host::Impl {
     std::deque<t_symbol> symbols;
     t_symbol *intern(std::string_view text);
     t_symbol *s_int, *s_float, *s_list, *s_empty, *s_long, *s_atom_long, *s_float32, *s_float64,
-        *s_assist,
-        *s_inletinfo, *s_setmethod, *s_get, *s_set, *s_gettype, *s_getname, *s_box;
+        *s_assist, *s_inletinfo, *s_setmethod, *s_get, *s_set, *s_gettype, *s_getname, *s_box;
     t_symbol *s_ft[10];
 
     // ---- classes and attributes

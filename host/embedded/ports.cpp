@@ -127,9 +127,8 @@ void *outlet_float(void *o, double f)
         }
         return nullptr;
     }
-    h->send_out(out, f, [h, f](const qzhost::detail::Connection &c) {
-        h->deliver(c.to, c.inlet, f);
-    });
+    h->send_out(out, f,
+                [h, f](const qzhost::detail::Connection &c) { h->deliver(c.to, c.inlet, f); });
     return nullptr;
 }
 
@@ -147,9 +146,8 @@ void *outlet_int(void *o, t_atom_long n)
         }
         return nullptr;
     }
-    h->send_out(out, static_cast<double>(n), [h, n](const qzhost::detail::Connection &c) {
-        h->deliver_int(c.to, c.inlet, n);
-    });
+    h->send_out(out, static_cast<double>(n),
+                [h, n](const qzhost::detail::Connection &c) { h->deliver_int(c.to, c.inlet, n); });
     return nullptr;
 }
 

@@ -42,9 +42,8 @@ TEST_F(Dispatch, TypedRoutinesTakeTheFirstAtomConverted)
     EXPECT_TRUE(host.send(b, 0, "int", {F(std::nan(""))}));
     // 1e300 saturates to the largest t_atom_long (64 or 32 bits).
     const std::string largest = std::to_string(std::numeric_limits<t_atom_long>::max());
-    EXPECT_EQ(texts(b),
-              (Strings{"int 2", "int -2", "missing argument for \"int\"", "float 3",
-                       "int " + largest, "int 0"}));
+    EXPECT_EQ(texts(b), (Strings{"int 2", "int -2", "missing argument for \"int\"", "float 3",
+                                 "int " + largest, "int 0"}));
 }
 
 TEST_F(Dispatch, WrongArgumentTypesAreRefusedWithAnError)

@@ -22,9 +22,9 @@ using Strings = std::vector<std::string>;
 namespace {
 
 // The three platforms the suite runs on.
-constexpr bool kAtoms32 = sizeof(t_atom_long) == 4;              // linux32, win32
-constexpr bool kLong32 = sizeof(long) == 4;                      // win64 too
-constexpr bool kLp64 = !kAtoms32 && !kLong32;                    // 64-bit Linux
+constexpr bool kAtoms32 = sizeof(t_atom_long) == 4; // linux32, win32
+constexpr bool kLong32 = sizeof(long) == 4;         // win64 too
+constexpr bool kLp64 = !kAtoms32 && !kLong32;       // 64-bit Linux
 
 class HostRules : public qzt::HostTest {
   protected:
@@ -99,8 +99,8 @@ TEST_F(HostRules, ClipFiltersApplyOnGetAsWellAsOnSet)
         double read;
     };
     const Case cases[] = {
-        {"clipped 50", 10}, {"clipped -2", 0}, {"clipped 4.5", 4.5}, {"raw 50", 10},
-        {"raw -3", 0},      {"raw 7.25", 7.25},
+        {"clipped 50", 10}, {"clipped -2", 0}, {"clipped 4.5", 4.5},
+        {"raw 50", 10},     {"raw -3", 0},     {"raw 7.25", 7.25},
     };
     for (const Case &c : cases) {
         ASSERT_TRUE(host.send_text(box, 0, c.message));
@@ -127,9 +127,9 @@ TEST_F(HostRules, TypedRoutinesWithoutTheirArgumentAreNotCalled)
 // a float atom of 3.7 gives 3), any other symbol 0.
 TEST_F(HostRules, SymbolsAreCoercedToNumbers)
 {
-    std::vector<t_atom> atoms = {S(host, "12"),    S(host, "-5"),  S(host, "3.7"),
-                                 S(host, "abc"),   S(host, "12abc"), S(host, ""),
-                                 S(host, "1e3"),   F(3.7),         L(-8)};
+    std::vector<t_atom> atoms = {S(host, "12"),  S(host, "-5"),    S(host, "3.7"),
+                                 S(host, "abc"), S(host, "12abc"), S(host, ""),
+                                 S(host, "1e3"), F(3.7),           L(-8)};
     ASSERT_TRUE(host.send(box, 0, "coerce", atoms));
     char f37[64];
     std::snprintf(f37, sizeof f37, "%.17g", static_cast<double>(static_cast<t_atom_float>(3.7)));

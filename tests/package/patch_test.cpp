@@ -203,8 +203,7 @@ TEST(Patch, SavedAttributesAreAppliedAfterTheBoxText)
     const std::string saved3 = R"(,"saved_object_attributes":{"mode":{"x":1},"nosuch":3})";
     Loaded l(R"({"patcher":)" +
              patcher(box("obj-1", "message", "60 64 67", 10, 10) + "," +
-                         box("obj-2", "newobj", "qz.subtone @mode 0 @approx 0.5", 10, 50,
-                             saved1) +
+                         box("obj-2", "newobj", "qz.subtone @mode 0 @approx 0.5", 10, 50, saved1) +
                          "," + box("obj-3", "flonum", "", 10, 90) + "," +
                          box("obj-4", "newobj", "qz.subtone 3 @mode 1", 100, 50, saved2) + "," +
                          box("obj-5", "newobj", "qz.subtone", 200, 50, saved3),

@@ -21,13 +21,13 @@ namespace {
 
 struct t_rules {
     t_object ob;
-    long val;              // "val": type "long"
-    long guard;            // "guard": must stay as set, whatever "val" gets
-    t_atom_long wide;      // "wide": type "atom_long"
-    long wideguard;        // "wideguard"
-    double clipped;        // "clipped": float64, clip filter [0, 10]
-    void *out_float;       // outlet 0 (left), floatout
-    void *out_int;         // outlet 1 (right), intout
+    long val;         // "val": type "long"
+    long guard;       // "guard": must stay as set, whatever "val" gets
+    t_atom_long wide; // "wide": type "atom_long"
+    long wideguard;   // "wideguard"
+    double clipped;   // "clipped": float64, clip filter [0, 10]
+    void *out_float;  // outlet 0 (left), floatout
+    void *out_int;    // outlet 1 (right), intout
 };
 
 t_class *rules_class = nullptr;
@@ -84,8 +84,8 @@ void *rules_new(t_symbol *, long argc, t_atom *argv)
 
 void add_attr(t_class *c, const char *name, const char *type, size_t offset)
 {
-    class_addattr(c, attr_offset_new(name, gensym(type), 0, nullptr, nullptr,
-                                     static_cast<long>(offset)));
+    class_addattr(
+        c, attr_offset_new(name, gensym(type), 0, nullptr, nullptr, static_cast<long>(offset)));
 }
 
 } // namespace
