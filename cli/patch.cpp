@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -243,6 +244,7 @@ void Patch::make_box(const PatcherBox &pb, const std::string &prefix, int index)
             b.host = id;
             names_.bind(b.name, id);
             of_host_[id] = index;
+            apply_saved_attributes(b.name, id, pb.saved);
         } else {
             problem(b.name + ": cannot make '" + pb.text + "'" +
                     (last_error_.empty() ? "" : " (" + last_error_ + ")") +
@@ -254,6 +256,43 @@ void Patch::make_box(const PatcherBox &pb, const std::string &prefix, int index)
     }
     b.out.resize(static_cast<size_t>(outlets_of(b)));
     boxes_[static_cast<size_t>(index)] = std::move(b);
+}
+
+// A box's saved attribute values, applied once the box is made, as the host
+// does when it opens a patch: each through the attribute's setter and
+// filters, as a message "name value..." would. They come after the box
+// text's own "@name value" settings (which the constructor applied), so
+// where both set an attribute the saved value wins. They are applied in
+// name order (the file's dictionary order is not kept). An attribute the
+// class does not have is the host's console error, as such a message is.
+void Patch::apply_saved_attributes(const std::string &name, qzhost::BoxId id,
+                                   const std::vector<SavedAttribute> &saved)
+{
+    constexpr long long lo = std::numeric_limits<t_atom_long>::min();
+    constexpr long long hi = std::numeric_limits<t_atom_long>::max();
+    std::vector<t_atom> atoms;
+    for (const SavedAttribute &a : saved) {
+        if (!a.readable) {
+            problem(name + ": saved attribute '" + a.name +
+                    "' is not a number, a text or a list of them; not applied");
+            continue;
+        }
+        atoms.clear();
+        for (const SavedValue &v : a.values) {
+            t_atom at;
+            // An integer beyond the host's integers is a float, as in box text.
+            if (v.kind == SavedValue::Kind::Int && v.i >= lo && v.i <= hi)
+                atom_setlong(&at, static_cast<t_atom_long>(v.i));
+            else if (v.kind == SavedValue::Kind::Int)
+                atom_setfloat(&at, static_cast<double>(v.i));
+            else if (v.kind == SavedValue::Kind::Float)
+                atom_setfloat(&at, v.f);
+            else
+                atom_setsym(&at, host_.sym(v.s));
+            atoms.push_back(at);
+        }
+        host_.attr_set(id, a.name, atoms);
+    }
 }
 
 bool Patch::make_line(const PatchLine &line, const std::string &prefix,

@@ -75,6 +75,8 @@ class Patch {
   private:
     int build_level(const Patcher &patcher, const std::string &prefix);
     void make_box(const PatcherBox &pb, const std::string &prefix, int index);
+    void apply_saved_attributes(const std::string &name, qzhost::BoxId id,
+                                const std::vector<SavedAttribute> &saved);
     bool make_line(const PatchLine &line, const std::string &prefix,
                    const std::map<std::string, int> &index_of);
     void problem(const std::string &message);

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstdint>
 
 namespace qzcli {
 
@@ -136,6 +137,13 @@ class Reader {
             }
             b.rect = {v[0], v[1], v[2], v[3]};
         }
+        const auto saved = j.find("saved_object_attributes");
+        if (saved != j.end()) {
+            if (!saved->is_object())
+                return fail(where + ".saved_object_attributes", "expected an object");
+            for (const auto &[name, value] : saved->items())
+                b.saved.push_back(saved_attribute(name, value));
+        }
         const auto sub = j.find("patcher");
         if (sub != j.end()) {
             b.sub = std::make_unique<Patcher>();
@@ -143,6 +151,41 @@ class Reader {
                 return false;
         }
         return true;
+    }
+
+    static bool saved_value(const json &j, SavedValue &v)
+    {
+        if (j.is_number_integer() && (!j.is_number_unsigned() || j.get<uint64_t>() <= INT64_MAX)) {
+            v.kind = SavedValue::Kind::Int;
+            v.i = j.get<long long>();
+        } else if (j.is_number()) {
+            v.kind = SavedValue::Kind::Float;
+            v.f = j.get<double>();
+        } else if (j.is_string()) {
+            v.kind = SavedValue::Kind::Symbol;
+            v.s = j.get<std::string>();
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // A value the host can hand to an attribute: a number, a string, or an
+    // array of those.
+    static SavedAttribute saved_attribute(const std::string &name, const json &j)
+    {
+        SavedAttribute a;
+        a.name = name;
+        for (const json &item : j.is_array() ? j : json::array({j})) {
+            SavedValue v;
+            if (!saved_value(item, v)) {
+                a.readable = false;
+                a.values.clear();
+                break;
+            }
+            a.values.push_back(std::move(v));
+        }
+        return a;
     }
 
     bool end_of(const json &j, const std::string &where, std::string &id, int &n)

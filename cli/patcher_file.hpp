@@ -17,6 +17,23 @@ struct Rect {
 
 struct Patcher;
 
+// One value of a saved attribute: a JSON number (integer or not) or string.
+struct SavedValue {
+    enum class Kind { Int, Float, Symbol } kind = Kind::Int;
+    long long i = 0;
+    double f = 0;
+    std::string s;
+};
+
+// One entry of a box's "saved_object_attributes": a name and its value (a
+// single value, or the elements of an array). `readable` is false for a
+// value that is none of those (an object, true/false, null, a nested array).
+struct SavedAttribute {
+    std::string name;
+    std::vector<SavedValue> values;
+    bool readable = true;
+};
+
 struct PatcherBox {
     std::string id;       // "obj-3"
     std::string maxclass; // "newobj", "message", "flonum", "comment", ...
@@ -24,7 +41,8 @@ struct PatcherBox {
     Rect rect;            // patching_rect
     int numinlets = 0;
     int numoutlets = 0;
-    std::unique_ptr<Patcher> sub; // an embedded patcher, or null
+    std::unique_ptr<Patcher> sub;      // an embedded patcher, or null
+    std::vector<SavedAttribute> saved; // "saved_object_attributes", by name
 };
 
 struct PatchLine {

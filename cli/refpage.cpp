@@ -38,7 +38,7 @@ std::string xml_escape(std::string_view s)
 // The reference page's name for a registered type.
 std::string type_name(const std::string &host_type)
 {
-    if (host_type == "long")
+    if (host_type == "long" || host_type == "atom_long")
         return "int";
     return host_type; // "float32", "float64", "symbol", "atom"
 }

@@ -9,6 +9,7 @@
  *   t_object           16 bytes                  32 bytes (four pointer-sized fields)
  *   records            2-byte packing            natural alignment
  *   object_method      the variadic routine      object_method_imp, 8 pointer-sized args
+ *   "long" attribute   a C long: 32 bits on Windows in both widths (64 on 64-bit Linux)
  *
  * Object code includes this header and nothing else of the host, and uses
  * only names that the host's own headers define with the same meaning, so
@@ -48,7 +49,7 @@ extern "C" {
 
 typedef intptr_t t_ptr_int;    /* pointer-sized signed integer */
 typedef uintptr_t t_ptr_uint;  /* pointer-sized unsigned integer */
-typedef t_ptr_int t_atom_long; /* integers in atoms and "long" attributes */
+typedef t_ptr_int t_atom_long; /* integers in atoms and "atom_long" attributes */
 #if QZ_HOST_32BIT
 typedef float t_atom_float; /* floats in atoms: single in the 32-bit host */
 #else
@@ -163,8 +164,10 @@ QZ_HOST_API t_max_err class_register(t_symbol *name_space, t_class *c);
 
 /* ---- Attributes -------------------------------------------------------- */
 
-/* Makes an attribute stored at `offset` in the instance record. Types: "long",
-   "float32", "float64". Null accessors mean the host's defaults. */
+/* Makes an attribute stored at `offset` in the instance record. Types:
+   "long" (a C `long` field: the host's accessors read and write
+   sizeof(long) bytes), "atom_long" (a t_atom_long field), "float32",
+   "float64". Null accessors mean the host's defaults. */
 QZ_HOST_API t_object *attr_offset_new(const char *name, const t_symbol *type, long flags,
                                       const method mget, const method mset, long offset);
 QZ_HOST_API t_max_err class_addattr(t_class *c, t_object *attr);
@@ -179,7 +182,8 @@ QZ_HOST_API t_max_err class_attr_addattr_parse(t_class *c, const char *attrname,
 QZ_HOST_API t_max_err class_attr_addattr_format(t_class *c, const char *attrname,
                                                 const char *attrname2, const t_symbol *type,
                                                 long flags, const char *fmt, ...);
-/* Clips every value set through the attribute to [min, max] where asked. */
+/* Clips every value set through the attribute, and every value read through
+   it, to [min, max] where asked. */
 QZ_HOST_API t_max_err attr_addfilter_clip(void *attr, double min, double max, long usemin,
                                           long usemax);
 /* Applies the "@name value..." settings among the creation arguments. */
@@ -210,13 +214,16 @@ QZ_HOST_API void freeobject(t_object *op);
 
 /* ---- Inlets and outlets ------------------------------------------------ */
 
-/* A new outlet, placed left of the outlets made before it. */
+/* A new outlet, placed left of the outlets made before it. An outlet made
+   with intout always sends "int" (outlet_int), one made with floatout
+   "float" (outlet_float). */
 QZ_HOST_API void *intout(void *x);
 QZ_HOST_API void *floatout(void *x);
 /* Inlet number n (1 to 9) whose floats arrive as "ft<n>". */
 QZ_HOST_API void *floatin(void *x, short n);
 /* Sends a float out of an outlet, at once, to everything connected to it. */
 QZ_HOST_API void *outlet_float(void *o, double f);
+QZ_HOST_API void *outlet_int(void *o, t_atom_long n);
 /* The host's standard "inletinfo" routine: writes 1 (cold) into t for every
    inlet but the leftmost, 0 (hot) for the leftmost. */
 QZ_HOST_API void stdinletinfo(t_object *s, void *b, long a, char *t);
@@ -224,6 +231,8 @@ QZ_HOST_API void stdinletinfo(t_object *s, void *b, long a, char *t);
 /* ---- Atoms ------------------------------------------------------------- */
 
 QZ_HOST_API long atom_gettype(const t_atom *a);
+/* The atom's number: a float truncates toward zero for atom_getlong; a
+   symbol is coerced (its text read as a number, 0 when it is none). */
 QZ_HOST_API t_atom_long atom_getlong(const t_atom *a);
 QZ_HOST_API t_atom_float atom_getfloat(const t_atom *a);
 QZ_HOST_API t_symbol *atom_getsym(const t_atom *a);
@@ -254,6 +263,57 @@ QZ_HOST_API void sysmem_freeptr(void *ptr);
 
 #ifdef __cplusplus
 }
+#endif
+
+/* ---- Lower-case macros of the host's headers ---------------------------- */
+
+/*
+ * The host's own headers define these lower-case names as macros, so a
+ * source built against them has each name rewritten wherever it appears: a
+ * routine, member or policy method of the plug-in's own with one of these
+ * names silently becomes something else there. They are defined here with
+ * the same meaning, so such a collision breaks this build as well instead of
+ * a user's. The host's own module (QZ_BUILDING_HOST) defines gensym_tr, so
+ * the name stays a routine there.
+ */
+#define clock_free freeobject
+#define binbuf_free freeobject
+#define wind_free freeobject
+#if !defined(QZ_BUILDING_HOST)
+#define gensym_tr gensym
+#endif
+#define getbytes(size) sysmem_newptr(size)
+#define freebytes(p, size) sysmem_freeptr(p)
+#define calcoffset(x, y) offsetof(x, y)
+#define structmembersize(s, m) sizeof(((s *)0)->m)
+/* The header's class pointer: this host keeps the class in o_messlist. */
+#define ob_messlist(x) (((t_object *)(x))->o_messlist)
+#define ob_class(x) ((t_class *)(((t_object *)(x))->o_messlist))
+/* Messages through the class, as object_method sends them. */
+#define mess0(x, s) object_method((x), (s))
+#define mess1(x, s, a1) object_method((x), (s), (a1))
+#define mess2(x, s, a1, a2) object_method((x), (s), (a1), (a2))
+#define mess3(x, s, a1, a2, a3) object_method((x), (s), (a1), (a2), (a3))
+#define mess4(x, s, a1, a2, a3, a4) object_method((x), (s), (a1), (a2), (a3), (a4))
+#define mess5(x, s, a1, a2, a3, a4, a5) object_method((x), (s), (a1), (a2), (a3), (a4), (a5))
+/* Names whose meaning reaches into the host's class records, which this
+   layer does not expose: a source that uses one does not build here. */
+#define ob_name(x) qz_host_has_no_ob_name(x)
+#define ob_sym(x) qz_host_has_no_ob_sym(x)
+#define ob_filename(x) qz_host_has_no_ob_filename(x)
+#define ob_filesym(x) qz_host_has_no_ob_filesym(x)
+#define floatmess1(x, s, f) qz_host_has_no_floatmess1(x, s, f)
+#if !QZ_HOST_32BIT
+#define object_new(...) object_new_imp(__VA_ARGS__)
+#endif
+#if defined(_WIN32)
+#define strcmp_case_insensitive _stricmp
+#else
+#define strcmp_case_insensitive strcasecmp
+#endif
+#if defined(C74_LEGACY_DEFINES)
+#define post(...) object_post(NULL, __VA_ARGS__)
+#define error(...) object_error(NULL, __VA_ARGS__)
 #endif
 
 /* ---- The binary interface, pinned per target --------------------------- */

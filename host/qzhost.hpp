@@ -52,7 +52,7 @@ struct AttrAttrInfo {
 };
 struct AttrInfo {
     std::string name;
-    std::string type; // "long", "float32" or "float64"
+    std::string type; // "long", "atom_long", "float32" or "float64"
     long flags;
     bool clip_min, clip_max; // clip filter bounds in use
     double min, max;
@@ -160,6 +160,8 @@ class Host {
     long fire_until(double t, long limit);
     // Number of armed clocks.
     size_t pending_clocks() const;
+    // Number of clocks made and not yet freed, armed or not.
+    size_t live_clocks() const;
 
     // ---- Observing --------------------------------------------------------
     // Every value that leaves any outlet is recorded and passed to the

@@ -50,12 +50,15 @@ struct pd_host {
     }
     static void clock_delay(t_clock *c, int32_t ms) { ::clock_delay(c, static_cast<double>(ms)); }
     static void clock_unset(t_clock *c) { ::clock_unset(c); }
-    static void clock_free(t_clock *c) { ::clock_free(c); }
+    static void clock_dispose(t_clock *c) { ::clock_free(c); }
     static void outlet_float(t_outlet *o, double f)
     {
         ::outlet_float(o, static_cast<t_float>(f)); // double -> single
     }
-    static void error(t_pitchtally *x, const char *text) { pd_error(x, "qz.pitchtally: %s", text); }
+    static void post_error(t_pitchtally *x, const char *text)
+    {
+        pd_error(x, "qz.pitchtally: %s", text);
+    }
     static void *alloc(size_t bytes) { return getbytes(bytes); }
     static void free(void *p, size_t bytes) { freebytes(p, bytes); }
 };

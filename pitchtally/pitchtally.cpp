@@ -150,7 +150,8 @@ void pitchtally_ft1(t_pitchtally *x, double f)
     x->cur_amp = f;
 }
 
-// Stores the window as the host stores a "long" attribute, raised to
+// Stores the window in its C `long` field (the host's storage of a "long"
+// attribute), raised to
 // PITCHTALLY_MIN_WINDOW and capped to what the agents' clocks take (a
 // 32-bit signed count of ms).
 t_max_err pitchtally_window_set(t_pitchtally *x, void * /*attr*/, long argc, t_atom *argv)
@@ -165,6 +166,6 @@ t_max_err pitchtally_window_set(t_pitchtally *x, void * /*attr*/, long argc, t_a
         ms = PITCHTALLY_MIN_WINDOW;
     if (ms > INT32_MAX)
         ms = INT32_MAX;
-    x->window = static_cast<t_atom_long>(ms);
+    x->window = static_cast<long>(ms);
     return MAX_ERR_NONE;
 }

@@ -30,7 +30,7 @@ typedef struct _pitchtally {
     int32_t agentcount;  /* number of slots, fixed at creation */
     t_statagent *agents; /* the pool: one block of agentcount slots */
     double minproba;     /* attribute: probability threshold, 0 to 1 */
-    t_atom_long window;  /* attribute: window length in ms (read as 32-bit) */
+    long window;         /* attribute "window" (host type "long": a C long), in ms */
     double cur_pitch;    /* last pitch received in the left inlet */
     double cur_amp;      /* last amplitude received in the right inlet */
     int32_t highest;     /* highest slot index a spawn has used since creation or stop */

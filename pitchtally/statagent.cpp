@@ -22,9 +22,9 @@ struct max_host {
     }
     static void clock_delay(t_clock *c, int32_t ms) { ::clock_delay(c, static_cast<long>(ms)); }
     static void clock_unset(t_clock *c) { ::clock_unset(c); }
-    static void clock_free(t_clock *c) { freeobject(reinterpret_cast<t_object *>(c)); }
+    static void clock_dispose(t_clock *c) { freeobject(reinterpret_cast<t_object *>(c)); }
     static void outlet_float(void *o, double f) { ::outlet_float(o, f); }
-    static void error(t_pitchtally *x, const char *text) { object_error(&x->ob, "%s", text); }
+    static void post_error(t_pitchtally *x, const char *text) { object_error(&x->ob, "%s", text); }
     static void *alloc(size_t bytes) { return sysmem_newptr(static_cast<t_ptr_size>(bytes)); }
     static void free(void *p, size_t /*bytes*/) { sysmem_freeptr(p); }
 };

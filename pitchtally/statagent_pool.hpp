@@ -12,12 +12,17 @@
 //       static clock *clock_new(agent *a);      // its firing runs tick(a)
 //       static void clock_delay(clock *c, int32_t ms);
 //       static void clock_unset(clock *c);
-//       static void clock_free(clock *c);       // also cancels a pending firing
+//       static void clock_dispose(clock *c);    // frees it, cancelling a pending firing
 //       static void outlet_float(void *o, double f);
-//       static void error(object *x, const char *text);  // console, tied to x
+//       static void post_error(object *x, const char *text);  // console, tied to x
 //       static void *alloc(size_t bytes);       // null when refused
 //       static void free(void *p, size_t bytes);
 //   };
+//
+// No policy name may be one that the host's headers define as a macro
+// (maxapi.h lists them): a policy routine named clock_free, for one, turns
+// into a freeobject that calls itself there, and one named error is
+// rewritten under C74_LEGACY_DEFINES.
 //
 // Every operation runs to its end; the host runs one object's events,
 // "stop" and clock firings one at a time.
@@ -104,13 +109,13 @@ template <class H> struct statagent_pool {
             std::snprintf(text, sizeof text,
                           "%ld stat agents requested: at least 1 is needed, using %d",
                           static_cast<long>(x->agentcount), kStatagentDefaultCount);
-            H::error(x, text);
+            H::post_error(x, text);
         } else {
             agents = alloc(x->agentcount);
             if (!agents) {
                 std::snprintf(text, sizeof text, "cannot allocate %ld stat agents, using %d",
                               static_cast<long>(x->agentcount), kStatagentDefaultCount);
-                H::error(x, text);
+                H::post_error(x, text);
             }
         }
         if (!agents) {
@@ -118,7 +123,7 @@ template <class H> struct statagent_pool {
             agents = alloc(x->agentcount);
         }
         if (!agents) {
-            H::error(x, "cannot allocate stat agents: pitch events are ignored");
+            H::post_error(x, "cannot allocate stat agents: pitch events are ignored");
             x->agentcount = 0;
         }
         x->agents = agents;
@@ -133,7 +138,7 @@ template <class H> struct statagent_pool {
         if (!x->agents)
             return;
         for (std::int32_t i = 0; i < x->agentcount; ++i)
-            H::clock_free(x->agents[i].clock);
+            H::clock_dispose(x->agents[i].clock);
         H::free(x->agents, static_cast<std::size_t>(x->agentcount) * sizeof(agent));
         x->agents = nullptr;
     }
@@ -165,7 +170,7 @@ template <class H> struct statagent_pool {
             ++i;
         if (i == x->agentcount) {
             // Full pool: slot 0 is restarted; the agent it held never reports.
-            H::error(x, "too many events");
+            H::post_error(x, "too many events");
             i = 0;
         }
         agent *a = &x->agents[i];

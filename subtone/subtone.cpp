@@ -65,7 +65,7 @@ void *subtone_new(t_symbol * /*s*/, long argc, t_atom *argv)
     t_subtone *x = static_cast<t_subtone *>(object_alloc(subtone_class));
     if (!x)
         return nullptr;
-    x->outlet = intout(x);
+    x->outlet = floatout(x); // every result is a float (outlet_float)
 
     // The first argument, if it is a number, is the approximation; it is
     // taken as given (the attribute's clip does not apply here).

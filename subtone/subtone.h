@@ -17,9 +17,9 @@
 #include <cstdint>
 
 typedef struct _subtone {
-    t_object ob;      /* the host's object header */
-    t_atom_long mode; /* attribute "mode": 0 Freq, anything else MIDI */
-    float approx;     /* attribute "approx": approximation in semitones */
+    t_object ob;  /* the host's object header */
+    long mode;    /* attribute "mode" (host type "long", stored as a C long): 0 Freq, else MIDI */
+    float approx; /* attribute "approx": approximation in semitones */
     float tolerance;  /* tolerance_from_midi(approx), kept in step with it */
     float *partials;  /* the partials of the last list, in Hz */
     int16_t capacity; /* slots of `partials`, as the last allocation's count truncated to 16 bits */

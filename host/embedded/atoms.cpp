@@ -52,14 +52,30 @@ long atom_gettype(const t_atom *a)
     return a ? static_cast<long>(a->a_type) : static_cast<long>(A_NOTHING);
 }
 
+namespace {
+
+// A symbol atom coerced to a number, as the host's atom_getlong and
+// atom_getfloat document: a symbol whose whole text reads as a number (by
+// the rules of box text) is that number; any other symbol is 0.
+t_atom coerced(const t_atom &a)
+{
+    t_atom n = a;
+    if (a.a_type == A_SYM && !(a.a_w.w_sym && a.a_w.w_sym->s_name &&
+                               qzhost::detail::number_atom(a.a_w.w_sym->s_name, n)))
+        atom_setlong(&n, 0);
+    return n;
+}
+
+} // namespace
+
 t_atom_long atom_getlong(const t_atom *a)
 {
-    return a ? qzhost::detail::long_of(*a) : 0;
+    return a ? qzhost::detail::long_of(coerced(*a)) : 0;
 }
 
 t_atom_float atom_getfloat(const t_atom *a)
 {
-    return a ? static_cast<t_atom_float>(qzhost::detail::number_of(*a)) : 0;
+    return a ? static_cast<t_atom_float>(qzhost::detail::number_of(coerced(*a))) : 0;
 }
 
 // A symbol atom's symbol; for anything else the empty symbol (null when no

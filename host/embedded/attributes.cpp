@@ -26,8 +26,8 @@ AttrRec *attr_of(void *p)
     return reinterpret_cast<AttrRec *>(o);
 }
 
-// The clip filter. A float atom is clipped to [min, max]; NaN lies in no
-// range, so a clipped attribute never takes it: it becomes the minimum (the
+// The clip filter, applied to what is set and to what is read. A float atom is clipped to [min,
+// max]; NaN lies in no range, so a clipped attribute never takes it: it becomes the minimum (the
 // maximum when only that is set). An integer atom stays an integer: the
 // bounds are brought inside the integers (min rounded up, max rounded down)
 // before comparing.
@@ -56,7 +56,11 @@ void clip(const AttrRec &a, t_atom &at)
 }
 
 // The default setter: no value does nothing; otherwise the first atom,
-// converted to the attribute's type, is stored at the offset.
+// converted to the attribute's type, is stored at the offset. A "long"
+// attribute is the platform's C `long`, as the host stores it: 4 bytes on
+// Windows in both widths and on 32-bit systems, 8 on 64-bit Linux; an
+// integer wider than that keeps its low bits only (4294967297 stores 1 in
+// a 32-bit `long`). "atom_long" is the atoms' own t_atom_long.
 bool default_set(Host::Impl *h, InstRec *r, const AttrRec &a, long argc, const t_atom *argv)
 {
     if (argc <= 0)
@@ -67,6 +71,10 @@ bool default_set(Host::Impl *h, InstRec *r, const AttrRec &a, long argc, const t
     }
     char *field = reinterpret_cast<char *>(r->obj) + a.offset;
     if (a.type == h->s_long) {
+        // Modular narrowing (C++20): the low bits of the two's complement.
+        long v = static_cast<long>(detail::long_of(argv[0]));
+        std::memcpy(field, &v, sizeof v);
+    } else if (a.type == h->s_atom_long) {
         t_atom_long v = detail::long_of(argv[0]);
         std::memcpy(field, &v, sizeof v);
     } else if (a.type == h->s_float32) {
@@ -88,6 +96,10 @@ t_max_err default_get(Host::Impl *h, InstRec *r, const AttrRec &a, long *argc, t
         return MAX_ERR_GENERIC;
     const char *field = reinterpret_cast<const char *>(r->obj) + a.offset;
     if (a.type == h->s_long) {
+        long v;
+        std::memcpy(&v, field, sizeof v);
+        atom_setlong(out, v);
+    } else if (a.type == h->s_atom_long) {
         t_atom_long v;
         std::memcpy(&v, field, sizeof v);
         atom_setlong(out, v);
@@ -143,6 +155,10 @@ bool Host::Impl::attr_get(InstRec *r, AttrRec *a, std::vector<t_atom> &out)
     if (argv && argc > 0)
         out.assign(argv, argv + argc);
     sysmem_freeptr(argv);
+    // The clip filter works on both sides: a value stored past it (by the
+    // constructor, or a routine writing the field) reads clipped.
+    for (t_atom &at : out)
+        clip(*a, at);
     return err == MAX_ERR_NONE;
 }
 
@@ -190,7 +206,8 @@ t_object *attr_offset_new(const char *name, const t_symbol *type, long flags, co
     auto *h = current_or_complain("attr_offset_new");
     if (!h)
         return nullptr;
-    if (!name || (type != h->s_long && type != h->s_float32 && type != h->s_float64)) {
+    if (!name || (type != h->s_long && type != h->s_atom_long && type != h->s_float32 &&
+                  type != h->s_float64)) {
         h->postf(nullptr, true, "attr_offset_new: attribute \"%s\": unsupported type \"%s\"",
                  name ? name : "", type ? type->s_name : "");
         return nullptr;
@@ -223,9 +240,10 @@ t_max_err class_addattr(t_class *c, t_object *attr)
         return MAX_ERR_INVALID_PTR;
     auto *h = c->host;
     // The attribute's storage must lie inside the instance record.
-    long width = a->type == h->s_long      ? static_cast<long>(sizeof(t_atom_long))
-                 : a->type == h->s_float32 ? 4
-                                           : 8;
+    long width = a->type == h->s_long        ? static_cast<long>(sizeof(long))
+                 : a->type == h->s_atom_long ? static_cast<long>(sizeof(t_atom_long))
+                 : a->type == h->s_float32   ? 4
+                                             : 8;
     if (a->offset + width > c->size) {
         h->postf(nullptr, true, "%s: attribute \"%s\" lies outside the instance record",
                  c->name.c_str(), a->name->s_name);

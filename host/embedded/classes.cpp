@@ -52,7 +52,10 @@ _class *Host::Impl::find_class(std::string_view name) const
 
 // Calls a routine with the arguments its type codes announce. A_LONG and
 // A_FLOAT routines take the first atom, converted between int and float
-// (float to int truncates toward zero); a missing atom counts as 0. A float
+// (float to int truncates toward zero). A typed routine whose message comes
+// without its argument is not called, as in the host, where such a call
+// "will fail": the error `missing argument for "SELECTOR"` is posted and
+// false returned (the same for A_SYM). A float
 // message that came as a double (`exact`) reaches them as that double. A
 // symbol where a number is needed (or a number where a symbol is needed) is
 // not passed: the error `wrong argument type for "SELECTOR"` is posted and
@@ -65,28 +68,32 @@ bool Host::Impl::call_method(InstRec *r, const MethodRec &m, t_symbol *sel, long
         detail::fn_cast<fn_nothing>(m.fn)(x);
         return true;
     }
-    switch (m.types[0]) {
+    const short type = m.types[0];
+    if ((type == A_LONG || type == A_FLOAT || type == A_SYM) && argc <= 0 && !exact) {
+        postf(r->obj, true, "missing argument for \"%s\"", sel->s_name);
+        return false;
+    }
+    switch (type) {
     case A_LONG:
     case A_FLOAT: {
-        if (argc > 0 && !detail::is_number(argv[0])) {
+        if (!exact && !detail::is_number(argv[0])) {
             postf(r->obj, true, "wrong argument type for \"%s\"", sel->s_name);
             return false;
         }
-        const double f = exact ? *exact : argc > 0 ? detail::number_of(argv[0]) : 0.0;
-        if (m.types[0] == A_LONG)
-            detail::fn_cast<fn_long>(m.fn)(x, exact      ? detail::to_long(f)
-                                              : argc > 0 ? detail::long_of(argv[0])
-                                                         : 0);
+        const double f = exact ? *exact : detail::number_of(argv[0]);
+        if (type == A_LONG)
+            detail::fn_cast<fn_long>(m.fn)(x,
+                                           exact ? detail::to_long(f) : detail::long_of(argv[0]));
         else
             detail::fn_cast<fn_float>(m.fn)(x, f);
         return true;
     }
     case A_SYM:
-        if (argc > 0 && argv[0].a_type != A_SYM) {
+        if (argv[0].a_type != A_SYM) {
             postf(r->obj, true, "wrong argument type for \"%s\"", sel->s_name);
             return false;
         }
-        detail::fn_cast<fn_sym>(m.fn)(x, argc > 0 ? argv[0].a_w.w_sym : s_empty);
+        detail::fn_cast<fn_sym>(m.fn)(x, argv[0].a_w.w_sym);
         return true;
     case A_GIMME: {
         AtomCopy copy(argc, argv);

@@ -55,6 +55,7 @@ Host::Impl::Impl()
     s_list = intern("list");
     s_empty = intern("");
     s_long = intern("long");
+    s_atom_long = intern("atom_long");
     s_float32 = intern("float32");
     s_float64 = intern("float64");
     s_assist = intern("assist");
@@ -464,6 +465,11 @@ long Host::fire_until(double t, long limit)
 size_t Host::pending_clocks() const
 {
     return impl_->heap.size();
+}
+
+size_t Host::live_clocks() const
+{
+    return impl_->clocks.size();
 }
 
 void Host::on_outlet(OutletObserver fn)

@@ -55,7 +55,7 @@ struct AttrRec {
     t_object ob;
     Host::Impl *host;
     t_symbol *name;
-    t_symbol *type; // "long", "float32" or "float64"
+    t_symbol *type; // "long", "atom_long", "float32" or "float64"
     long flags;
     method getter; // null: the default getter
     method setter; // null: the default setter
@@ -74,9 +74,14 @@ struct Connection {
 
 struct InstRec;
 
+// What an outlet was made to send: the host's typed outlets (intout,
+// floatout) always send their own message.
+enum class OutletKind { Int, Float };
+
 struct OutletRec {
     InstRec *owner;
     int order; // creation order within the instance
+    OutletKind kind;
     std::vector<Connection> conns;
 };
 
@@ -132,6 +137,9 @@ t_atom_long to_long(double v); // truncation toward zero, saturating to t_atom_l
 bool is_number(const t_atom &a);
 double number_of(const t_atom &a);    // 0 for a symbol
 t_atom_long long_of(const t_atom &a); // 0 for a symbol
+// The atom that a word of box text reads as when it is a number (as
+// Host::parse_atom reads it); false for a word that is no number.
+bool number_atom(std::string_view w, t_atom &out);
 
 } // namespace qzhost::detail
 
@@ -182,8 +190,8 @@ struct Host::Impl {
     std::unordered_map<std::string, t_symbol *, detail::SvHash, std::equal_to<>> symtab;
     std::deque<t_symbol> symbols;
     t_symbol *intern(std::string_view text);
-    t_symbol *s_int, *s_float, *s_list, *s_empty, *s_long, *s_float32, *s_float64, *s_assist,
-        *s_inletinfo, *s_setmethod, *s_get, *s_set, *s_gettype, *s_getname, *s_box;
+    t_symbol *s_int, *s_float, *s_list, *s_empty, *s_long, *s_atom_long, *s_float32, *s_float64,
+        *s_assist, *s_inletinfo, *s_setmethod, *s_get, *s_set, *s_gettype, *s_getname, *s_box;
     t_symbol *s_ft[10];
 
     // ---- classes and attributes
@@ -227,6 +235,10 @@ struct Host::Impl {
     bool call_method(detail::InstRec *r, const detail::MethodRec &m, t_symbol *sel, long argc,
                      const t_atom *argv, const double *exact = nullptr);
     bool deliver(BoxId to, int inlet, double f);
+    bool deliver_int(BoxId to, int inlet, t_atom_long n);
+    // The common part of outlet_float and outlet_int: checks, logs and
+    // observers, then delivery along every connection.
+    template <class Deliver> void send_out(detail::OutletRec *out, double logged, Deliver each);
     bool send_to(detail::InstRec *r, int inlet, t_symbol *sel, long argc, const t_atom *argv,
                  const double *exact = nullptr);
     bool send_one(BoxId box, int inlet, t_symbol *sel, const t_atom &a,

@@ -101,16 +101,17 @@ bool is_decimal_text(std::string_view w, long long &magnitude)
 
 } // namespace
 
-t_atom Host::parse_atom(std::string_view w)
+namespace detail {
+
+bool number_atom(std::string_view w, t_atom &a)
 {
-    t_atom a;
     if (is_integer_text(w)) {
         std::string_view digits = w[0] == '+' ? w.substr(1) : w;
         t_atom_long v = 0;
         auto res = std::from_chars(digits.data(), digits.data() + digits.size(), v);
         if (res.ec == std::errc() && res.ptr == digits.data() + digits.size()) {
             atom_setlong(&a, v);
-            return a;
+            return true;
         }
         // Out of the integer range: read as a float below.
     }
@@ -124,7 +125,7 @@ t_atom Host::parse_atom(std::string_view w)
         if (res.ec == std::errc::result_out_of_range)
             v = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
         atom_setfloat(&a, neg ? -v : v);
-        return a;
+        return true;
     }
     std::string_view body = w;
     bool neg = false;
@@ -135,13 +136,22 @@ t_atom Host::parse_atom(std::string_view w)
     if (iequals(body, "inf") || iequals(body, "infinity")) {
         atom_setfloat(&a, neg ? -std::numeric_limits<double>::infinity()
                               : std::numeric_limits<double>::infinity());
-        return a;
+        return true;
     }
     if (iequals(w, "nan")) {
         atom_setfloat(&a, std::numeric_limits<double>::quiet_NaN());
-        return a;
+        return true;
     }
-    atom_setsym(&a, sym(w));
+    return false;
+}
+
+} // namespace detail
+
+t_atom Host::parse_atom(std::string_view w)
+{
+    t_atom a;
+    if (!detail::number_atom(w, a))
+        atom_setsym(&a, sym(w));
     return a;
 }
 

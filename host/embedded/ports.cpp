@@ -21,18 +21,57 @@ bool Host::Impl::deliver(BoxId to, int inlet, double f)
     return send_to(r, inlet, s_float, 1, &a, &f);
 }
 
+// An integer arriving at an inlet: "int" at inlet 0, "ft<n>" at a floatin
+// inlet.
+bool Host::Impl::deliver_int(BoxId to, int inlet, t_atom_long n)
+{
+    InstRec *r = box_rec(to);
+    if (!r)
+        return false;
+    t_atom a;
+    atom_setlong(&a, n);
+    return send_to(r, inlet, s_int, 1, &a);
+}
+
+template <class Deliver> void Host::Impl::send_out(OutletRec *out, double logged, Deliver each)
+{
+    InstRec *r = out->owner;
+    if (r->destroyed || r->dying)
+        return;
+    detail::HostScope scope(this);
+    if (delivery_depth >= detail::kMaxDeliveryDepth) {
+        post(r->obj, true, "stack overflow");
+        return;
+    }
+    const int index = static_cast<int>(r->outlets.size()) - 1 - out->order;
+    const OutletEvent ev{now, r->box, index, logged};
+    if (recording)
+        outlet_log.push_back(ev);
+    for (size_t i = 0; i < outlet_observers.size(); ++i)
+        outlet_observers[i](ev);
+    ++delivery_depth;
+    // By index, re-reading the size: a receiver may connect, free or create
+    // boxes meanwhile. The outlet record itself outlives this call (freed
+    // records wait in the graveyard until the outermost host call returns).
+    for (size_t i = 0; i < out->conns.size(); ++i) {
+        const detail::Connection c = out->conns[i];
+        each(c);
+    }
+    --delivery_depth;
+}
+
 } // namespace qzhost
 
 namespace {
 
-void *new_outlet(void *x, const char *op)
+void *new_outlet(void *x, const char *op, qzhost::detail::OutletKind kind)
 {
     InstRec *r = qzhost::detail::inst_of(x);
     if (!r) {
         std::fprintf(stderr, "qzhost: %s: not a live object\n", op);
         return nullptr;
     }
-    auto *o = new OutletRec{r, static_cast<int>(r->outlets.size()), {}};
+    auto *o = new OutletRec{r, static_cast<int>(r->outlets.size()), kind, {}};
     r->outlets.push_back(o);
     // The header's outlet field names the newest (leftmost) outlet.
     qzhost::detail::write_header(r);
@@ -45,12 +84,12 @@ extern "C" {
 
 void *intout(void *x)
 {
-    return new_outlet(x, "intout");
+    return new_outlet(x, "intout", qzhost::detail::OutletKind::Int);
 }
 
 void *floatout(void *x)
 {
-    return new_outlet(x, "floatout");
+    return new_outlet(x, "floatout", qzhost::detail::OutletKind::Float);
 }
 
 void *floatin(void *x, short n)
@@ -71,35 +110,44 @@ void *floatin(void *x, short n)
     return &r->inlets;
 }
 
+// What the host does with a float sent through an outlet made with intout,
+// or an int through one made with floatout, is not documented: here the
+// mismatch is an error on the console and nothing is sent, so a test sees it.
 void *outlet_float(void *o, double f)
 {
     auto *out = static_cast<OutletRec *>(o);
     if (!out)
         return nullptr;
-    InstRec *r = out->owner;
-    auto *h = r->host;
-    if (r->destroyed || r->dying)
-        return nullptr;
-    qzhost::detail::HostScope scope(h);
-    if (h->delivery_depth >= qzhost::detail::kMaxDeliveryDepth) {
-        h->post(r->obj, true, "stack overflow");
+    auto *h = out->owner->host;
+    if (out->kind != qzhost::detail::OutletKind::Float) {
+        if (!out->owner->destroyed && !out->owner->dying) {
+            qzhost::detail::HostScope scope(h);
+            h->post(out->owner->obj, true,
+                    "outlet_float on an outlet made with intout: nothing sent");
+        }
         return nullptr;
     }
-    const int index = static_cast<int>(r->outlets.size()) - 1 - out->order;
-    const qzhost::OutletEvent ev{h->now, r->box, index, f};
-    if (h->recording)
-        h->outlet_log.push_back(ev);
-    for (size_t i = 0; i < h->outlet_observers.size(); ++i)
-        h->outlet_observers[i](ev);
-    ++h->delivery_depth;
-    // By index, re-reading the size: a receiver may connect, free or create
-    // boxes meanwhile. The outlet record itself outlives this call (freed
-    // records wait in the graveyard until the outermost host call returns).
-    for (size_t i = 0; i < out->conns.size(); ++i) {
-        const qzhost::detail::Connection c = out->conns[i];
-        h->deliver(c.to, c.inlet, f);
+    h->send_out(out, f,
+                [h, f](const qzhost::detail::Connection &c) { h->deliver(c.to, c.inlet, f); });
+    return nullptr;
+}
+
+void *outlet_int(void *o, t_atom_long n)
+{
+    auto *out = static_cast<OutletRec *>(o);
+    if (!out)
+        return nullptr;
+    auto *h = out->owner->host;
+    if (out->kind != qzhost::detail::OutletKind::Int) {
+        if (!out->owner->destroyed && !out->owner->dying) {
+            qzhost::detail::HostScope scope(h);
+            h->post(out->owner->obj, true,
+                    "outlet_int on an outlet made with floatout: nothing sent");
+        }
+        return nullptr;
     }
-    --h->delivery_depth;
+    h->send_out(out, static_cast<double>(n),
+                [h, n](const qzhost::detail::Connection &c) { h->deliver_int(c.to, c.inlet, n); });
     return nullptr;
 }
 

@@ -32,18 +32,18 @@ TEST_F(Dispatch, TypedRoutinesTakeTheFirstAtomConverted)
 {
     auto b = make("qzt.probe");
     host.clear_logs();
-    // Float to int truncates toward zero; a missing argument counts as 0;
-    // surplus atoms are ignored.
+    // Float to int truncates toward zero; surplus atoms are ignored; a
+    // missing argument calls nothing (host_rules_test.cpp).
     EXPECT_TRUE(host.send(b, 0, "int", {F(2.9)}));
     EXPECT_TRUE(host.send(b, 0, "int", {F(-2.9)}));
-    EXPECT_TRUE(host.send(b, 0, "int", {}));
+    EXPECT_FALSE(host.send(b, 0, "int", {}));
     EXPECT_TRUE(host.send(b, 0, "float", {L(3), L(4)}));
     EXPECT_TRUE(host.send(b, 0, "int", {F(1e300)}));
     EXPECT_TRUE(host.send(b, 0, "int", {F(std::nan(""))}));
     // 1e300 saturates to the largest t_atom_long (64 or 32 bits).
     const std::string largest = std::to_string(std::numeric_limits<t_atom_long>::max());
-    EXPECT_EQ(texts(b),
-              (Strings{"int 2", "int -2", "int 0", "float 3", "int " + largest, "int 0"}));
+    EXPECT_EQ(texts(b), (Strings{"int 2", "int -2", "missing argument for \"int\"", "float 3",
+                                 "int " + largest, "int 0"}));
 }
 
 TEST_F(Dispatch, WrongArgumentTypesAreRefusedWithAnError)

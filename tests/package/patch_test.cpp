@@ -192,6 +192,42 @@ TEST(Patch, NumberBoxesAndPrint)
     EXPECT_FALSE(l.patch->click("obj-9"));   // no such box
 }
 
+// A box's "saved_object_attributes" are applied after the box is made,
+// through each attribute's setter and filter, so they win over the box
+// text's own settings. The measured case: a qz.subtone box saving mode 1
+// and approx 1.0 answers 60 64 67 with 40 in the host (36 at 0.5).
+TEST(Patch, SavedAttributesAreAppliedAfterTheBoxText)
+{
+    const std::string saved1 = R"(,"saved_object_attributes":{"mode":1,"approx":1.0})";
+    const std::string saved2 = R"(,"saved_object_attributes":{"approx":-2,"mode":[0]})";
+    const std::string saved3 = R"(,"saved_object_attributes":{"mode":{"x":1},"nosuch":3})";
+    Loaded l(R"({"patcher":)" +
+             patcher(box("obj-1", "message", "60 64 67", 10, 10) + "," +
+                         box("obj-2", "newobj", "qz.subtone @mode 0 @approx 0.5", 10, 50, saved1) +
+                         "," + box("obj-3", "flonum", "", 10, 90) + "," +
+                         box("obj-4", "newobj", "qz.subtone 3 @mode 1", 100, 50, saved2) + "," +
+                         box("obj-5", "newobj", "qz.subtone", 200, 50, saved3),
+                     line("obj-1", 0, "obj-2", 0) + "," + line("obj-2", 0, "obj-3", 0)) +
+             "}");
+    ASSERT_TRUE(l.parsed) << l.error;
+    // obj-5: a dictionary is no attribute value (reported); "nosuch" is the
+    // host's own console error.
+    EXPECT_EQ(l.problems, 1) << l.err.str();
+    EXPECT_NE(l.err.str().find("obj-5: saved attribute 'mode'"), std::string::npos) << l.err.str();
+    EXPECT_NE(l.out.str().find("no attribute \"nosuch\""), std::string::npos) << l.out.str();
+    ASSERT_TRUE(l.patch->click("obj-1"));
+    EXPECT_EQ(l.patch->boxes()[2].value, 40);
+    qzhost::Host &h = l.patch->host();
+    std::vector<t_atom> v;
+    const qzhost::BoxId b4 = l.patch->boxes()[3].host;
+    ASSERT_TRUE(h.attr_get(b4, "mode", v));
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0].a_w.w_long, 0); // a one-element array is that value
+    ASSERT_TRUE(h.attr_get(b4, "approx", v));
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0].a_w.w_float, 0); // -2 through the clip filter
+}
+
 TEST(Patch, SubpatchersLoadRecursivelyAndNamesAreQualified)
 {
     const std::string inner = patcher(

@@ -65,6 +65,30 @@ class Lifetime : public ::testing::Test {
     int sends_from_freed = 0;
 };
 
+// Freeing a qz.pitchtally box frees every one of its clocks, idle or armed,
+// and returns. The plug-in is built with host/maxapi.h, which defines the
+// host headers' lower-case macros (clock_free is freeobject there): a pool
+// routine of such a name became a freeobject calling itself and spun for
+// ever in the host, and now no longer builds. Freeing a box made that way
+// is what hung: this test would time out.
+TEST_F(Lifetime, FreeingAPitchtallyBoxFreesEachClockOnce)
+{
+    const size_t before = host.live_clocks();
+    const BoxId idle = make("qz.pitchtally 4");
+    const BoxId busy = make("qz.pitchtally 3 @window 50");
+    ASSERT_EQ(host.live_clocks(), before + 7);
+    host.send_float(busy, 0, 60);
+    host.send_float(busy, 0, 62);
+    ASSERT_EQ(host.pending_clocks(), 2u);
+    free_box(idle);
+    EXPECT_EQ(host.live_clocks(), before + 3);
+    free_box(busy);
+    EXPECT_EQ(host.live_clocks(), before);
+    EXPECT_EQ(host.pending_clocks(), 0u);
+    host.advance_by(100);
+    EXPECT_EQ(sends_from_freed, 0);
+}
+
 // Many boxes of both kinds, pools full and partly full, lists past the
 // 16-bit capacity, all freed in a shuffled order while time moves on between
 // the frees: no clock stays armed, nothing is sent by a freed box, and the

@@ -15,13 +15,13 @@ namespace {
 
 struct t_probe {
     t_object ob;
-    t_atom_long along; // "along": long, clipped to [0, 10]
-    float f32;         // "f32": float32, clipped below at -1.5
-    double f64;        // "f64": float64 with a custom setter and getter
-    t_atom_long relay; // "relay": 1 sends f - 1 on for f > 0, 2 sends f on
-    t_atom_long chain; // "chain": tick 0 arms clock 1 this many ms later
-    t_atom_long leak;  // the destructor leaves the clocks alone
-    void *outs[3];     // in creation order: outs[0] is the rightmost
+    long along;       // "along": long, clipped to [0, 10]
+    float f32;        // "f32": float32, clipped below at -1.5
+    double f64;       // "f64": float64 with a custom setter and getter
+    long relay;       // "relay": 1 sends f - 1 on for f > 0, 2 sends f on
+    long chain;       // "chain": tick 0 arms clock 1 this many ms later
+    t_atom_long leak; // the destructor leaves the clocks alone
+    void *outs[3];    // in creation order: outs[0] is the rightmost
     t_clock *clocks[2];
 };
 
