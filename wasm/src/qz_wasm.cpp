@@ -201,13 +201,20 @@ struct js_clock_policy {
         if (c)
             heap_remove(c->agent->owner, c);
     }
+    // Cancels the clock and frees it.
+    static void clock_dispose(js_clock *c)
+    {
+        if (!c)
+            return;
+        heap_remove(c->agent->owner, c);
+        std::free(c);
+    }
     static void outlet_float(void *o, double f)
     {
         const auto *out = static_cast<const js_outlet *>(o);
         qz_js_outlet(out->tally, out->index, f);
     }
-    // The pool names its console sink `error`: a pointer to post_text here.
-    static constexpr void (*error)(js_tally *, const char *) = &post_text;
+    static void post_error(js_tally *x, const char *text) { post_text(x, text); }
     static void *alloc(std::size_t bytes) { return std::malloc(bytes); }
     static void free(void *p, std::size_t /*bytes*/) { std::free(p); }
 };
@@ -441,12 +448,9 @@ EMSCRIPTEN_KEEPALIVE js_tally *qz_tally_new(std::int32_t id, std::int32_t given,
             clocks = x->agents[i].clock != nullptr;
         if (!clocks) {
             post_text(x, "cannot allocate the agents' clocks: pitch events are ignored");
-            for (std::int32_t i = 0; i < x->agentcount; ++i)
-                std::free(x->agents[i].clock);
-            std::free(x->agents);
+            pool::release(x);
             std::free(x->heap);
             x->heap = nullptr;
-            x->agents = nullptr;
             x->agentcount = 0;
         }
     }
@@ -458,9 +462,7 @@ EMSCRIPTEN_KEEPALIVE void qz_tally_free(js_tally *x)
 {
     if (!x)
         return;
-    for (std::int32_t i = 0; x->agents && i < x->agentcount; ++i)
-        std::free(x->agents[i].clock);
-    std::free(x->agents);
+    pool::release(x);
     std::free(x->heap);
     std::free(x);
 }
