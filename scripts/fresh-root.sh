@@ -64,6 +64,7 @@ mkdir -p "$cache"
         # As a fresh machine comes: no package lists, no downloaded packages.
         rm -rf "$tmp"/var/lib/apt/lists/* "$tmp"/var/cache/apt/*.bin
         find "$tmp/var/cache/apt/archives" -name '*.deb' -delete
+        chmod 755 "$tmp"
         tar -C "$tmp" --numeric-owner -cpf "$tarball.part" .
         mv "$tarball.part" "$tarball"
     fi
@@ -72,7 +73,6 @@ mkdir -p "$cache"
 workdir=${QZ_FRESH_ROOT_DIR:-/var/tmp}
 mkdir -p "$workdir"
 root=$(mktemp -d "$workdir/qz-root.XXXXXX")
-chmod 755 "$root"
 # The mounts live in the command's namespace only, so none of them is seen
 # here; --one-file-system keeps rm out of anything mounted all the same.
 cleanup() {
@@ -84,6 +84,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 tar -C "$root" --numeric-owner -xpf "$tarball"
+# (mktemp's mode: apt's download user must reach the root's folders)
+chmod 755 "$root"
 
 # This machine's apt sources (and the keyrings they name) and resolver.
 rm -rf "$root/etc/apt/sources.list" "$root/etc/apt/sources.list.d"
