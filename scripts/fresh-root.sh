@@ -115,9 +115,10 @@ env_args=(HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 TERM="${TERM:-dumb}"
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin)
 [ -n "${CI+set}" ] && env_args+=(CI="$CI")
 
-# The command is the namespace's last process but one: when it ends, the
-# kernel ends the rest (a Wine server kept for later, say) with the
-# namespace, and its mounts go.
+# The shell that mounts and waits for the command is the PID namespace's
+# first process: when it ends, the kernel ends whatever the command left
+# running (a Wine server kept for later, say), and the mounts go with the
+# mount namespace.
 status=0
 unshare --mount --pid --fork --propagation private -- /bin/sh -eu -c '
     root=$1
