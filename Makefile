@@ -11,9 +11,9 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
-GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+# Ninja is among the packages every configuring target installs first.
+GENERATOR  ?= Ninja
 CMAKE_ARGS ?=
-DEMO_PACKAGES ?= cmake ninja-build g++ make
 CTEST_ARGS ?= --output-on-failure
 # Cross builds (make windows, make linux32) and their tests, which run under
 # Wine and qemu-i386: a per-test time limit turns a hang into a failure.
@@ -21,7 +21,6 @@ WIN64_BUILD   ?= $(BUILD)/win64
 WIN32_BUILD   ?= $(BUILD)/win32
 LINUX32_BUILD ?= $(BUILD)/linux32
 CROSS_CMAKE_ARGS ?=
-DEMO_PACKAGES ?= cmake ninja-build g++ make
 CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
@@ -30,25 +29,34 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: pd pd-package
 .PHONY: wasm test-wasm wasm-pack wasm-screenshots
 
+# Each target installs what it needs (when missing, as root, via apt-get)
+# before it builds: the lists of scripts/packages/.
+INSTALL_DEPS = @sh scripts/install-deps.sh
+# The release tree with its tests, benchmarks and Pd externals.
+BUILD_DEPS = demo tests pd audio
+
 all: build
 
 build:
+	$(INSTALL_DEPS) $(BUILD_DEPS)
 	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=ON -DQZ_BENCH=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demo needs only a compiler, CMake and Ninja (installed when missing,
-# as `make check` does) and builds only qz and the plug-ins. A tree that
-# `make build` configured already is reused as it is (with its tests).
+# The demo needs only a compiler, CMake, Ninja and nlohmann-json (installed
+# when missing, as `make check` does) and builds only qz and the plug-ins. A
+# tree that `make build` configured already is reused as it is (with its
+# tests).
 demo:
-	@sh scripts/install-deps.sh $(DEMO_PACKAGES)
+	$(INSTALL_DEPS) demo
 	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
-	  cmake -S . -B $(BUILD) -G "$$(command -v ninja >/dev/null 2>&1 && echo Ninja || echo 'Unix Makefiles')" \
+	  cmake -S . -B $(BUILD) -G "$(GENERATOR)" \
 	    -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=OFF $(CMAKE_ARGS); fi
 	cmake --build $(BUILD) -j $(JOBS) --target qz
 	@sh scripts/demo.sh $(BUILD)
 
+# Everything `make check` needs, installed before its first stage.
 deps:
-	@sh scripts/install-deps.sh
+	$(INSTALL_DEPS)
 
 # Warnings are errors here, as in CI.
 check: deps
@@ -69,6 +77,7 @@ test:
 	cd $(BUILD) && ctest -j $(JOBS) $(CTEST_ARGS)
 
 asan:
+	$(INSTALL_DEPS) demo tests audio
 	cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQZ_SANITIZE=ON -DQZ_WERROR=ON -DQZ_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -79,6 +88,7 @@ test-asan:
 
 # libFuzzer programs (fuzz/), built with clang, everything under ASan/UBSan.
 fuzz:
+	$(INSTALL_DEPS) demo fuzz
 	cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DQZ_FUZZ=ON -DQZ_WERROR=ON -DQZ_TESTS=OFF -DQZ_BENCH=OFF
@@ -97,6 +107,7 @@ PD_ARCH    := $(shell uname -m | sed -e 's/x86_64/amd64/' -e 's/aarch64/arm64/')
 PD_DEK     = qz[v$(QZ_VERSION)](Linux-$(PD_ARCH)-32).dek
 
 pd:
+	$(INSTALL_DEPS) $(BUILD_DEPS)
 	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DQZ_PD=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS) --target qz_pd || \
 	  { echo "the Pd externals need Pd's headers (m_pd.h): make deps" >&2; exit 1; }
@@ -112,16 +123,18 @@ cross-deps:
 
 # The Windows deliverables, cross-compiled with MinGW-w64: build/win64
 # (.mxe64, MaxAPI.dll, jitlib.dll, qz.exe, the tests) and build/win32 (.mxe).
-windows: cross-deps
+windows:
 	$(MAKE) win64
 	$(MAKE) win32
 
 win64:
+	$(INSTALL_DEPS) demo mingw wine
 	cmake -S . -B $(WIN64_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw64.cmake $(CROSS_CMAKE_ARGS)
 	cmake --build $(WIN64_BUILD) -j $(JOBS)
 
 win32:
+	$(INSTALL_DEPS) demo mingw
 	cmake -S . -B $(WIN32_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake $(CROSS_CMAKE_ARGS)
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
@@ -131,13 +144,14 @@ win32:
 # (checked with qz patch --check), reference pages made from the objects,
 # examples, README and licence. Needs the MinGW-w64 compilers, not Wine.
 package: build
-	@sh scripts/install-deps.sh g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest
+	$(INSTALL_DEPS) mingw
 	$(MAKE) win64
 	$(MAKE) win32
 	sh scripts/package.sh $(BUILD)
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.
-linux32: cross-deps
+linux32:
+	$(INSTALL_DEPS) demo linux32
 	cmake -S . -B $(LINUX32_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux32.cmake $(CROSS_CMAKE_ARGS)
 	cmake --build $(LINUX32_BUILD) -j $(JOBS)
@@ -205,13 +219,16 @@ bench: build
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.hpp' '*.h' 2>/dev/null)
 
 format:
+	$(INSTALL_DEPS) format
 	clang-format -i $(FORMAT_FILES)
 
 format-check:
+	$(INSTALL_DEPS) format
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
 # clang-tidy reads the compile commands of a clang configuration (no build needed).
 tidy:
+	$(INSTALL_DEPS) $(BUILD_DEPS) tidy
 	cmake -S . -B build-tidy -G "$(GENERATOR)" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	clang-tidy -p build-tidy --quiet $(filter %.cpp,$(FORMAT_FILES))
 

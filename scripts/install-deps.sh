@@ -1,29 +1,27 @@
 #!/bin/sh
-# Installs Debian packages when missing: the ones given as arguments, or by
-# default those the build and the tests need. Run as root (as CI does);
+# Installs Debian packages when missing. Each argument is a list of
+# scripts/packages/ (what one kind of build needs: demo, tests, pd, audio,
+# fuzz, mingw, wine, linux32, format, tidy) or a package's own name; with no
+# argument, everything `make check` needs. Run as root (as CI does);
 # otherwise it only says what is missing.
+#   scripts/install-deps.sh demo tests
 set -eu
+lists="$(dirname "$0")/packages"
 
-if [ $# -gt 0 ]; then
-    packages="$*"
-else
-    packages="cmake ninja-build g++ make libgtest-dev libbenchmark-dev"
-    # The fuzz build (make fuzz-check): clang with libFuzzer and the sanitizer
-    # runtimes; valgrind for the leak check of created and freed boxes.
-    packages="$packages clang libclang-rt-14-dev valgrind"
-    # The Pd externals (make pd) and their tests in headless Pd: Pd's headers,
-    # the pd program without its GUI, and python3 for the test driver.
-    packages="$packages puredata-dev puredata-core python3"
-    # The sound front end and the pictures (qz track, --audio, --plot): aubio
-    # and cairo with pkg-config to find them; sox makes the tests' sounds and
-    # xmllint checks that the SVG pictures parse.
-    packages="$packages pkg-config libaubio-dev libcairo2-dev sox libxml2-utils"
-    # The patcher loader of qz patch and qz refpage read JSON with nlohmann-json.
-    packages="$packages nlohmann-json3-dev"
-fi
+[ $# -gt 0 ] || set -- demo tests pd audio fuzz mingw wine linux32
+
+packages=""
+for arg in "$@"; do
+    if [ -f "$lists/$arg" ]; then
+        packages="$packages $(sed -e 's/#.*//' "$lists/$arg" | tr '\n' ' ')"
+    else
+        packages="$packages $arg"
+    fi
+done
 
 missing=""
 for p in $packages; do
+    case " $missing " in *" $p "*) continue ;; esac
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
         missing="$missing $p"
     fi

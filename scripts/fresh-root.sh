@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Runs COMMAND as root in a fresh, minimal Debian root, in a clone of the
+# committed tree (HEAD of the repository the script is started in), as a new
+# user would on a fresh machine:
+#   scripts/fresh-root.sh make demo
+#
+# The root is this machine's Debian release, made with
+# `debootstrap --variant=minbase` from the mirror of this machine's own apt
+# sources, with only make and git added (what the README assumes). It is made
+# once and kept as a pristine tarball in QZ_FRESH_ROOT_CACHE (default
+# /var/cache/qz-fresh-root, outside the clone); every run unpacks a new root
+# from it in QZ_FRESH_ROOT_DIR (default /var/tmp), so nothing one run
+# installs is there for the next. QZ_FRESH_ROOT_REFRESH=1 makes the tarball
+# again.
+#
+# The command runs in a mount and PID namespace of its own, with /proc,
+# /dev and a tmpfs on /dev/shm (Wine's shared memory) mounted, the machine's
+# apt sources and resolver copied in, HOME=/root and a C.UTF-8 locale (CI is
+# passed on when set). When it ends, whatever it left running is ended with
+# the namespace, the mounts go with it, and the root is removed. The exit
+# status is the command's. Needs root, debootstrap and unshare (util-linux).
+set -euo pipefail
+
+usage() {
+    echo "usage: $0 COMMAND [ARG...]" >&2
+    exit 2
+}
+die() {
+    echo "fresh-root: $*" >&2
+    exit 1
+}
+[ $# -gt 0 ] || usage
+[ "$(id -u)" -eq 0 ] || die "must run as root (debootstrap, chroot and mounts)"
+command -v debootstrap >/dev/null 2>&1 || die "debootstrap not found (Debian package debootstrap)"
+command -v unshare >/dev/null 2>&1 || die "unshare not found (Debian package util-linux)"
+
+top=$(git rev-parse --show-toplevel 2>/dev/null) ||
+    top=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
+commit=$(git -C "$top" rev-parse --verify HEAD)
+
+. /etc/os-release
+release=${VERSION_CODENAME:?no VERSION_CODENAME in /etc/os-release}
+arch=$(dpkg --print-architecture)
+# The mirror serving this release's main component in the machine's own apt
+# sources (one-line or deb822), as apt itself reads them.
+mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Created-By: Packages' |
+    awk -v r="$release" '$2 == r && $3 == "main" { print $1; exit }')
+[ -n "$mirror" ] || die "no apt source for $release main on this machine"
+
+cache=${QZ_FRESH_ROOT_CACHE:-/var/cache/qz-fresh-root}
+tarball=$cache/debian-$release-$arch-minbase-make-git.tar
+mkdir -p "$cache"
+
+# The pristine root, made once under a lock (runs may start side by side).
+(
+    flock 9
+    if [ "${QZ_FRESH_ROOT_REFRESH:-0}" = 1 ] || [ ! -s "$tarball" ]; then
+        echo "fresh-root: making the pristine $release root from $mirror"
+        tmp=$(mktemp -d "$cache/make.XXXXXX")
+        trap 'rm -rf --one-file-system "$tmp" "$tarball.part"' EXIT
+        debootstrap --variant=minbase --arch="$arch" --include=make,git \
+            "$release" "$tmp" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
+            die "debootstrap failed; see $cache/debootstrap.log"
+        # As a fresh machine comes: no package lists, no downloaded packages.
+        rm -rf "$tmp"/var/lib/apt/lists/* "$tmp"/var/cache/apt/*.bin
+        find "$tmp/var/cache/apt/archives" -name '*.deb' -delete
+        chmod 755 "$tmp"
+        tar -C "$tmp" --numeric-owner -cpf "$tarball.part" .
+        mv "$tarball.part" "$tarball"
+    fi
+) 9>"$cache/lock"
+
+workdir=${QZ_FRESH_ROOT_DIR:-/var/tmp}
+mkdir -p "$workdir"
+root=$(mktemp -d "$workdir/qz-root.XXXXXX")
+# The mounts live in the command's namespace only, so none of them is seen
+# here; --one-file-system keeps rm out of anything mounted all the same.
+cleanup() {
+    rm -rf --one-file-system "$root"
+}
+trap cleanup EXIT
+trap 'echo "fresh-root: failed at line $LINENO" >&2' ERR
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+tar -C "$root" --numeric-owner -xpf "$tarball"
+# (mktemp's mode: apt's download user must reach the root's folders)
+chmod 755 "$root"
+
+# This machine's apt sources (and the keyrings they name) and resolver.
+rm -rf "$root/etc/apt/sources.list" "$root/etc/apt/sources.list.d"
+mkdir -p "$root/etc/apt/sources.list.d"
+for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    cp "$f" "$root$f"
+    for key in $(sed -n -e 's/^Signed-By:[[:space:]]*\(\/[^[:space:]]*\).*/\1/p' \
+        -e 's/.*signed-by=\(\/[^][:space:]]*\).*/\1/p' "$f"); do
+        if [ -f "$key" ] && [ ! -e "$root$key" ]; then
+            mkdir -p "$root$(dirname "$key")"
+            cp "$key" "$root$key"
+        fi
+    done
+done
+cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+cp /etc/hosts "$root/etc/hosts"
+
+# The committed tree, cloned from outside (the root has no access to it).
+git clone -q --no-checkout "$top" "$root/root/qz"
+git -C "$root/root/qz" cat-file -e "$commit^{commit}" 2>/dev/null ||
+    git -C "$root/root/qz" fetch -q "$top" "$commit"
+git -C "$root/root/qz" -c advice.detachedHead=false checkout -q --detach "$commit"
+echo "fresh-root: $(git -C "$root/root/qz" log -1 --format='%h %s') in $root"
+
+env_args=(HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 TERM="${TERM:-dumb}"
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin)
+[ -n "${CI+set}" ] && env_args+=(CI="$CI")
+
+# The shell that mounts and waits for the command is the PID namespace's
+# first process: when it ends, the kernel ends whatever the command left
+# running (a Wine server kept for later, say), and the mounts go with the
+# mount namespace.
+status=0
+unshare --mount --pid --fork --propagation private -- /bin/sh -eu -c '
+    root=$1
+    shift
+    mount -t proc proc "$root/proc"
+    mount --rbind /dev "$root/dev"
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/dev/shm"
+    chroot "$root" /usr/bin/env -i "$@"
+' fresh-root "$root" "${env_args[@]}" /bin/sh -c 'cd /root/qz && exec "$@"' sh "$@" || status=$?
+exit "$status"
