@@ -57,6 +57,8 @@ demo:
 # Everything `make check` needs, installed before its first stage.
 deps:
 	$(INSTALL_DEPS)
+	@command -v npm >/dev/null 2>&1 || sh scripts/install-deps.sh npm
+	@sh scripts/install-wine32.sh
 
 # Warnings are errors here, as in CI.
 check: deps
@@ -191,7 +193,7 @@ WASM_BUILD ?= $(BUILD)/wasm-obj
 WASM_ENV    = NODE_PATH=/usr/share/nodejs
 
 wasm:
-	@sh scripts/install-deps.sh emscripten nodejs
+	$(INSTALL_DEPS) wasm
 	$(WASM_ENV) emcmake cmake -S wasm -B $(WASM_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	  -DQZ_WERROR=ON -DQZ_WASM_OUT=$(abspath $(WASM_DIR))
 	$(WASM_ENV) cmake --build $(WASM_BUILD) -j $(JOBS)
@@ -200,7 +202,7 @@ wasm:
 # stand-in max-api (Node's test runner), and the page in Debian's chromium
 # driven by Playwright (playwright-core from npm, wasm/test/package-lock.json).
 test-wasm: wasm
-	@sh scripts/install-deps.sh chromium
+	$(INSTALL_DEPS) browser
 	@command -v npm >/dev/null 2>&1 || sh scripts/install-deps.sh npm
 	cd wasm/test && npm ci --no-audit --no-fund
 	QZ_WASM_DIR=$(abspath $(WASM_DIR)) node --test wasm/test/*.test.mjs
