@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 25
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR  := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 CMAKE_ARGS ?=
-DEMO_PACKAGES ?= cmake ninja-build g++ make
+DEMO_PACKAGES ?= cmake ninja-build g++ make nlohmann-json3-dev libcli11-dev
 CTEST_ARGS ?= --output-on-failure
 # Cross builds (make windows, make linux32) and their tests, which run under
 # Wine and qemu-i386: a per-test time limit turns a hang into a failure.
@@ -21,7 +21,7 @@ WIN64_BUILD   ?= $(BUILD)/win64
 WIN32_BUILD   ?= $(BUILD)/win32
 LINUX32_BUILD ?= $(BUILD)/linux32
 CROSS_CMAKE_ARGS ?=
-DEMO_PACKAGES ?= cmake ninja-build g++ make
+DEMO_PACKAGES ?= cmake ninja-build g++ make nlohmann-json3-dev libcli11-dev
 CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
@@ -35,8 +35,9 @@ build:
 	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=ON -DQZ_BENCH=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demo needs only a compiler, CMake and Ninja (installed when missing,
-# as `make check` does) and builds only qz and the plug-ins. A tree that
+# The demo needs only a compiler, CMake, Ninja and qz's header-only
+# libraries (installed when missing, as `make check` does) and builds only
+# qz and the plug-ins. A tree that
 # `make build` configured already is reused as it is (with its tests).
 demo:
 	@sh scripts/install-deps.sh $(DEMO_PACKAGES)

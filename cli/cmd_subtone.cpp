@@ -3,6 +3,8 @@
 #include "audio_commands.hpp" // --audio, --plot and the peak picker's options
 #include "chords.hpp"
 #include "cli_common.hpp"
+#include "options.hpp"
+#include "subtone_fast.h"
 #include "subtone_session.hpp"
 
 #include <algorithm>
@@ -15,10 +17,10 @@
 
 namespace {
 
-const char *const kHelp =
-    "usage: qz subtone [OPTIONS] PARTIAL...\n"
-    "       qz subtone [OPTIONS] [FILE|-]...\n"
-    "\n"
+const char *const kUsage = "usage: qz subtone [OPTIONS] PARTIAL...\n"
+                           "       qz subtone [OPTIONS] [FILE|-]...";
+
+const char *const kAbout =
     "Sends the partials of a chord as one list to a qz.subtone box and prints\n"
     "the virtual fundamental that the box sends back: the highest frequency of\n"
     "which every partial is, within the approximation, an integer multiple.\n"
@@ -40,41 +42,21 @@ const char *const kHelp =
     "A word that is neither a number, a note name nor a readable file, or a\n"
     "partial in a file that is neither a number nor a note name, is an input\n"
     "error (exit status 1) reported with its place (FILE:LINE:COLUMN). The\n"
-    "box is never sent a word: 'qz run' reaches its \"wrong argument type\".\n"
-    "\n"
-    "options:\n"
-    "  --mode freq|midi  partials and result in Hz (freq, the default), or as\n"
-    "                    MIDI pitches (midi: 69 is 440 Hz, 12 steps an octave;\n"
-    "                    the result is rounded to the nearest multiple of A, or\n"
-    "                    not rounded when A is 0)\n"
-    "  --approx A        approximation in semitones (default 0.5), the box's\n"
-    "                    creation argument: an integer text makes an integer\n"
-    "                    atom, any other number a float atom; a negative A is\n"
-    "                    kept (and then nothing is ever found)\n"
-    "  --a4 HZ           frequency of A4 for note names in freq mode (440)\n"
-    "  --echo            print each chord, as written, before its result:\n"
-    "                    \"C4 E4 G4 -> 36\"\n"
-    "  --names           midi mode: print the result as the nearest note and\n"
-    "                    the distance to it in cents (C2, A2+1c)\n"
-    "  --digits N        round printed values to N decimals (0 to 17; cents\n"
-    "                    of note names too); without it values are printed\n"
-    "                    exactly, cents as whole cents\n"
-    "  --explain         after each result, one line per partial with its note\n"
-    "                    name, the value the search used (Hz) and the harmonic\n"
-    "                    number it chose, the interval whose midpoint is the\n"
-    "                    fundamental, and the result with its note name\n"
-    "  --stats           after each result, print to stderr how many steps\n"
-    "                    (intervals tried) the search needed: \"steps N\"\n"
-    "  --help            show this help\n"
-    "\n"
-    "Results are printed as the shortest decimal text that reads back as the\n"
-    "same double (unless --digits). When no fundamental of 1 Hz or more fits,\n"
-    "the result is 0 in freq mode and -inf in midi mode. A list whose search\n"
-    "needs more than 20,000,000 steps (only partials far beyond the audible\n"
-    "range do) gets an error from the box and no result.\n"
-    "\n"
-    "exit status: 0 done, 1 input error or no result (or plug-in missing),\n"
-    "2 usage error\n";
+    "box is never sent a word: 'qz run' reaches its \"wrong argument type\".";
+
+std::string footer()
+{
+    return "Results are printed as the shortest decimal text that reads back as the\n"
+           "same double (unless --digits). When no fundamental of 1 Hz or more fits,\n"
+           "the result is 0 in freq mode and -inf in midi mode. A list whose search\n"
+           "needs more than " +
+           std::to_string(SUBTONE_WORK_BUDGET) +
+           " steps (only partials far beyond the audible\n"
+           "range do) gets an error from the box and no result.\n"
+           "\n"
+           "exit status: 0 done, 1 input error or no result (or plug-in missing),\n"
+           "2 usage error";
+}
 
 bool lower_equals(const std::string &a, const char *b)
 {
@@ -96,91 +78,61 @@ bool readable_file(const std::string &path)
 
 int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
 {
-    using qzcli::usage_error;
     qzhost::Host host;
     qzcli::SubtoneOptions opt;
     qzcli::SubtoneAudio audio;
     bool have_a4 = false;
-    bool options_done = false;
-    std::vector<std::string> words; // partials, files and '-', in order
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (!options_done && a.rfind("--", 0) == 0) {
-            std::string name = a, value;
-            const std::size_t eq = a.find('=');
-            const bool inline_value = eq != std::string::npos;
-            if (inline_value) {
-                name = a.substr(0, eq);
-                value = a.substr(eq + 1);
-            }
-            auto take_value = [&]() {
-                if (inline_value)
-                    return true;
-                if (i + 1 >= args.size())
-                    return false;
-                value = args[++i];
-                return true;
-            };
-            auto flag = [&](const char *n) { return name == n && !inline_value; };
-            if (a == "--") {
-                options_done = true;
-            } else if (flag("--help")) {
-                std::cout << kHelp << qzcli::kSubtoneAudioHelp;
-                return qzcli::kOk;
-            } else if (flag("--explain")) {
-                opt.explain = true;
-            } else if (flag("--stats")) {
-                opt.stats = true;
-            } else if (flag("--echo")) {
-                opt.echo = true;
-            } else if (flag("--names")) {
-                opt.names = true;
-            } else if (name == "--mode") {
-                if (!take_value())
-                    return usage_error("subtone", "--mode needs freq or midi");
-                if (lower_equals(value, "freq"))
-                    opt.units.midi = false;
-                else if (lower_equals(value, "midi"))
-                    opt.units.midi = true;
-                else
-                    return usage_error("subtone",
-                                       "--mode must be freq or midi, not '" + value + "'");
-            } else if (name == "--approx") {
-                if (!take_value())
-                    return usage_error("subtone", "--approx needs a number");
-                opt.approx = host.parse_atom(value);
-                if (atom_gettype(&opt.approx) != A_LONG && atom_gettype(&opt.approx) != A_FLOAT)
-                    return usage_error("subtone", "--approx needs a number, not '" + value + "'");
-                opt.have_approx = true;
-            } else if (const auto taken = qzcli::take_subtone_audio_option(args, i, audio, value);
-                       taken != qzcli::OptionTaken::No) {
-                if (taken == qzcli::OptionTaken::Error)
-                    return usage_error("subtone", value);
-            } else if (name == "--a4") {
-                if (!take_value() || !qzcli::parse_double(value, opt.units.a4) ||
-                    !std::isfinite(opt.units.a4) || opt.units.a4 <= 0.0)
-                    return usage_error("subtone", "--a4 needs a frequency in Hz above 0");
-                have_a4 = true;
-            } else if (name == "--digits") {
-                if (!take_value() || !qzcli::parse_digits(value, opt.digits))
-                    return usage_error("subtone", "--digits needs an integer from 0 to 17");
-            } else {
-                return usage_error("subtone", "unknown option '" + a + "'");
-            }
-            continue;
-        }
-        if (!options_done && a == "-h") {
-            std::cout << kHelp << qzcli::kSubtoneAudioHelp;
-            return qzcli::kOk;
-        }
-        // A word like "-x" that is no number is taken for a mistyped option.
-        if (!options_done && a.size() > 1 && a[0] == '-') {
-            const t_atom atom = host.parse_atom(a);
-            if (atom_gettype(&atom) != A_LONG && atom_gettype(&atom) != A_FLOAT)
-                return usage_error("subtone", "unknown option '" + a + "'");
-        }
-        words.push_back(a);
-    }
+    qzcli::CommandLine cl("subtone", kUsage, kAbout, footer());
+    cl.option("--mode", "freq|midi",
+              "partials and result in Hz (freq, the default), or as\n"
+              "MIDI pitches (midi: 69 is 440 Hz, 12 steps an octave;\n"
+              "the result is rounded to the nearest multiple of A, or\n"
+              "not rounded when A is 0)",
+              "--mode needs freq or midi", [&](const std::string &v) {
+                  if (lower_equals(v, "freq"))
+                      opt.units.midi = false;
+                  else if (lower_equals(v, "midi"))
+                      opt.units.midi = true;
+                  else
+                      throw qzcli::OptionError{"--mode must be freq or midi, not '" + v + "'"};
+              });
+    cl.option("--approx", "A",
+              "approximation in semitones (default 0.5), the box's\n"
+              "creation argument: an integer text makes an integer\n"
+              "atom, any other number a float atom; a negative A is\n"
+              "kept (and then nothing is ever found)",
+              "--approx needs a number", [&](const std::string &v) {
+                  opt.approx = host.parse_atom(v);
+                  if (atom_gettype(&opt.approx) != A_LONG && atom_gettype(&opt.approx) != A_FLOAT)
+                      throw qzcli::OptionError{"--approx needs a number, not '" + v + "'"};
+                  opt.have_approx = true;
+              });
+    cl.option("--a4", "HZ", "frequency of A4 for note names in freq mode (440)",
+              "--a4 needs a frequency in Hz above 0", [&](const std::string &v) {
+                  if (!qzcli::parse_double(v, opt.units.a4) || !std::isfinite(opt.units.a4) ||
+                      opt.units.a4 <= 0.0)
+                      throw qzcli::OptionError{"--a4 needs a frequency in Hz above 0"};
+                  have_a4 = true;
+              });
+    cl.flag("--echo", opt.echo,
+            "print each chord, as written, before its result:\n\"C4 E4 G4 -> 36\"");
+    cl.flag("--names", opt.names,
+            "midi mode: print the result as the nearest note and\n"
+            "the distance to it in cents (C2, A2+1c)");
+    cl.option_digits(opt.digits);
+    cl.flag("--explain", opt.explain,
+            "after each result, one line per partial with its note\n"
+            "name, the value the search used (Hz) and the harmonic\n"
+            "number it chose, the interval whose midpoint is the\n"
+            "fundamental, and the result with its note name");
+    cl.flag("--stats", opt.stats,
+            "after each result, print to stderr how many steps\n"
+            "(intervals tried) the search needed: \"steps N\"");
+    qzcli::add_subtone_audio_options(cl, audio);
+    if (const auto done = cl.parse(args))
+        return *done;
+    const std::vector<std::string> &words = cl.operands(); // partials, files and '-'
+    using qzcli::usage_error;
     if (opt.names && !opt.units.midi)
         return usage_error("subtone", "--names needs --mode midi");
     if (have_a4 && opt.units.midi)

@@ -20,6 +20,8 @@ else
     packages="$packages pkg-config libaubio-dev libcairo2-dev sox libxml2-utils"
     # The patcher loader of qz patch and qz refpage read JSON with nlohmann-json.
     packages="$packages nlohmann-json3-dev"
+    # qz parses every command's options with CLI11 (header-only).
+    packages="$packages libcli11-dev"
 fi
 
 missing=""
