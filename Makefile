@@ -42,7 +42,7 @@ build:
 	cmake -S . -B $(BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=ON -DQZ_BENCH=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The demo needs only a compiler, CMake, Ninja and nlohmann-json (installed
+# The demo needs only a compiler, CMake, Ninja and qz's header-only libraries (installed
 # when missing, as `make check` does) and builds only qz and the plug-ins. A
 # tree that `make build` configured already is reused as it is (with its
 # tests).

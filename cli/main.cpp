@@ -1,5 +1,6 @@
 // qz: offline analysis with the qz objects, driven through the embedded host.
 #include "cli_common.hpp"
+#include "options.hpp"
 
 #include <filesystem>
 #include <iostream>
@@ -10,26 +11,45 @@
 #include <windows.h>
 #endif
 
+// Each command's entry point, defined in its folder: it gets the words after
+// its name and returns the exit status.
+int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_track(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_patch(const qzcli::Context &ctx, const std::vector<std::string> &args);
+int cmd_refpage(const qzcli::Context &ctx, const std::vector<std::string> &args);
+
 namespace {
 
-const char *const kHelp =
-    "usage: qz [--externals DIR]... COMMAND [ARGS...]\n"
-    "\n"
-    "Runs the qz objects (qz.subtone, qz.pitchtally) in the embedded host.\n"
-    "\n"
-    "commands:\n"
-    "  subtone      virtual fundamental of chords (qz subtone --help)\n"
-    "  pitchtally   pitch statistics of a pitch/amplitude stream (qz pitchtally --help)\n"
-    "  track        pitch/amplitude stream of a sound file (qz track --help)\n"
-    "  run          run a script of boxes, connections, messages and time (qz run --help)\n"
-    "  patch        open a patcher file and click, type and wait in it (qz patch --help)\n"
-    "  refpage      write an object's reference page (qz refpage --help)\n"
-    "\n"
-    "options:\n"
-    "  --externals DIR  search DIR (which must exist) for plug-ins before the\n"
-    "                   installed ones (<folder of qz>/../externals)\n"
-    "  --help           show this help\n"
-    "  --version        show the version\n";
+// The commands, in the order qz --help lists them.
+struct Command {
+    const char *name;
+    const char *summary;
+    int (*run)(const qzcli::Context &, const std::vector<std::string> &);
+};
+
+const Command kCommands[] = {
+    {"subtone", "virtual fundamental of chords", cmd_subtone},
+    {"pitchtally", "pitch statistics of a pitch/amplitude stream", cmd_pitchtally},
+    {"track", "pitch/amplitude stream of a sound file", cmd_track},
+    {"run", "run a script of boxes, connections, messages and time", cmd_run},
+    {"patch", "open a patcher file and click, type and wait in it", cmd_patch},
+    {"refpage", "write an object's reference page", cmd_refpage},
+};
+
+std::string commands_text()
+{
+    std::string text = "Runs the qz objects (qz.subtone, qz.pitchtally) in the embedded host.\n"
+                       "\n"
+                       "commands:\n";
+    for (const Command &c : kCommands) {
+        const std::string name = c.name;
+        text += "  " + name + std::string(13 - name.size(), ' ') + c.summary + " (qz " + name +
+                " --help)\n";
+    }
+    return text + "  help         show this help";
+}
 
 // The plug-ins installed beside the tool: <dir of qz>/../externals.
 std::string installed_externals(const char *argv0)
@@ -52,78 +72,56 @@ std::string installed_externals(const char *argv0)
     return (exe.parent_path().parent_path() / "externals").string();
 }
 
-// A folder given with --externals must exist: a mistyped one would
-// otherwise only show as a plug-in that cannot be found.
-bool add_externals(qzcli::Context &ctx, const std::string &dir)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) {
-        std::cerr << "qz: --externals " << dir << ": no such folder\n";
-        return false;
-    }
-    ctx.externals.push_back(dir);
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     qzcli::Context ctx;
     ctx.program = argc > 0 ? argv[0] : "qz";
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args(argv + 1, argv + argc);
 
-    size_t i = 0;
-    for (; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::cout << kHelp;
-            return qzcli::kOk;
-        }
-        if (a == "--version") {
-            std::cout << "qz " << QZ_VERSION << '\n';
-            return qzcli::kOk;
-        }
-        if (a == "--externals") {
-            if (i + 1 >= args.size()) {
-                std::cerr << "qz: --externals needs a directory\n";
-                return qzcli::kUsage;
-            }
-            if (!add_externals(ctx, args[++i]))
-                return qzcli::kUsage;
-            continue;
-        }
-        if (a.rfind("--externals=", 0) == 0) {
-            if (!add_externals(ctx, a.substr(12)))
-                return qzcli::kUsage;
-            continue;
-        }
-        break;
+    bool version = false;
+    std::string bad_folder;
+    qzcli::CommandLine cl("", "usage: qz [--externals DIR]... COMMAND [ARGS...]", commands_text());
+    cl.option("--externals", "DIR",
+              "search DIR (which must exist) for plug-ins before the\n"
+              "installed ones (<folder of qz>/../externals)",
+              "--externals needs a directory", [&](const std::string &dir) {
+                  // A mistyped folder would otherwise only show as a plug-in
+                  // that cannot be found.
+                  std::error_code ec;
+                  if (!std::filesystem::is_directory(dir, ec) && bad_folder.empty())
+                      bad_folder = dir;
+                  ctx.externals.push_back(dir);
+              });
+    cl.flag("--version", version, "show the version");
+    cl.stop_at_first_operand();
+    if (const auto done = cl.parse(args))
+        return *done;
+    if (!bad_folder.empty()) {
+        std::cerr << "qz: --externals " << bad_folder << ": no such folder\n";
+        return qzcli::kUsage;
+    }
+    if (version) {
+        std::cout << "qz " << QZ_VERSION << '\n';
+        return qzcli::kOk;
     }
     ctx.externals.push_back(installed_externals(ctx.program.c_str()));
 
-    if (i >= args.size()) {
-        std::cerr << "qz: no command given\n\n" << kHelp;
+    const std::vector<std::string> &words = cl.operands();
+    if (words.empty()) {
+        std::cerr << "qz: no command given\n\n" << cl.help();
         return qzcli::kUsage;
     }
-    const std::string command = args[i];
-    const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-    if (command == "run")
-        return cmd_run(ctx, rest);
-    if (command == "patch")
-        return cmd_patch(ctx, rest);
-    if (command == "refpage")
-        return cmd_refpage(ctx, rest);
-    if (command == "subtone")
-        return cmd_subtone(ctx, rest);
-    if (command == "pitchtally")
-        return cmd_pitchtally(ctx, rest);
-    if (command == "track")
-        return cmd_track(ctx, rest);
+    const std::string &command = words[0];
+    const std::vector<std::string> rest(words.begin() + 1, words.end());
+    for (const Command &c : kCommands)
+        if (command == c.name)
+            return c.run(ctx, rest);
     if (command == "help") {
-        std::cout << kHelp;
+        std::cout << cl.help();
         return qzcli::kOk;
     }
-    std::cerr << "qz: unknown command '" << command << "'\n\n" << kHelp;
+    std::cerr << "qz: unknown command '" << command << "'\n\n" << cl.help();
     return qzcli::kUsage;
 }

@@ -195,7 +195,6 @@ class Host {
     std::vector<t_atom> parse_atoms(std::string_view text);
 
     struct Impl;
-    Impl &impl() { return *impl_; }
 
   private:
     std::unique_ptr<Impl> impl_;

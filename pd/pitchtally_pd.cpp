@@ -37,6 +37,7 @@ typedef struct _pitchtally {
 } t_pitchtally;
 
 static void statagent_tick(t_statagent *agent);
+static void statagent_init(t_pitchtally *owner, t_statagent *agent);
 
 namespace {
 
@@ -61,11 +62,18 @@ struct pd_host {
     }
     static void *alloc(size_t bytes) { return getbytes(bytes); }
     static void free(void *p, size_t bytes) { freebytes(p, bytes); }
+    static void init(t_pitchtally *x, t_statagent *a) { statagent_init(x, a); }
 };
 
 using pool = statagent_pool<pd_host>;
 
 } // namespace
+
+// One slot in its state after pool creation, with its own clock.
+static void statagent_init(t_pitchtally *owner, t_statagent *agent)
+{
+    pool::init(owner, agent);
+}
 
 static void statagent_tick(t_statagent *agent)
 {

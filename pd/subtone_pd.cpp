@@ -12,6 +12,7 @@
 // multiple of approx, is narrowed once more).
 #include "qz_pd.h"
 #include "subtone_fast.h"
+#include "subtone_list.hpp"
 #include "subtone_search.h"
 
 #include <cstdint>
@@ -62,64 +63,27 @@ static void subtone_free(t_subtone *x)
     subtone_workspace_free(&x->search);
 }
 
-// Replaces the partial buffer with room for `count` partials and makes the
-// search's stack as deep. false, with no buffer held, when memory runs out.
-static bool subtone_grow(t_subtone *x, int32_t count)
-{
-    std::free(x->partials);
-    x->partials = nullptr;
-    x->capacity = 0;
-
-    const size_t n = static_cast<size_t>(count);
-    float *partials = static_cast<float *>(std::malloc(n * sizeof(float)));
-    if (!partials || !subtone_workspace_reserve(&x->search, count)) {
-        std::free(partials);
-        return false;
+// The host side of the list handling in subtone_list.hpp.
+struct subtone_pd {
+    using object = t_subtone;
+    using atom = t_atom;
+    static bool number(const t_atom *a, float &v)
+    {
+        if (a->a_type != A_FLOAT)
+            return false;
+        v = a->a_w.w_float;
+        return true;
     }
-    x->partials = partials;
-    x->capacity = count;
-    return true;
-}
+    static void outlet_float(t_subtone *x, double f)
+    {
+        ::outlet_float(x->outlet, static_cast<t_float>(f)); // double -> single
+    }
+    static void error(t_subtone *x, const char *text) { pd_error(x, "qz.subtone: %s", text); }
+};
 
 static void subtone_list(t_subtone *x, t_symbol * /*s*/, int argc, t_atom *argv)
 {
-    const int32_t count = argc;
-    if (count <= 0)
-        return; // no first partial to start from: nothing to send
-
-    if (x->capacity < count && !subtone_grow(x, count)) {
-        pd_error(x, "qz.subtone: out of memory: no room for a list of %d partials", count);
-        return;
-    }
-
-    const bool midi = x->mode != 0;
-    for (int32_t i = 0; i < count; ++i) {
-        if (argv[i].a_type != A_FLOAT) {
-            pd_error(x, "qz.subtone: wrong argument type");
-            x->partials[i] = 0.0f; // skipped by the search unless it is the first
-            continue;
-        }
-        const float v = argv[i].a_w.w_float;
-        x->partials[i] = midi ? midi_to_hz(v) : v;
-    }
-
-    double result = 0.0;
-    uint64_t steps = 0;
-    switch (subtone_fast_compute(&x->search, x->partials, count, x->mode, x->approx, x->tolerance,
-                                 SUBTONE_WORK_BUDGET, &result, &steps)) {
-    case SUBTONE_FAST_OK:
-        outlet_float(x->outlet, static_cast<t_float>(result)); // double -> single
-        break;
-    case SUBTONE_FAST_NO_MEMORY:
-        pd_error(x, "qz.subtone: out of memory: no room for a list of %d partials", count);
-        break;
-    case SUBTONE_FAST_OVER_BUDGET:
-        pd_error(x,
-                 "qz.subtone: search abandoned after %llu steps (work budget): partials too far "
-                 "out of range to settle; nothing sent",
-                 static_cast<unsigned long long>(SUBTONE_WORK_BUDGET));
-        break;
-    }
+    subtone_lists<subtone_pd>::list(x, argc, argv);
 }
 
 static void subtone_float(t_subtone *x, t_floatarg f)

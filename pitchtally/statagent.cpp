@@ -27,6 +27,7 @@ struct max_host {
     static void post_error(t_pitchtally *x, const char *text) { object_error(&x->ob, "%s", text); }
     static void *alloc(size_t bytes) { return sysmem_newptr(static_cast<t_ptr_size>(bytes)); }
     static void free(void *p, size_t /*bytes*/) { sysmem_freeptr(p); }
+    static void init(t_pitchtally *x, t_statagent *a) { statagent_init(x, a); }
 };
 
 using pool = statagent_pool<max_host>;

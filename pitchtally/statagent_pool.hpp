@@ -17,6 +17,8 @@
 //       static void post_error(object *x, const char *text);  // console, tied to x
 //       static void *alloc(size_t bytes);       // null when refused
 //       static void free(void *p, size_t bytes);
+//       static void init(object *x, agent *a); // the binding's statagent_init,
+//                                              // which calls statagent_pool::init
 //   };
 //
 // No policy name may be one that the host's headers define as a macro
@@ -128,7 +130,7 @@ template <class H> struct statagent_pool {
         }
         x->agents = agents;
         for (std::int32_t i = 0; i < x->agentcount; ++i)
-            init(x, &agents[i]);
+            H::init(x, &agents[i]); // each slot through the binding's statagent_init
         x->highest = 0;
     }
 

@@ -2,6 +2,7 @@
 #include "subtone.h"
 
 #include "module_entry.h"
+#include "subtone_list.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -116,76 +117,28 @@ void subtone_float(t_subtone *x, double f)
         subtone_list(x, gensym("list"), 1, &a);
 }
 
-// Replaces the partial buffer with room for `count` partials and makes the
-// search's stack as deep. The old contents are not kept. false, with no
-// buffer held, when memory runs out.
-static bool subtone_grow(t_subtone *x, int32_t count)
-{
-    std::free(x->partials);
-    x->partials = nullptr;
-    x->capacity = 0;
-
-    const size_t n = static_cast<size_t>(count);
-    if (n > SIZE_MAX / sizeof(float))
-        return false;
-    float *partials = static_cast<float *>(std::malloc(n * sizeof(float)));
-    if (!partials || !subtone_workspace_reserve(&x->search, count)) {
-        std::free(partials);
-        return false;
+// The host side of the list handling in subtone_list.hpp.
+struct subtone_max {
+    using object = t_subtone;
+    using atom = t_atom;
+    static bool number(const t_atom *a, float &v)
+    {
+        if (atom_gettype(a) == A_LONG)
+            v = static_cast<float>(atom_getlong(a));
+        else if (atom_gettype(a) == A_FLOAT)
+            v = static_cast<float>(atom_getfloat(a)); // double -> single
+        else
+            return false;
+        return true;
     }
-    x->partials = partials;
-    // Above 32,767 the stored value reads lower than the allocation, so a
-    // later long list allocates again; it never reads higher.
-    x->capacity = static_cast<int16_t>(count);
-    return true;
-}
+    static void outlet_float(t_subtone *x, double f) { ::outlet_float(x->outlet, f); }
+    static void error(t_subtone *x, const char *text) { object_error(&x->ob, "%s", text); }
+};
 
 void subtone_list(t_subtone *x, t_symbol * /*s*/, long argc, t_atom *argv)
 {
-    const int32_t count = static_cast<int32_t>(argc); // the host's count, as 32 bits
-    if (count <= 0 || !argv)
-        return; // no first partial to start from: nothing to send
-
-    if (static_cast<int32_t>(x->capacity) < count && !subtone_grow(x, count)) {
-        object_error(&x->ob, "out of memory: no room for a list of %ld partials",
-                     static_cast<long>(count));
-        return;
-    }
-
-    const bool midi = x->mode != 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const t_atom *a = argv + i;
-        float v;
-        if (atom_gettype(a) == A_LONG) {
-            v = static_cast<float>(atom_getlong(a));
-        } else if (atom_gettype(a) == A_FLOAT) {
-            v = static_cast<float>(atom_getfloat(a)); // double -> single
-        } else {
-            object_error(&x->ob, "wrong argument type");
-            x->partials[i] = 0.0f; // skipped by the search unless it is the first
-            continue;
-        }
-        x->partials[i] = midi ? midi_to_hz(v) : v;
-    }
-
-    double result = 0.0;
-    uint64_t steps = 0;
-    switch (subtone_fast_compute(&x->search, x->partials, count, x->mode, x->approx, x->tolerance,
-                                 SUBTONE_WORK_BUDGET, &result, &steps)) {
-    case SUBTONE_FAST_OK:
-        outlet_float(x->outlet, result);
-        break;
-    case SUBTONE_FAST_NO_MEMORY:
-        object_error(&x->ob, "out of memory: no room for a list of %ld partials",
-                     static_cast<long>(count));
-        break;
-    case SUBTONE_FAST_OVER_BUDGET:
-        object_error(&x->ob,
-                     "search abandoned after %llu steps (work budget): partials too far out of "
-                     "range to settle; nothing sent",
-                     static_cast<unsigned long long>(SUBTONE_WORK_BUDGET));
-        break;
-    }
+    // The host's count, as 32 bits.
+    subtone_lists<subtone_max>::list(x, static_cast<int32_t>(argc), argv);
 }
 
 t_max_err subtone_approx_set(t_subtone *x, void * /*attr*/, long argc, t_atom *argv)

@@ -1,5 +1,7 @@
 // `qz pitchtally` end to end: the real plug-in in the embedded host, driven
 // by a stream in virtual time.
+#include "qz_run.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,39 +14,13 @@
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using CliRun = qztest::QzRun;
+using qztest::slurp;
 
 // Runs `qz pitchtally ARGS` with `input` on standard input.
 CliRun qz(const std::string &args, const std::string &input)
 {
-    const std::string dir = ::testing::TempDir();
-    const std::string tag = std::to_string(getpid());
-    const std::string in = dir + "pt_in_" + tag, out = dir + "pt_out_" + tag,
-                      err = dir + "pt_err_" + tag;
-    std::ofstream(in) << input;
-    const std::string cmd = std::string("'") + QZ_BIN_DIR + "/qz' --externals '" +
-                            QZ_EXTERNALS_DIR + "' pitchtally " + args + " < '" + in + "' > '" +
-                            out + "' 2> '" + err + "'";
-    const int rc = std::system(cmd.c_str());
-    CliRun r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    std::remove(in.c_str());
-    std::remove(out.c_str());
-    std::remove(err.c_str());
-    return r;
+    return qztest::run_qz("pitchtally " + args, input);
 }
 
 TEST(PitchTallyCli, ReportsInVirtualTimeWithShortestNumbers)

@@ -1,4 +1,6 @@
 // `qz subtone` as a user runs it: the built tool, the real plug-in.
+#include "qz_run.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,36 +14,12 @@
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-std::string slurp(const std::filesystem::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using CliRun = qztest::QzRun;
 
 // Runs `qz subtone ARGS` with `input` on standard input.
 CliRun qz_subtone(const std::string &args, const std::string &input = "")
 {
-    namespace fs = std::filesystem;
-    const fs::path dir =
-        fs::temp_directory_path() / ("qz_subtone_cli_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    {
-        std::ofstream(dir / "in") << input;
-    }
-    const std::string cmd = std::string("'") + QZ_BIN_DIR + "/qz' subtone " + args + " < '" +
-                            (dir / "in").string() + "' > '" + (dir / "out").string() + "' 2> '" +
-                            (dir / "err").string() + "'";
-    const int raw = std::system(cmd.c_str());
-    CliRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
-    fs::remove_all(dir);
-    return r;
+    return qztest::run_qz("subtone " + args, input);
 }
 
 } // namespace

@@ -215,6 +215,8 @@ struct js_clock_policy {
         qz_js_outlet(out->tally, out->index, f);
     }
     static void post_error(js_tally *x, const char *text) { post_text(x, text); }
+    // Each slot as the pool makes it: nothing of the binding's own to add.
+    static void init(js_tally *x, js_agent *a) { statagent_pool<js_clock_policy>::init(x, a); }
     static void *alloc(std::size_t bytes) { return std::malloc(bytes); }
     static void free(void *p, std::size_t /*bytes*/) { std::free(p); }
 };

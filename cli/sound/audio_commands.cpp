@@ -2,6 +2,7 @@
 
 #include "audio.hpp"
 #include "cli_common.hpp"
+#include "notes.hpp"
 #include "peaks.hpp"
 #include "plot.hpp"
 #include "subtone.h"
@@ -108,7 +109,7 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
         }
         atoms.resize(peaks.size());
         for (std::size_t i = 0; i < peaks.size(); ++i)
-            atom_setfloat(&atoms[i], mode != 0 ? hz_to_midi_pitch(peaks[i].freq) : peaks[i].freq);
+            atom_setfloat(&atoms[i], mode != 0 ? hz_to_note(peaks[i].freq, kA4Hz) : peaks[i].freq);
         sent.clear();
         host.send(box, 0, "list", atoms);
         if (sent.size() != 1) {
@@ -126,7 +127,7 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
             explain_frame(peaks, atoms, mode, tolerance, ws, std::cout);
         }
         if (!opt.plot.empty()) {
-            const double hz = mode != 0 ? midi_pitch_to_hz(f0) : f0;
+            const double hz = mode != 0 ? note_to_hz(f0, kA4Hz) : f0;
             frames.push_back({s.time, peaks, std::isfinite(hz) && hz >= 1.0, hz});
         }
         if (out.size() > 1 << 16) {

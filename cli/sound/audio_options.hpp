@@ -5,7 +5,6 @@
 #ifndef QZ_CLI_AUDIO_OPTIONS_HPP
 #define QZ_CLI_AUDIO_OPTIONS_HPP
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -49,20 +48,13 @@ struct SubtoneAudio {
     std::string plot;
 };
 
-// Result of offering one command-line word to an option parser.
-enum class OptionTaken { No, Yes, Error };
+class CommandLine;
 
-// Each looks at args[i] ("--name VALUE" or "--name=VALUE"); when the option
-// is its own it stores it, advances i past a separate value and returns Yes,
-// or Error with `error` set when the value is missing or wrong.
-OptionTaken take_track_option(const std::vector<std::string> &args, std::size_t &i,
-                              TrackOptions &opt, std::string &error);
-OptionTaken take_spectrum_option(const std::vector<std::string> &args, std::size_t &i,
-                                 SpectrumOptions &opt, std::string &error);
-OptionTaken take_pitchtally_audio_option(const std::vector<std::string> &args, std::size_t &i,
-                                         PitchTallyAudio &opt, std::string &error);
-OptionTaken take_subtone_audio_option(const std::vector<std::string> &args, std::size_t &i,
-                                      SubtoneAudio &opt, std::string &error);
+// Declare the options on a command's command line, with their help.
+void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any = nullptr);
+void add_plot_option(CommandLine &cl, std::string &plot, const std::string &help);
+void add_pitchtally_audio_options(CommandLine &cl, PitchTallyAudio &opt);
+void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt);
 
 // Checks after all options are read; false with `error` when they do not
 // go together (a tracker option without --audio, --audio with a FILE, ...).
@@ -78,11 +70,6 @@ std::string pitch_label(const PitchTallyAudio &opt);
 
 // The command line without its --plot option, for a picture's title.
 std::string title_from_args(const std::string &command, const std::vector<std::string> &args);
-
-// Help texts for the options above, appended to the commands' own help.
-extern const char *const kTrackOptionsHelp;
-extern const char *const kPitchTallyAudioHelp;
-extern const char *const kSubtoneAudioHelp;
 
 } // namespace qzcli
 

@@ -3,6 +3,7 @@
 #ifndef QZ_CLI_CHORDS_HPP
 #define QZ_CLI_CHORDS_HPP
 
+#include "notes.hpp"
 #include "qzhost.hpp"
 
 #include <cstddef>
@@ -14,7 +15,7 @@ namespace qzcli {
 
 struct PitchUnits {
     bool midi = false; // partials are MIDI numbers (else Hz)
-    double a4 = 440.0; // Hz of A4 when a note name becomes a frequency
+    double a4 = kA4Hz; // Hz of A4 when a note name becomes a frequency
 };
 
 // One partial: a number as the host reads it (an integer or a float atom),

@@ -38,7 +38,10 @@ bool read_input(const std::string &path, std::string &out);
 // are not finite, always get the shortest text.
 std::string format_value(double v, int digits);
 
-// Parses the --digits option's value: an integer from 0 to 17.
+// Most decimals --digits asks for: 17 give every double exactly.
+inline constexpr int kMaxDigits = 17;
+
+// Parses the --digits option's value: an integer from 0 to kMaxDigits.
 bool parse_digits(const std::string &word, int &out);
 
 // Loads the plug-in that defines `cls` from the context's folders. When it
@@ -53,13 +56,5 @@ bool parse_long(const std::string &word, long &out);
 bool parse_int64(const std::string &word, long long &out);
 
 } // namespace qzcli
-
-// Subcommands. Each takes its own arguments (after the subcommand word).
-int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args);
-int cmd_patch(const qzcli::Context &ctx, const std::vector<std::string> &args);
-int cmd_refpage(const qzcli::Context &ctx, const std::vector<std::string> &args);
-int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args);
-int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &args);
-int cmd_track(const qzcli::Context &ctx, const std::vector<std::string> &args);
 
 #endif // QZ_CLI_COMMON_HPP

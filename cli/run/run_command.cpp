@@ -1,30 +1,23 @@
 // qz run: runs a script of boxes, messages and time in the embedded host.
 #include "cli_common.hpp"
+#include "options.hpp"
 #include "script.hpp"
 
 #include <iostream>
 
 int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args)
 {
-    bool posts = true;
-    std::string path;
-    for (const std::string &a : args) {
-        if (a == "--help" || a == "-h") {
-            std::cout << qzcli::kScriptHelp;
-            return qzcli::kOk;
-        }
-        if (a == "--no-posts") {
-            posts = false;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return qzcli::usage_error("run", "unknown option '" + a + "'");
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            return qzcli::usage_error("run", "only one script can be run");
-        }
-    }
-    if (path.empty())
-        return qzcli::usage_error("run", "no script given (use - for standard input)");
+    bool no_posts = false;
+    qzcli::CommandLine cl("run", qzcli::kScriptUsage, qzcli::script_help());
+    cl.flag("--no-posts", no_posts, "leave console posts (banners) out of the output");
+    if (const auto done = cl.parse(args))
+        return *done;
+    if (cl.operands().size() > 1)
+        return cl.usage_error("only one script can be run");
+    if (cl.operands().empty())
+        return cl.usage_error("no script given (use - for standard input)");
+    const std::string &path = cl.operands()[0];
+    const bool posts = !no_posts;
 
     std::string text;
     if (!qzcli::read_input(path, text))

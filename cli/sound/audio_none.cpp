@@ -7,11 +7,6 @@ namespace {
 const char *const kNoAudio = "this qz was built without sound support (aubio)";
 }
 
-bool audio_supported()
-{
-    return false;
-}
-
 bool track_sound(const std::string &, const TrackOptions &, std::vector<TrackEvent> &events,
                  std::string &error)
 {

@@ -1,6 +1,7 @@
 // Sound in through aubio: its file reader (mono mixdown at the file's own
 // rate), its pitch tracker and its phase vocoder.
 #include "audio.hpp"
+#include "notes.hpp"
 
 #include <aubio/aubio.h>
 
@@ -118,11 +119,6 @@ bool for_each_hop(aubio_source_t *s, fvec_t *hop, const std::string &path, Frame
 
 } // namespace
 
-bool audio_supported()
-{
-    return true;
-}
-
 bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<TrackEvent> &events,
                  std::string &error)
 {
@@ -158,9 +154,9 @@ bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<T
         if (!(hz > 0.0) || !std::isfinite(hz) || !std::isfinite(amp) ||
             !(confidence >= opt.confidence))
             return true;
-        double p = quantize_pitch(hz_to_midi_pitch(hz), opt.quantize);
+        double p = quantize_pitch(hz_to_note(hz, kA4Hz), opt.quantize);
         if (!opt.midi)
-            p = opt.quantize > 0.0 ? midi_pitch_to_hz(p) : hz;
+            p = opt.quantize > 0.0 ? note_to_hz(p, kA4Hz) : hz;
         events.push_back({time, p, amp, confidence});
         return true;
     };

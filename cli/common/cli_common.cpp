@@ -71,7 +71,7 @@ std::string format_value(double v, int digits)
 bool parse_digits(const std::string &word, int &out)
 {
     long n = 0;
-    if (!parse_long(word, n) || n < 0 || n > 17)
+    if (!parse_long(word, n) || n < 0 || n > kMaxDigits)
         return false;
     out = static_cast<int>(n);
     return true;

@@ -1,6 +1,7 @@
 // qz refpage: writes an object's reference page from its registration and
 // its documentation file; fails when the two disagree.
 #include "cli_common.hpp"
+#include "options.hpp"
 #include "refpage.hpp"
 
 #include <fstream>
@@ -8,39 +9,28 @@
 
 namespace {
 
-const char *const kHelp =
-    "usage: qz refpage DOC.json [-o OUT.maxref.xml]\n"
-    "\n"
+const char *const kUsage = "usage: qz refpage DOC.json [-o OUT.maxref.xml]";
+
+const char *const kAbout =
     "Loads the object DOC.json names in the embedded host and writes its\n"
     "reference page (standard output without -o): methods, attributes,\n"
     "assistance texts and the creation argument as the object registers them,\n"
     "with the prose of DOC.json. Exit status 1, and no page, when something\n"
-    "registered has no prose or the prose names something not registered.\n";
+    "registered has no prose or the prose names something not registered.";
 
 } // namespace
 
 int cmd_refpage(const qzcli::Context &ctx, const std::vector<std::string> &args)
 {
-    std::string doc_path;
     std::string out_path;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::cout << kHelp;
-            return qzcli::kOk;
-        }
-        if (a == "-o") {
-            if (i + 1 >= args.size())
-                return qzcli::usage_error("refpage", "-o needs a file");
-            out_path = args[++i];
-        } else if (a.size() > 1 && a[0] == '-') {
-            return qzcli::usage_error("refpage", "unknown option '" + a + "'");
-        } else if (doc_path.empty()) {
-            doc_path = a;
-        } else {
-            return qzcli::usage_error("refpage", "one documentation file at a time");
-        }
-    }
+    qzcli::CommandLine cl("refpage", kUsage, kAbout);
+    cl.option("-o", "OUT", "write the page to OUT instead of standard output", "-o needs a file",
+              [&](const std::string &v) { out_path = v; });
+    if (const auto done = cl.parse(args))
+        return *done;
+    if (cl.operands().size() > 1)
+        return cl.usage_error("one documentation file at a time");
+    const std::string doc_path = cl.operands().empty() ? "" : cl.operands()[0];
     if (doc_path.empty())
         return qzcli::usage_error("refpage", "no documentation file given");
     std::string text;

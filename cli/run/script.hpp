@@ -1,5 +1,5 @@
 // The `qz run` script language: boxes, connections, messages, attributes
-// and time, one command a line. See kScriptHelp for the format.
+// and time, one command a line. See script_help() for the format.
 #ifndef QZ_CLI_SCRIPT_HPP
 #define QZ_CLI_SCRIPT_HPP
 
@@ -14,7 +14,8 @@
 
 namespace qzcli {
 
-extern const char *const kScriptHelp;
+extern const char *const kScriptUsage;
+std::string script_help();
 
 // Bounds of one `run`: how far past the current time it fires clocks when
 // no horizon is given, and how many it fires at most.

@@ -293,11 +293,6 @@ double shade(double amp, double max_amp)
 
 } // namespace
 
-bool plot_supported()
-{
-    return true;
-}
-
 bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
                 const std::vector<StreamPoint> &stream, std::string &error)
 {

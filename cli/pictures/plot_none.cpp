@@ -7,11 +7,6 @@ namespace {
 const char *const kNoPlot = "this qz was built without pictures (cairo)";
 }
 
-bool plot_supported()
-{
-    return false;
-}
-
 bool plot_track(const std::string &, const std::string &, const std::string &,
                 const std::vector<StreamPoint> &, std::string &error)
 {

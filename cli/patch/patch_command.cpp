@@ -1,6 +1,7 @@
 // qz patch: opens a patcher file (.maxpat, .maxhelp) in the embedded host and
 // plays what a user does with it.
 #include "cli_common.hpp"
+#include "options.hpp"
 #include "patch.hpp"
 #include "patch_check.hpp"
 #include "patcher_file.hpp"
@@ -10,9 +11,9 @@
 
 namespace {
 
-const char *const kHelp =
-    "usage: qz patch [--no-posts] [--trace] [--check] FILE [ACTION...]\n"
-    "\n"
+const char *const kUsage = "usage: qz patch [--no-posts] [--trace] [--check] FILE [ACTION...]";
+
+const char *const kAbout =
     "Opens a patcher file of the host (.maxpat, .maxhelp) in the embedded host:\n"
     "object boxes of the loaded classes, message, number, flonum, print and\n"
     "comment boxes, the lines between them, and subpatchers (p NAME, tabs).\n"
@@ -36,44 +37,30 @@ const char *const kHelp =
     "\n"
     "A box the embedded host cannot make is reported once on stderr and stays\n"
     "empty; the rest of the patch works, and the exit status is 1. Malformed\n"
-    "JSON is reported with the file, line and column.\n"
-    "\n"
-    "options:\n"
-    "  --no-posts  leave console posts (banners) out\n"
-    "  --trace     print every value that leaves an object's outlet\n"
-    "  --check     instead of ACTIONs, do what the patch documents: click every\n"
-    "              message box in reading order (top to bottom, left to right),\n"
-    "              let time pass where a comment says \"wait N ms\", and compare\n"
-    "              each number box with the comment \"= VALUE\" beside it; exit\n"
-    "              status 1 when one disagrees\n";
+    "JSON is reported with the file, line and column.";
 
 } // namespace
 
 int cmd_patch(const qzcli::Context &ctx, const std::vector<std::string> &args)
 {
-    bool posts = true;
+    bool no_posts = false;
     bool trace = false;
     bool check = false;
-    std::string path;
-    std::vector<std::string> actions;
-    for (const std::string &a : args) {
-        if (!path.empty()) {
-            actions.push_back(a);
-        } else if (a == "--help" || a == "-h") {
-            std::cout << kHelp;
-            return qzcli::kOk;
-        } else if (a == "--no-posts") {
-            posts = false;
-        } else if (a == "--trace") {
-            trace = true;
-        } else if (a == "--check") {
-            check = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return qzcli::usage_error("patch", "unknown option '" + a + "'");
-        } else {
-            path = a;
-        }
-    }
+    qzcli::CommandLine cl("patch", kUsage, kAbout);
+    cl.flag("--no-posts", no_posts, "leave console posts (banners) out");
+    cl.flag("--trace", trace, "print every value that leaves an object's outlet");
+    cl.flag("--check", check,
+            "instead of ACTIONs, do what the patch documents: click every\n"
+            "message box in reading order (top to bottom, left to right),\n"
+            "let time pass where a comment says \"wait N ms\", and compare\n"
+            "each number box with the comment \"= VALUE\" beside it; exit\n"
+            "status 1 when one disagrees");
+    if (const auto done = cl.parse(args))
+        return *done;
+    const bool posts = !no_posts;
+    const std::vector<std::string> &words = cl.operands();
+    const std::string path = words.empty() ? "" : words[0];
+    const std::vector<std::string> actions(words.begin() + (words.empty() ? 0 : 1), words.end());
     if (path.empty())
         return qzcli::usage_error("patch", "no patcher file given");
     if (check && !actions.empty())

@@ -39,9 +39,6 @@ struct SubtoneFrame {
     double f0_hz = 0.0;
 };
 
-// False in a build without cairo.
-bool plot_supported();
-
 // qz track: the tracker's stream, pitch against time, each event shaded by
 // its amplitude. `y_label` names the pitch axis.
 bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,

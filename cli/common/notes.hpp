@@ -20,6 +20,9 @@ bool parse_note(std::string_view text, double &midi);
 // or too far out to name, gets the shortest text of the number instead.
 std::string note_name(double midi, int cent_decimals = 0);
 
+// The frequency of A4 (MIDI 69) unless the user gives another.
+inline constexpr double kA4Hz = 440.0;
+
 // Frequency of a MIDI number and back, with A4 (69) at `a4` Hz, in double.
 double note_to_hz(double midi, double a4);
 double hz_to_note(double hz, double a4);

@@ -2,8 +2,10 @@
 // embedded host, in virtual time, and prints the agents' reports.
 #include "audio_commands.hpp" // --audio, --plot and the tracker options
 #include "cli_common.hpp"
+#include "options.hpp"
 #include "pitchtally_stream.hpp"
 #include "plot.hpp"
+#include "statagent_pool.hpp"
 
 #include <cmath>
 #include <iostream>
@@ -13,29 +15,13 @@
 
 namespace {
 
-// The object's own count when none is given; the tool passes it so that
-// the object has no reason to complain.
-constexpr long kDefaultAgents = 100;
+const char *const kUsage = "usage: qz pitchtally [OPTIONS] [FILE|-]";
 
-const char *const kHelp =
-    "usage: qz pitchtally [--agents N] [--window MS] [--minproba P] [--digits N] [FILE|-]\n"
-    "\n"
+const char *const kAbout =
     "Runs a stream of pitch events through qz.pitchtally in virtual time and\n"
-    "prints every report of its stat agents.\n"
-    "\n"
-    "options:\n"
-    "  --agents N     number of stat agents (the creation argument; default\n"
-    "                 100, the object's own default)\n"
-    "  --window MS    @window: length of each agent's window in ms (integer;\n"
-    "                 the object's default 500); the box raises a value below\n"
-    "                 1 to 1 and caps one above 2147483647, and the tool then\n"
-    "                 warns on stderr with the value used\n"
-    "  --minproba P   @minproba: reports below probability P are not sent; the\n"
-    "                 box clips P to 0..1, with a warning as for --window\n"
-    "  --digits N     round printed values to N decimals (0 to 17); without it\n"
-    "                 values are printed exactly\n"
-    "  --help         show this help\n"
-    "\n"
+    "prints every report of its stat agents.";
+
+const char *const kFooter =
     "input (FILE, or standard input when absent or '-'), one event a line:\n"
     "  TIME PITCH [AMP]   AMP (when given) goes to the right inlet, then PITCH\n"
     "                     (a float) to the left inlet\n"
@@ -56,7 +42,7 @@ const char *const kHelp =
     "errors: console errors of the object go to stderr (\"qz.pitchtally: ...\").\n"
     "A line that does not parse, or whose time goes backwards, is reported on\n"
     "stderr with its line number and stops the run with exit status 1; the\n"
-    "reports printed before it stand. Exit status 2: wrong command line.\n";
+    "reports printed before it stand. Exit status 2: wrong command line.";
 
 // Warns when the box holds another value for an attribute than the one
 // asked for (the attribute clipped it).
@@ -83,57 +69,55 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
 {
     const std::string sub = "pitchtally";
     bool have_window = false, have_minproba = false;
-    long long agents = kDefaultAgents, window = 0;
+    long long agents = kStatagentDefaultCount, window = 0;
     double minproba = 0.0;
     int digits = -1;
     std::string path = "-", window_text, minproba_text;
-    bool have_path = false;
     qzcli::PitchTallyAudio audio;
 
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::cout << kHelp << qzcli::kPitchTallyAudioHelp;
-            return qzcli::kOk;
-        }
-        auto value = [&](std::string &out) {
-            if (i + 1 >= args.size())
-                return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--agents") {
-            if (!value(v) || !qzcli::parse_int64(v, agents))
-                return qzcli::usage_error(sub, "--agents needs an integer");
-        } else if (a == "--window") {
-            if (!value(window_text) || !qzcli::parse_int64(window_text, window))
-                return qzcli::usage_error(sub, "--window needs an integer number of ms");
-            have_window = true;
-        } else if (a == "--minproba") {
-            if (!value(minproba_text) || !qzcli::parse_double(minproba_text, minproba))
-                return qzcli::usage_error(sub, "--minproba needs a number");
-            have_minproba = true;
-        } else if (const auto taken = qzcli::take_pitchtally_audio_option(args, i, audio, v);
-                   taken != qzcli::OptionTaken::No) {
-            if (taken == qzcli::OptionTaken::Error)
-                return qzcli::usage_error(sub, v);
-        } else if (a == "--digits") {
-            if (!value(v) || !qzcli::parse_digits(v, digits))
-                return qzcli::usage_error(sub, "--digits needs an integer from 0 to 17");
-        } else if (a.size() > 1 && a[0] == '-') {
-            return qzcli::usage_error(sub, "unknown option '" + a + "'");
-        } else {
-            if (have_path)
-                return qzcli::usage_error(sub, "more than one input file given");
-            path = a;
-            have_path = true;
-        }
-    }
+    qzcli::CommandLine cl(sub, kUsage, kAbout, kFooter);
+    cl.option("--agents", "N",
+              "number of stat agents (the creation argument; default\n" +
+                  std::to_string(kStatagentDefaultCount) + ", the object's own default)",
+              "--agents needs an integer", [&](const std::string &v) {
+                  if (!qzcli::parse_int64(v, agents))
+                      throw qzcli::OptionError{"--agents needs an integer"};
+              });
+    cl.option("--window", "MS",
+              "@window: length of each agent's window in ms (integer;\n"
+              "the object's default " +
+                  std::to_string(kStatagentDefaultWindow) +
+                  "); the box raises a value below\n"
+                  "1 to 1 and caps one above 2147483647, and the tool then\n"
+                  "warns on stderr with the value used",
+              "--window needs an integer number of ms", [&](const std::string &v) {
+                  if (!qzcli::parse_int64(v, window))
+                      throw qzcli::OptionError{"--window needs an integer number of ms"};
+                  window_text = v;
+                  have_window = true;
+              });
+    cl.option("--minproba", "P",
+              "@minproba: reports below probability P are not sent; the\n"
+              "box clips P to 0..1, with a warning as for --window",
+              "--minproba needs a number", [&](const std::string &v) {
+                  if (!qzcli::parse_double(v, minproba))
+                      throw qzcli::OptionError{"--minproba needs a number"};
+                  minproba_text = v;
+                  have_minproba = true;
+              });
+    cl.option_digits(digits);
+    qzcli::add_pitchtally_audio_options(cl, audio);
+    if (const auto done = cl.parse(args))
+        return *done;
+    if (cl.operands().size() > 1)
+        return cl.usage_error("more than one input file given");
+    const bool have_path = !cl.operands().empty();
+    if (have_path)
+        path = cl.operands()[0];
 
     std::string input, audio_error;
     if (!qzcli::check_pitchtally_audio(audio, have_path, audio_error))
-        return qzcli::usage_error(sub, audio_error);
+        return cl.usage_error(audio_error);
     if (!audio.file.empty() ? !qzcli::pitchtally_audio_text(audio, input)
                             : !qzcli::read_input(path, input))
         return qzcli::kFailure;

@@ -22,9 +22,6 @@ struct TrackEvent {
     double confidence = 0.0; // the tracker's confidence, 0..1
 };
 
-// False in a build without aubio.
-bool audio_supported();
-
 // Tracks the pitch of a sound file. `events` receives the frames that have
 // a pitch. false with `error` set when the file cannot be read as sound or
 // holds no samples; a silent file gives true and no events.
@@ -46,10 +43,6 @@ struct Spectrum {
 // `error` set when the file cannot be read or holds no samples.
 bool read_spectra(const std::string &path, long bufsize, long hopsize,
                   const std::function<bool(const Spectrum &)> &sink, std::string &error);
-
-// Hz to MIDI pitch (69 is 440 Hz, 12 steps an octave), in double, and back.
-double hz_to_midi_pitch(double hz);
-double midi_pitch_to_hz(double midi);
 
 // Rounds a MIDI pitch to the nearest multiple of `step` semitones (halfway
 // cases away from zero); step 0 leaves it as it is.

@@ -1,0 +1,198 @@
+// qz subtone: the virtual fundamental of chords, computed by the qz.subtone
+// plug-in in the embedded host.
+#include "audio_commands.hpp" // --audio, --plot and the peak picker's options
+#include "chords.hpp"
+#include "cli_common.hpp"
+#include "options.hpp"
+#include "subtone_fast.h"
+#include "subtone_session.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *const kUsage = "usage: qz subtone [OPTIONS] PARTIAL...\n"
+                           "       qz subtone [OPTIONS] [FILE|-]...";
+
+const char *const kAbout =
+    "Sends the partials of a chord as one list to a qz.subtone box and prints\n"
+    "the virtual fundamental that the box sends back: the highest frequency of\n"
+    "which every partial is, within the approximation, an integer multiple.\n"
+    "The box is made as \"qz.subtone A @mode 0|1\" (without A when --approx is\n"
+    "not given).\n"
+    "\n"
+    "A PARTIAL is a number (an integer or a float, also inf, -inf, nan) or a\n"
+    "note name: a letter A-G, any number of '#' or 'b' (also the signs sharp\n"
+    "and flat), an octave (C4 = 60, A4 = 69) and optional cents: C4, F#3,\n"
+    "Bb3-31c, E4+14c. A note name is converted before it reaches the box: to\n"
+    "its MIDI number in midi mode, to its frequency (A4 = 440 Hz, or --a4) in\n"
+    "freq mode.\n"
+    "\n"
+    "Chord files (FILE, or standard input when no argument is given or for\n"
+    "'-') hold one chord a line, its partials separated by spaces or commas;\n"
+    "'#' starts a comment, blank lines are skipped. One result line is\n"
+    "printed per chord, in order.\n"
+    "\n"
+    "A word that is neither a number, a note name nor a readable file, or a\n"
+    "partial in a file that is neither a number nor a note name, is an input\n"
+    "error (exit status 1) reported with its place (FILE:LINE:COLUMN). The\n"
+    "box is never sent a word: 'qz run' reaches its \"wrong argument type\".";
+
+std::string footer()
+{
+    return "Results are printed as the shortest decimal text that reads back as the\n"
+           "same double (unless --digits). When no fundamental of 1 Hz or more fits,\n"
+           "the result is 0 in freq mode and -inf in midi mode. A list whose search\n"
+           "needs more than " +
+           std::to_string(SUBTONE_WORK_BUDGET) +
+           " steps (only partials far beyond the audible\n"
+           "range do) gets an error from the box and no result.\n"
+           "\n"
+           "exit status: 0 done, 1 input error or no result (or plug-in missing),\n"
+           "2 usage error";
+}
+
+bool lower_equals(const std::string &a, const char *b)
+{
+    std::string l;
+    for (char c : a)
+        l += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return l == b;
+}
+
+bool readable_file(const std::string &path)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return false;
+    return std::ifstream(path).is_open();
+}
+
+} // namespace
+
+int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
+{
+    qzhost::Host host;
+    qzcli::SubtoneOptions opt;
+    qzcli::SubtoneAudio audio;
+    bool have_a4 = false;
+    qzcli::CommandLine cl("subtone", kUsage, kAbout, footer());
+    cl.option("--mode", "freq|midi",
+              "partials and result in Hz (freq, the default), or as\n"
+              "MIDI pitches (midi: 69 is 440 Hz, 12 steps an octave;\n"
+              "the result is rounded to the nearest multiple of A, or\n"
+              "not rounded when A is 0)",
+              "--mode needs freq or midi", [&](const std::string &v) {
+                  if (lower_equals(v, "freq"))
+                      opt.units.midi = false;
+                  else if (lower_equals(v, "midi"))
+                      opt.units.midi = true;
+                  else
+                      throw qzcli::OptionError{"--mode must be freq or midi, not '" + v + "'"};
+              });
+    cl.option("--approx", "A",
+              "approximation in semitones (default 0.5), the box's\n"
+              "creation argument: an integer text makes an integer\n"
+              "atom, any other number a float atom; a negative A is\n"
+              "kept (and then nothing is ever found)",
+              "--approx needs a number", [&](const std::string &v) {
+                  opt.approx = host.parse_atom(v);
+                  if (atom_gettype(&opt.approx) != A_LONG && atom_gettype(&opt.approx) != A_FLOAT)
+                      throw qzcli::OptionError{"--approx needs a number, not '" + v + "'"};
+                  opt.have_approx = true;
+              });
+    cl.option("--a4", "HZ", "frequency of A4 for note names in freq mode (440)",
+              "--a4 needs a frequency in Hz above 0", [&](const std::string &v) {
+                  if (!qzcli::parse_double(v, opt.units.a4) || !std::isfinite(opt.units.a4) ||
+                      opt.units.a4 <= 0.0)
+                      throw qzcli::OptionError{"--a4 needs a frequency in Hz above 0"};
+                  have_a4 = true;
+              });
+    cl.flag("--echo", opt.echo,
+            "print each chord, as written, before its result:\n\"C4 E4 G4 -> 36\"");
+    cl.flag("--names", opt.names,
+            "midi mode: print the result as the nearest note and\n"
+            "the distance to it in cents (C2, A2+1c)");
+    cl.option_digits(opt.digits);
+    cl.flag("--explain", opt.explain,
+            "after each result, one line per partial with its note\n"
+            "name, the value the search used (Hz) and the harmonic\n"
+            "number it chose, the interval whose midpoint is the\n"
+            "fundamental, and the result with its note name");
+    cl.flag("--stats", opt.stats,
+            "after each result, print to stderr how many steps\n"
+            "(intervals tried) the search needed: \"steps N\"");
+    qzcli::add_subtone_audio_options(cl, audio);
+    if (const auto done = cl.parse(args))
+        return *done;
+    const std::vector<std::string> &words = cl.operands(); // partials, files and '-'
+    using qzcli::usage_error;
+    if (opt.names && !opt.units.midi)
+        return usage_error("subtone", "--names needs --mode midi");
+    if (have_a4 && opt.units.midi)
+        return usage_error("subtone", "--a4 applies to note names in freq mode; in midi mode "
+                                      "a note name is its MIDI number");
+
+    // Each word is a partial, a chord file, or '-' (standard input); the
+    // partials on the command line make one chord and cannot be mixed with
+    // files.
+    qzcli::Chord chord;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const std::string &w = words[i];
+        t_atom atom;
+        if (w != "-" && qzcli::read_partial(host, w, opt.units, atom)) {
+            chord.tokens.push_back(w);
+            chord.atoms.push_back(atom);
+        } else if (w == "-" || readable_file(w)) {
+            files.push_back(w);
+        } else {
+            std::cerr << "qz subtone: argument " << (i + 1) << ": '" << w
+                      << "' is neither a number, a note name nor a readable file\n";
+            return qzcli::kFailure;
+        }
+    }
+    if (!chord.atoms.empty() && !files.empty())
+        return usage_error("subtone", "give either partials or chord files ('-': standard "
+                                      "input), not both");
+    if (std::string e; !qzcli::check_subtone_audio(audio, !words.empty(), e))
+        return usage_error("subtone", e);
+    if (words.empty())
+        files.push_back("-");
+
+    qzcli::setup_host(host, ctx);
+    host.set_recording(false);
+    if (!qzcli::load_plugin(host, ctx, "qz.subtone"))
+        return qzcli::kFailure;
+    qzcli::SubtoneSession session(host, opt, std::cout, std::cerr);
+    if (!session.ok())
+        return qzcli::kFailure;
+    if (!audio.file.empty())
+        return qzcli::subtone_audio(host, session.box(), opt.units.midi ? 1 : 0, opt.explain, audio,
+                                    session.sent(), qzcli::title_from_args("subtone", args));
+
+    if (!chord.atoms.empty())
+        return session.chord(chord) ? qzcli::kOk : qzcli::kFailure;
+    int status = qzcli::kOk;
+    for (const std::string &f : files) {
+        if (f == "-") {
+            status = std::max(status, session.read(std::cin, "<stdin>"));
+        } else {
+            std::ifstream in(f, std::ios::binary);
+            if (!in) {
+                std::cerr << "qz subtone: cannot open '" << f << "'\n";
+                return qzcli::kFailure;
+            }
+            status = std::max(status, session.read(in, f));
+        }
+        if (session.input_error())
+            break;
+    }
+    return status;
+}
