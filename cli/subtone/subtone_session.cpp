@@ -68,7 +68,10 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
         return false;
     }
     const std::int64_t mode = atom_getlong(&mode_atoms[0]);
-    const float approx = static_cast<float>(atom_getfloat(&approx_atoms[0])); // stored as single
+    // The box keeps a creation argument as given, but its getter clips (a
+    // negative approximation reads back as 0): trace with what the box holds.
+    const float approx = static_cast<float>(
+        atom_getfloat(opt_.have_approx ? &opt_.approx : &approx_atoms[0])); // stored as single
     const float tolerance = tolerance_from_midi(approx);
 
     // The slots as the box fills them.
