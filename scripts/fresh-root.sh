@@ -15,8 +15,9 @@
 #
 # The command runs in a mount and PID namespace of its own, with /proc,
 # /dev and a tmpfs on /dev/shm (Wine's shared memory) mounted, the machine's
-# apt sources and resolver copied in, HOME=/root and a C.UTF-8 locale (CI is
-# passed on when set). When it ends, whatever it left running is ended with
+# apt sources, resolver and certificate authorities copied in, HOME=/root
+# and a C.UTF-8 locale (CI and the machine's certificate settings are passed
+# on when set). When it ends, whatever it left running is ended with
 # the namespace, the mounts go with it, and the root is removed. The exit
 # status is the command's. Needs root, debootstrap and unshare (util-linux).
 set -euo pipefail
@@ -104,6 +105,21 @@ done
 cp -L /etc/resolv.conf "$root/etc/resolv.conf"
 cp /etc/hosts "$root/etc/hosts"
 
+# This machine's own certificate authorities, as a machine of its kind comes
+# with them: a network that inspects TLS (npm's registry, say) is then
+# trusted in the root as it is here. The local ones go where
+# update-ca-certificates finds them, so the bundle that the root's
+# ca-certificates package builds holds them too; until then the machine's
+# bundle stands in for it.
+if [ -d /usr/local/share/ca-certificates ]; then
+    mkdir -p "$root/usr/local/share/ca-certificates"
+    cp -RL /usr/local/share/ca-certificates/. "$root/usr/local/share/ca-certificates/"
+fi
+if [ -f /etc/ssl/certs/ca-certificates.crt ]; then
+    mkdir -p "$root/etc/ssl/certs"
+    cp -L /etc/ssl/certs/ca-certificates.crt "$root/etc/ssl/certs/ca-certificates.crt"
+fi
+
 # The committed tree, cloned from outside (the root has no access to it).
 git clone -q --no-checkout "$top" "$root/root/qz"
 git -C "$root/root/qz" cat-file -e "$commit^{commit}" 2>/dev/null ||
@@ -114,6 +130,15 @@ echo "fresh-root: $(git -C "$root/root/qz" log -1 --format='%h %s') in $root"
 env_args=(HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 TERM="${TERM:-dumb}"
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin)
 [ -n "${CI+set}" ] && env_args+=(CI="$CI")
+# Where this machine tells its programs to find that bundle (Node's and npm's
+# among them), passed on as set.
+for var in NODE_EXTRA_CA_CERTS SSL_CERT_FILE SSL_CERT_DIR CURL_CA_BUNDLE GIT_SSL_CAINFO \
+    REQUESTS_CA_BUNDLE npm_config_cafile NPM_CONFIG_CAFILE; do
+    [ -n "${!var:-}" ] && env_args+=("$var=${!var}")
+done
+# Node reads no system store of its own: give it the bundle all the same.
+[ -z "${NODE_EXTRA_CA_CERTS:-}" ] && [ -f "$root/etc/ssl/certs/ca-certificates.crt" ] &&
+    env_args+=(NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt)
 
 # The shell that mounts and waits for the command is the PID namespace's
 # first process: when it ends, the kernel ends whatever the command left
