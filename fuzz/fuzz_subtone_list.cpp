@@ -48,7 +48,7 @@ uint64_t bits64(double d)
 // anywhere; -1 and not-a-number only among the first two. The plain search
 // enumerates a dense tree when nothing can be accepted: a positive partial
 // below 20 Hz, or a negative or not-a-number partial from the third on,
-// makes it visit up to about 10^8 nodes, and so do some lists of five or six
+// makes it take up to about 10^8 steps, and so do some lists of five or six
 // partials up to 16 kHz (seconds; see docs/hostile-inputs.md). Wide:
 // anything anywhere.
 t_atom partial(FuzzedDataProvider &in, bool midi, size_t i)
@@ -251,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const bool narrowed = atom_gettype(&a) == A_LONG &&
                                   atom_getlong(&a) != static_cast<int32_t>(atom_getlong(&a));
             if (!narrowed && reference(x, one, &want)) {
-                // A search that the plain one finishes in a few nodes never
+                // A search that the plain one finishes in a few steps never
                 // runs into the budget.
                 if (!sent)
                     fail("number: stopped by the budget, the reference gives %a", want);

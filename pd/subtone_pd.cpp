@@ -48,7 +48,7 @@ static void *subtone_new(t_symbol * /*s*/, int argc, t_atom *argv)
 
     // A number as first argument is the approximation, taken as given (the
     // clipping of the "approx" message does not apply to it).
-    float approx = SUBTONE_DEFAULT_APPROX;
+    float approx = kSubtoneDefaultApprox;
     if (argc > 0 && argv[0].a_type == A_FLOAT)
         approx = argv[0].a_w.w_float;
     subtone_set_approx(x, approx);
@@ -117,7 +117,7 @@ static void subtone_mode(t_subtone *x, t_symbol * /*s*/, int argc, t_atom *argv)
 static void subtone_approx(t_subtone *x, t_symbol * /*s*/, int argc, t_atom *argv)
 {
     if (argc < 1) {
-        subtone_set_approx(x, SUBTONE_DEFAULT_APPROX);
+        subtone_set_approx(x, kSubtoneDefaultApprox);
         return;
     }
     if (argv[0].a_type != A_FLOAT) {

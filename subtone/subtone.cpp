@@ -70,7 +70,7 @@ void *subtone_new(t_symbol * /*s*/, long argc, t_atom *argv)
 
     // The first argument, if it is a number, is the approximation; it is
     // taken as given (the attribute's clip does not apply here).
-    float approx = SUBTONE_DEFAULT_APPROX;
+    float approx = kSubtoneDefaultApprox;
     if (count > 0 && argv) {
         if (atom_gettype(argv) == A_LONG)
             approx = static_cast<float>(atom_getlong(argv));
@@ -148,8 +148,8 @@ t_max_err subtone_approx_set(t_subtone *x, void * /*attr*/, long argc, t_atom *a
         x->tolerance = tolerance_from_midi(approx);
         x->approx = approx;
     } else {
-        x->approx = SUBTONE_DEFAULT_APPROX;
-        x->tolerance = tolerance_from_midi(SUBTONE_DEFAULT_APPROX);
+        x->approx = kSubtoneDefaultApprox;
+        x->tolerance = tolerance_from_midi(kSubtoneDefaultApprox);
     }
     return MAX_ERR_NONE;
 }

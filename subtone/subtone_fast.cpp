@@ -1,6 +1,7 @@
 #include "subtone_fast.h"
 
 #include "subtone_search.h"
+#include "subtone_steps.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -14,13 +15,6 @@ constexpr float kFloatMax = std::numeric_limits<float>::max();
 
 // Single precision counts harmonic numbers one by one up to 2^24.
 constexpr std::int64_t kCountLimit = 16777216;
-
-// Midpoint as the search takes it: the single sum, halved in double,
-// rounded once to single.
-float midpoint(float lo, float hi)
-{
-    return static_cast<float>(static_cast<double>(lo + hi) * 0.5); // double -> single
-}
 
 // Grows a buffer to hold at least `need` elements (geometrically, never
 // shrinking). false, with the buffer unchanged, when memory runs out.
@@ -109,8 +103,8 @@ struct window_plan {
 
 window_plan plan_windows(float flo, float fhi, float xmin, float xmax)
 {
-    const auto cl = [flo](std::int64_t n) { return flo / static_cast<float>(n); };
-    const auto cu = [fhi](std::int64_t n) { return fhi / static_cast<float>(n); };
+    const auto cl = [flo](std::int64_t n) { return subtone_window_lo(flo, static_cast<float>(n)); };
+    const auto cu = [fhi](std::int64_t n) { return subtone_window_hi(fhi, static_cast<float>(n)); };
 
     // Lowest n whose window starts at or below xmax (the quotients only
     // shrink as n grows); kCountLimit + 1 if none up to 2^24.
@@ -172,13 +166,13 @@ std::int32_t build_windows(const window_plan &plan, float flo, float fhi, subton
 {
     std::int32_t len = 0;
     if (plan.hull > 0)
-        append_merged(w, len, 0.0f, fhi / static_cast<float>(plan.hull));
+        append_merged(w, len, 0.0f, subtone_window_hi(fhi, static_cast<float>(plan.hull)));
     // Descending n gives ascending windows. A window whose ends cross (a
     // tolerance below 0) holds no point.
     for (std::int64_t n = plan.last; n >= plan.first; --n) {
         const float nf = static_cast<float>(n);
-        const float lo = flo / nf;
-        const float hi = fhi / nf;
+        const float lo = subtone_window_lo(flo, nf);
+        const float hi = subtone_window_hi(fhi, nf);
         if (lo <= hi)
             append_merged(w, len, lo, hi);
     }
@@ -253,8 +247,8 @@ bool nests(float f, float u)
         return false;
     if (f != f || f == 0.0f || f == kInf || f == -kInf)
         return true;
-    const float flo = f / u;
-    const float fhi = f * u;
+    float flo, fhi;
+    subtone_partial_window(f, u, flo, fhi);
     if (f > 0.0f)
         return flo > 0.0f && fhi <= 1e6f;
     return classify(f, u, flo, fhi) == kind_infinity;
@@ -294,9 +288,9 @@ void jump(subtone_fast_frame &fr, float chi, const subtone_piece *s, std::int32_
     if (e > static_cast<double>(kCountLimit + 1))
         e = static_cast<double>(kCountLimit + 1);
     std::int64_t m = static_cast<std::int64_t>(e);
-    while (m > from && flo / static_cast<float>(m - 1) <= top)
+    while (m > from && subtone_window_lo(flo, static_cast<float>(m - 1)) <= top)
         --m;
-    while (m <= kCountLimit && flo / static_cast<float>(m) > top)
+    while (m <= kCountLimit && subtone_window_lo(flo, static_cast<float>(m)) > top)
         ++m;
     const float mf = static_cast<float>(m);
     fr.n = (m <= kCountLimit && mf <= fr.n_last) ? mf : done;
@@ -308,10 +302,9 @@ void enter(subtone_fast_frame &fr, float f, float u, float lo, float hi)
 {
     fr.lo = lo;
     fr.hi = hi;
-    fr.fhi = f * u;
-    fr.flo = f / u;
-    fr.n_last = static_cast<float>(std::floor(static_cast<double>(fr.fhi / lo)));
-    fr.n = static_cast<float>(std::ceil(static_cast<double>(fr.flo / hi)));
+    subtone_partial_window(f, u, fr.flo, fr.fhi);
+    fr.n_last = subtone_last_harmonic(fr.fhi, lo);
+    fr.n = subtone_first_harmonic(fr.flo, hi);
     fr.monotone = fr.flo >= 0.0f && fr.fhi >= 0.0f;
     fr.leaf_seen = false;
 }
@@ -399,8 +392,8 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
         if (j + 1 < k && same_bits(f, p[j + 1]))
             continue; // same windows again: X[j + 1] already lies in them
 
-        const float flo = f / u;
-        const float fhi = f * u;
+        float flo, fhi;
+        subtone_partial_window(f, u, flo, fhi);
         const subtone_piece *x = ws->pieces + at[j + 1];
         const std::int32_t xlen = len[j + 1];
 
@@ -443,17 +436,17 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
 }
 
 float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
-                          float t, std::uint64_t budget, std::uint64_t *nodes)
+                          float t, std::uint64_t budget, std::uint64_t *steps)
 {
     std::uint64_t count = 1; // the top call
     float result = 0.0f;
     if (!(lo <= hi)) {
-        *nodes = count;
+        *steps = count;
         return 0.0f;
     }
     if (k == 0) {
-        *nodes = count;
-        return midpoint(lo, hi);
+        *steps = count;
+        return subtone_midpoint(lo, hi);
     }
 
     const float u = t + 1.0f;
@@ -483,10 +476,8 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
         bool descended = false;
         while (fr.n <= fr.n_last) {
             // The child's interval, exactly as the search narrows it.
-            const float cand_hi = fr.fhi / fr.n;
-            const float chi = fr.hi > cand_hi ? cand_hi : fr.hi;
-            const float cand_lo = fr.flo / fr.n;
-            const float clo = cand_lo > fr.lo ? cand_lo : fr.lo;
+            float clo, chi;
+            subtone_narrow(fr.lo, fr.hi, fr.flo, fr.fhi, fr.n, clo, chi);
             if (meets(s, slen, clo, chi)) {
                 if (!leaf && clo >= frames[j + 1].dead_lo && chi <= frames[j + 1].dead_hi) {
                     advance(fr); // inside an interval that already failed there
@@ -496,8 +487,12 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
                     goto done; // result stays 0
                 if (leaf) {
                     fr.leaf_seen = true;
-                    const float r = midpoint(clo, chi);
+                    const float r = subtone_midpoint(clo, chi);
                     if (subtone_accepted(r)) {
+                        // The interval whose midpoint is the result, for
+                        // whoever explains it.
+                        frames[k].lo = clo;
+                        frames[k].hi = chi;
                         result = r;
                         goto done;
                     }
@@ -531,28 +526,28 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
         advance(frames[j]);
     }
 done:
-    *nodes = count;
+    *steps = count;
     return result;
 }
 
 subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std::int32_t k,
                                      float tolerance, std::uint64_t budget, float *found,
-                                     std::uint64_t *nodes)
+                                     std::uint64_t *steps)
 {
     if (!subtone_workspace_reserve(ws, k))
         return SUBTONE_FAST_NO_MEMORY;
     const float hi = subtone_upper_bound(p[0], tolerance);
     subtone_fast_prepare(ws, p, k, tolerance);
-    *found = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, budget, nodes);
-    return *nodes > budget ? SUBTONE_FAST_OVER_BUDGET : SUBTONE_FAST_OK;
+    *found = subtone_fast_search(ws, p, k, kSubtoneLowest, hi, tolerance, budget, steps);
+    return *steps > budget ? SUBTONE_FAST_OVER_BUDGET : SUBTONE_FAST_OK;
 }
 
 subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
                                          std::int64_t mode, float approx, float tolerance,
-                                         std::uint64_t budget, double *result, std::uint64_t *nodes)
+                                         std::uint64_t budget, double *result, std::uint64_t *steps)
 {
     float r = 0.0f;
-    const subtone_fast_status status = subtone_fast_run(ws, p, k, tolerance, budget, &r, nodes);
+    const subtone_fast_status status = subtone_fast_run(ws, p, k, tolerance, budget, &r, steps);
     if (status == SUBTONE_FAST_OK)
         *result = subtone_output(r, mode, approx);
     return status;

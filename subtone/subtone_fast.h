@@ -54,7 +54,7 @@ struct subtone_workspace {
 enum subtone_fast_status {
     SUBTONE_FAST_OK = 0,
     SUBTONE_FAST_NO_MEMORY = 1,   // the stack for the list could not be had: nothing computed
-    SUBTONE_FAST_OVER_BUDGET = 2, // the search made more calls than its budget: no result
+    SUBTONE_FAST_OVER_BUDGET = 2, // the search made more steps than its budget: no result
 };
 
 // Limits that bound the workspace whatever the input.
@@ -70,44 +70,49 @@ bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k);
 // Releases everything the workspace holds.
 void subtone_workspace_free(subtone_workspace *ws);
 
-// The accelerated subtone_search from [lo, hi]. `nodes` receives the calls
-// of the search made, counted as the plain search counts its own (the top
-// call included). The search gives up, returning 0 with *nodes above
-// `budget`, once it has made more calls than `budget`; pass
-// kSubtoneNoBudget for none. The workspace must hold room for k partials and
-// the suffix sets for p and t built by subtone_fast_prepare.
+// Most search steps (calls of the search, one per interval tried) one list
+// may take. Every chord of audible partials needs a few thousand at most;
+// only absurd values (partials of megahertz and above, where the harmonic
+// counter runs out of single precision) come near it. It keeps a list under
+// about half a second on a slow machine; past it an object posts an error
+// and sends nothing.
+inline constexpr std::uint64_t kSubtoneWorkBudget = 20000000;
+// No budget at all (tests and benchmarks).
 inline constexpr std::uint64_t kSubtoneNoBudget = ~static_cast<std::uint64_t>(0);
-float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
-                          float t, std::uint64_t budget, std::uint64_t *nodes);
 
-/* Most search steps (calls of the search, one per interval tried) one list
-   may take. Every chord of audible partials needs a few thousand at most;
-   only absurd values (partials of megahertz and above, where the harmonic
-   counter runs out of single precision) come near it. It keeps a list under
-   about half a second on a slow machine; past it an object posts an error
-   and sends nothing. */
-#define SUBTONE_WORK_BUDGET 20000000ull
+// The accelerated subtone_search from [lo, hi]. `steps` receives the steps
+// the search made, counted as the plain search counts its calls (the top
+// call included). The search gives up, returning 0 with *steps above
+// `budget`, once it has made more steps than `budget`. The workspace must
+// hold room for k partials and the suffix sets for p and t built by
+// subtone_fast_prepare.
+float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
+                          float t, std::uint64_t budget, std::uint64_t *steps);
 
 // Builds the suffix sets X[0..k] for the partials p and tolerance t.
 void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t);
 
 // The whole search as the object runs it: the stack reserved, the sets
 // built, the search from kSubtoneLowest to subtone_upper_bound of p[0].
-// *found receives the search's raw result (0 when nothing was accepted); the
-// frames then hold the harmonic numbers chosen. Status as below.
+// *found receives the search's raw result (0 when nothing was accepted).
+// When it is accepted, the frames hold the path that found it: for each
+// partial i < k, frames[i].n is its harmonic number and frames[i].flo,
+// frames[i].fhi its own window (so [flo / n, fhi / n] the window that
+// narrowed the interval), and frames[k].lo, frames[k].hi the last interval,
+// whose midpoint *found is. Status as below.
 subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std::int32_t k,
                                      float tolerance, std::uint64_t budget, float *found,
-                                     std::uint64_t *nodes);
+                                     std::uint64_t *steps);
 
-// The value subtone_compute returns for the same arguments, bit for bit,
-// into *result, and the nodes visited into *nodes. k >= 1 (k = 0 reads p[0]
-// as the plain compute does). Returns SUBTONE_FAST_NO_MEMORY, with *result
-// and *nodes untouched, when the workspace cannot hold the list, and
-// SUBTONE_FAST_OVER_BUDGET, with *result untouched, when the search needed
-// more than `budget` calls (kSubtoneNoBudget: no limit).
+// The entry point of the objects: the value subtone_compute returns for the
+// same arguments, bit for bit, into *result, and the steps made into *steps.
+// k >= 1 (k = 0 reads p[0] as the plain compute does). Returns
+// SUBTONE_FAST_NO_MEMORY, with *result and *steps untouched, when the
+// workspace cannot hold the list, and SUBTONE_FAST_OVER_BUDGET, with *result
+// untouched, when the search needed more than `budget` steps.
 subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
                                          std::int64_t mode, float approx, float tolerance,
                                          std::uint64_t budget, double *result,
-                                         std::uint64_t *nodes);
+                                         std::uint64_t *steps);
 
 #endif // QZ_SUBTONE_FAST_H

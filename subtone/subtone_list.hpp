@@ -86,7 +86,7 @@ template <class H> struct subtone_lists {
         double result = 0.0;
         std::uint64_t steps = 0;
         switch (subtone_fast_compute(&x->search, x->partials, count, x->mode, x->approx,
-                                     x->tolerance, SUBTONE_WORK_BUDGET, &result, &steps)) {
+                                     x->tolerance, kSubtoneWorkBudget, &result, &steps)) {
         case SUBTONE_FAST_OK:
             H::outlet_float(x, result);
             break;
@@ -98,7 +98,7 @@ template <class H> struct subtone_lists {
             std::snprintf(text, sizeof text,
                           "search abandoned after %llu steps (work budget): partials too far "
                           "out of range to settle; nothing sent",
-                          static_cast<unsigned long long>(SUBTONE_WORK_BUDGET));
+                          static_cast<unsigned long long>(kSubtoneWorkBudget));
             H::error(x, text);
             break;
         }

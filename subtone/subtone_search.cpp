@@ -2,8 +2,7 @@
 
 #include "crmath.h"
 #include "jitlib.h"
-
-#include <cmath>
+#include "subtone_steps.h"
 
 namespace {
 
@@ -11,36 +10,6 @@ namespace {
 constexpr double kRefHz = 440.0;
 constexpr double kRefMidi = 69.0;
 constexpr double kStepsPerOctave = 12.0;
-
-// Midpoint of [lo, hi]: the single sum, halved in double, rounded once to single.
-float midpoint(float lo, float hi)
-{
-    const float sum = lo + hi;
-    return static_cast<float>(static_cast<double>(sum) * 0.5); // double -> single
-}
-
-// Harmonic numbers that can bring partial f into [lo, hi]: the single
-// quotients, floored or ceiled in double, back to single (exact).
-float last_harmonic(float fhi, float lo)
-{
-    return static_cast<float>(std::floor(static_cast<double>(fhi / lo)));
-}
-
-float first_harmonic(float flo, float hi)
-{
-    return static_cast<float>(std::ceil(static_cast<double>(flo / hi)));
-}
-
-// [lo, hi] narrowed to the window of a partial for harmonic number n. A
-// not-a-number candidate (n = 0 for a partial of 0) fails both tests and
-// leaves the bound as it was.
-void narrow(float lo, float hi, float flo, float fhi, float n, float &nlo, float &nhi)
-{
-    const float cand_hi = fhi / n;
-    nhi = hi > cand_hi ? cand_hi : hi;
-    const float cand_lo = flo / n;
-    nlo = cand_lo > lo ? cand_lo : lo;
-}
 
 } // namespace
 
@@ -68,16 +37,16 @@ float subtone_search(const float *p, std::int32_t k, float lo, float hi, float t
     if (!(lo <= hi))
         return 0.0f;
     if (k == 0)
-        return midpoint(lo, hi);
+        return subtone_midpoint(lo, hi);
 
     const float f = p[0];
     const float u = t + 1.0f;
-    const float fhi = f * u;
-    const float flo = f / u;
-    const float n_last = last_harmonic(fhi, lo);
-    for (float n = first_harmonic(flo, hi); n <= n_last;) {
+    float flo, fhi;
+    subtone_partial_window(f, u, flo, fhi);
+    const float n_last = subtone_last_harmonic(fhi, lo);
+    for (float n = subtone_first_harmonic(flo, hi); n <= n_last;) {
         float nlo, nhi;
-        narrow(lo, hi, flo, fhi, n, nlo, nhi);
+        subtone_narrow(lo, hi, flo, fhi, n, nlo, nhi);
         const float r = subtone_search(p + 1, k - 1, nlo, nhi, t);
         if (subtone_accepted(r))
             return r;
@@ -105,18 +74,17 @@ float subtone_search_stacked(const float *p, std::int32_t k, float lo, float hi,
         } else if (level == k) {
             frames[level].lo = lo;
             frames[level].hi = hi;
-            r = midpoint(lo, hi);
+            r = subtone_midpoint(lo, hi);
         } else {
             subtone_frame &fr = frames[level];
             const float f = p[level];
             fr.lo = lo;
             fr.hi = hi;
-            fr.fhi = f * u;
-            fr.flo = f / u;
-            fr.n_last = last_harmonic(fr.fhi, lo);
-            fr.n = first_harmonic(fr.flo, hi);
+            subtone_partial_window(f, u, fr.flo, fr.fhi);
+            fr.n_last = subtone_last_harmonic(fr.fhi, lo);
+            fr.n = subtone_first_harmonic(fr.flo, hi);
             if (fr.n <= fr.n_last) {
-                narrow(fr.lo, fr.hi, fr.flo, fr.fhi, fr.n, lo, hi);
+                subtone_narrow(fr.lo, fr.hi, fr.flo, fr.fhi, fr.n, lo, hi);
                 ++level;
                 continue;
             }
@@ -135,7 +103,7 @@ float subtone_search_stacked(const float *p, std::int32_t k, float lo, float hi,
             const float next = fr.n + 1.0f;
             if (next != fr.n && next <= fr.n_last) { // n + 1 == n from 2^24 on: level ends
                 fr.n = next;
-                narrow(fr.lo, fr.hi, fr.flo, fr.fhi, fr.n, lo, hi);
+                subtone_narrow(fr.lo, fr.hi, fr.flo, fr.fhi, fr.n, lo, hi);
                 ++level;
                 break;
             }

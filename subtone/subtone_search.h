@@ -14,7 +14,7 @@
 #include <cstdint>
 
 // Approximation an object starts with when none is given, in semitones.
-#define SUBTONE_DEFAULT_APPROX 0.5f
+inline constexpr float kSubtoneDefaultApprox = 0.5f;
 
 // Lower bound of every search: the single nearest to 0.1 Hz.
 inline constexpr float kSubtoneLowest = 0.1f;

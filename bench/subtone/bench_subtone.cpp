@@ -1,6 +1,6 @@
 // The literal search (counted, with a node budget so that it ends) against
 // the accelerated search, on fixed seeded chords of MIDI pitches 21-108.
-// Counters: nodes per chord (mean and maximum), chords on which the literal
+// Counters: steps per chord (mean and maximum), chords on which the literal
 // search hit its budget, and for the accelerated search the slowest chord.
 #include "subtone_counted.h"
 #include "subtone_fast.h"
@@ -58,23 +58,23 @@ void BM_Literal(benchmark::State &state)
     const float approx = approx_arg(state);
     const float t = tolerance_from_midi(approx);
     const auto corpus = chords(8, k, 7 + static_cast<std::uint64_t>(k));
-    std::uint64_t nodes = 0, most = 0, hits = 0;
+    std::uint64_t steps = 0, most = 0, hits = 0;
     for (auto _ : state) {
-        nodes = most = hits = 0;
+        steps = most = hits = 0;
         for (const auto &c : corpus) {
             subtone_count count{};
             benchmark::DoNotOptimize(
                 subtone_counted_compute(c.data(), k, 1, approx, t, kLiteralBudget, &count));
-            nodes += count.nodes;
-            most = count.nodes > most ? count.nodes : most;
+            steps += count.steps;
+            most = count.steps > most ? count.steps : most;
             hits += count.finished ? 0 : 1;
         }
     }
     const auto n = static_cast<double>(corpus.size());
     state.counters["s_per_chord"] = benchmark::Counter(
         n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["nodes_mean"] = static_cast<double>(nodes) / n;
-    state.counters["nodes_max"] = static_cast<double>(most);
+    state.counters["steps_mean"] = static_cast<double>(steps) / n;
+    state.counters["steps_max"] = static_cast<double>(most);
     state.counters["budget_hits"] = static_cast<double>(hits);
 }
 
@@ -86,10 +86,10 @@ void BM_Fast(benchmark::State &state)
     const int count = k >= 100 ? 20 : 200;
     const auto corpus = chords(count, k, 7 + static_cast<std::uint64_t>(k));
     subtone_workspace ws{};
-    std::uint64_t nodes = 0, most = 0;
+    std::uint64_t steps = 0, most = 0;
     double slowest = 0.0;
     for (auto _ : state) {
-        nodes = most = 0;
+        steps = most = 0;
         for (const auto &c : corpus) {
             double r = 0.0;
             std::uint64_t n = 0;
@@ -98,7 +98,7 @@ void BM_Fast(benchmark::State &state)
             const double us = cpu_us() - t0;
             benchmark::DoNotOptimize(r);
             slowest = us > slowest ? us : slowest;
-            nodes += n;
+            steps += n;
             most = n > most ? n : most;
         }
     }
@@ -106,8 +106,8 @@ void BM_Fast(benchmark::State &state)
     const auto n = static_cast<double>(corpus.size());
     state.counters["s_per_chord"] = benchmark::Counter(
         n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["nodes_mean"] = static_cast<double>(nodes) / n;
-    state.counters["nodes_max"] = static_cast<double>(most);
+    state.counters["steps_mean"] = static_cast<double>(steps) / n;
+    state.counters["steps_max"] = static_cast<double>(most);
     state.counters["slowest_us"] = slowest;
 }
 

@@ -2,11 +2,12 @@
 
 #include "audio.hpp"
 #include "cli_common.hpp"
+#include "explain_text.hpp"
 #include "notes.hpp"
 #include "peaks.hpp"
 #include "plot.hpp"
 #include "subtone.h"
-#include "subtone_fast.h"
+#include "subtone_explain.h"
 #include "subtone_search.h"
 
 #include <cmath>
@@ -51,28 +52,28 @@ std::string db_text(double amp)
 // The partials of one frame as the box stored them (singles, in Hz), the
 // search the box ran on them, and the harmonic number it chose for each.
 void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &atoms, long mode,
-                   float tolerance, subtone_workspace &ws, std::ostream &out)
+                   float approx, float tolerance, subtone_workspace &ws, subtone_explanation &e,
+                   std::ostream &out)
 {
     std::vector<float> p;
     for (const t_atom &a : atoms) {
         const auto v = static_cast<float>(atom_getfloat(&a)); // the box keeps singles
         p.push_back(mode != 0 ? midi_to_hz(v) : v);
     }
-    float found = 0.0f;
-    std::uint64_t steps = 0;
-    const subtone_fast_status st =
-        subtone_fast_run(&ws, p.data(), static_cast<std::int32_t>(p.size()), tolerance,
-                         SUBTONE_WORK_BUDGET, &found, &steps);
-    const bool ok = st == SUBTONE_FAST_OK && subtone_accepted(found);
+    const subtone_fast_status st = subtone_explain(
+        ws, p.data(), static_cast<std::int32_t>(p.size()), mode, approx, tolerance, e);
+    const bool ok = st == SUBTONE_FAST_OK && e.accepted;
     for (std::size_t i = 0; i < p.size(); ++i) {
         out << "  partial " << (i + 1) << ": " << qzhost::format_number(static_cast<double>(p[i]))
             << " Hz, " << db_text(peaks[i].amp);
         if (ok)
-            out << ", harmonic " << qzhost::format_number(static_cast<double>(ws.frames[i].n));
+            out << harmonic_text(e.partials[i], -1);
         out << '\n';
     }
     if (!ok)
         out << "  no fundamental of 1 Hz or more fits\n";
+    else
+        print_fragility(out, e);
 }
 
 } // namespace
@@ -80,14 +81,15 @@ void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &at
 int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain,
                   const SubtoneAudio &opt, std::vector<double> &sent, const std::string &title)
 {
-    float tolerance = 0.0f;
+    float approx = 0.0f, tolerance = 0.0f;
     if (explain) {
-        std::vector<t_atom> approx;
-        if (!host.attr_get(box, "approx", approx) || approx.empty()) {
+        std::vector<t_atom> stored;
+        if (!host.attr_get(box, "approx", stored) || stored.empty()) {
             std::cerr << "qz subtone: internal error: cannot read the box's approximation\n";
             return kFailure;
         }
-        tolerance = tolerance_from_midi(static_cast<float>(atom_getfloat(&approx[0])));
+        approx = static_cast<float>(atom_getfloat(&stored[0]));
+        tolerance = tolerance_from_midi(approx);
     }
     PeakOptions popt;
     popt.count = static_cast<std::size_t>(opt.spectrum.partials);
@@ -98,6 +100,7 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
     std::vector<t_atom> atoms;
     std::vector<SubtoneFrame> frames;
     subtone_workspace ws{};
+    subtone_explanation explained;
     std::string out;
     long silent = 0, failed = 0, analysed = 0;
     auto frame = [&](const Spectrum &s) {
@@ -124,7 +127,7 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
         if (explain) {
             std::cout << out;
             out.clear();
-            explain_frame(peaks, atoms, mode, tolerance, ws, std::cout);
+            explain_frame(peaks, atoms, mode, approx, tolerance, ws, explained, std::cout);
         }
         if (!opt.plot.empty()) {
             const double hz = mode != 0 ? note_to_hz(f0, kA4Hz) : f0;

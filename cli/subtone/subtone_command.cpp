@@ -50,7 +50,7 @@ std::string footer()
            "same double (unless --digits). When no fundamental of 1 Hz or more fits,\n"
            "the result is 0 in freq mode and -inf in midi mode. A list whose search\n"
            "needs more than " +
-           std::to_string(SUBTONE_WORK_BUDGET) +
+           std::to_string(kSubtoneWorkBudget) +
            " steps (only partials far beyond the audible\n"
            "range do) gets an error from the box and no result.\n"
            "\n"

@@ -1,9 +1,10 @@
 #include "subtone_session.hpp"
 
 #include "cli_common.hpp"
+#include "explain_text.hpp"
 #include "notes.hpp"
 #include "subtone.h"
-#include "subtone_fast.h"
+#include "subtone_explain.h"
 #include "subtone_search.h"
 
 #include <bit>
@@ -56,8 +57,9 @@ std::string SubtoneSession::value_text(double v) const
 // with the same search the box runs, checks it against what the box sent
 // (`sent` null: the box sent nothing), and prints the steps it took
 // (--stats, to stderr) and the path it chose (--explain): the harmonic
-// number of every partial, the final interval, and the note names of the
-// partials and of the result.
+// number of every partial and its distance in cents, the final interval,
+// the note names of the partials and of the result, and whether the result
+// is fragile.
 bool SubtoneSession::trace(const Chord &c, const double *sent)
 {
     const std::vector<t_atom> &atoms = c.atoms;
@@ -90,30 +92,23 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
         p.push_back(mode != 0 ? midi_to_hz(v) : v);
     }
 
-    // The box's search, run here so that its raw result and the levels'
-    // harmonic numbers can be read.
+    // The box's search, run here so that its raw result and its path can be
+    // read.
     const auto k = static_cast<std::int32_t>(p.size());
     subtone_workspace ws{};
-    float found_r = 0.0f;
-    std::uint64_t steps = 0;
-    const subtone_fast_status status =
-        subtone_fast_run(&ws, p.data(), k, tolerance, SUBTONE_WORK_BUDGET, &found_r, &steps);
+    subtone_explanation e;
+    const subtone_fast_status status = subtone_explain(ws, p.data(), k, mode, approx, tolerance, e);
+    subtone_workspace_free(&ws);
     if (status == SUBTONE_FAST_NO_MEMORY) {
-        subtone_workspace_free(&ws);
         err_ << "qz subtone: out of memory while tracing the search\n";
         return false;
     }
     const bool computed = status == SUBTONE_FAST_OK;
-    const bool found = computed && subtone_accepted(found_r);
-    const double value = subtone_output(found_r, mode, approx);
-    // The harmonic numbers chosen, level by level, before the workspace goes.
-    std::vector<float> chosen(p.size(), 0.0f);
-    for (std::int32_t i = 0; found && i < k; ++i)
-        chosen[static_cast<std::size_t>(i)] = ws.frames[i].n;
-    subtone_workspace_free(&ws);
+    const bool found = computed && e.accepted;
+    const double value = e.value;
 
     if (opt_.stats)
-        err_ << "steps " << steps << (computed ? "" : " (over budget)") << '\n';
+        err_ << "steps " << e.steps << (computed ? "" : " (over budget)") << '\n';
     if (computed != (sent != nullptr) || (sent && !same_value(value, *sent))) {
         err_ << "qz subtone: internal error: the traced search gives "
              << (computed ? qzhost::format_number(value) : "nothing") << ", the plug-in sent "
@@ -123,24 +118,6 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
     if (!opt_.explain || !computed)
         return true;
 
-    // Replays the narrowing along the chosen harmonic numbers, exactly as the
-    // search does, to show the interval whose midpoint was sent.
-    const float u = tolerance + 1.0f;
-    float lo = kSubtoneLowest;
-    float hi = subtone_upper_bound(p[0], tolerance);
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        const float cand_hi = p[i] * u / chosen[i];
-        const float cand_lo = p[i] / u / chosen[i];
-        hi = hi > cand_hi ? cand_hi : hi;
-        lo = cand_lo > lo ? cand_lo : lo;
-    }
-    const float r =
-        static_cast<float>(static_cast<double>(lo + hi) * 0.5); // single sum, double half
-    if (found && !same_value(r, found_r)) {
-        err_ << "qz subtone: internal error: the replayed path ends at " << qzhost::format_number(r)
-             << ", the search at " << qzhost::format_number(found_r) << '\n';
-        return false;
-    }
     auto num = [this](float v) { return value_text(static_cast<double>(v)); };
     // A note name in the units the value was given in: a MIDI number as it
     // is, a frequency with A4 at --a4.
@@ -165,21 +142,19 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
         } else {
             out_ << qzhost::format_atom(atoms[i]) << " = " << num(p[i]) << " Hz";
         }
-        if (found) {
-            const float n = chosen[i];
-            out_ << ", harmonic " << num(n);
-            if (n == 0.0f || std::isinf(n))
-                out_ << " (no window: skipped)";
-        }
+        if (found)
+            out_ << harmonic_text(e.partials[i], opt_.digits);
         out_ << '\n';
     }
     if (!found) {
         out_ << "  no fundamental of 1 Hz or more fits\n";
         return true;
     }
-    out_ << "  interval: [" << num(lo) << ", " << num(hi) << "] Hz, midpoint " << num(r) << " Hz\n";
+    out_ << "  interval: [" << num(e.lo) << ", " << num(e.hi) << "] Hz, midpoint " << num(e.found)
+         << " Hz\n";
     out_ << "  result: " << value_text(value) << (mode != 0 ? "" : " Hz") << name(value, mode != 0)
          << '\n';
+    print_fragility(out_, e);
     return true;
 }
 

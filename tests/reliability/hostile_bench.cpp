@@ -46,7 +46,7 @@ const std::vector<Case> &cases()
         {"ten_million_Hz", "qz.subtone", {1e7, 1.1e7, 0.05}},
         {"midi_in_the_millions", "qz.subtone @mode 1", {1e6, 2e6, 3e6}},
         {"near_FLT_MAX", "qz.subtone", {3.4e38, 3.3e38, 3e38}},
-        // 2^48 nodes for the plain search: not run by default.
+        // 2^48 steps for the plain search: not run by default.
         {"DISABLED_infinite_tolerance_then_0Hz", "qz.subtone 2000", {791.0, 361.6, 0.0}},
         {"32767_audible", "qz.subtone", many(32767, false)},
         {"32767_poisoned", "qz.subtone", many(32767, true)},

@@ -123,7 +123,7 @@ class HostileSubtone : public Hostile {
     }
 };
 
-// Lists where the plain depth-first search visits up to ~10^8 nodes: a
+// Lists where the plain depth-first search takes up to ~10^8 steps: a
 // later partial fits nothing, so every branch under the first partial's
 // thousands of harmonic numbers is tried (and one audible chord of six
 // partials where most branches fail deep down). The results were computed

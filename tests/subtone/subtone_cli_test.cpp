@@ -66,24 +66,34 @@ TEST(SubtoneCli, ExplainShowsHarmonicsIntervalAndNoteNames)
 {
     // Note names by hand: 550 Hz is 12 log2(550/440) = 3.863 semitones above
     // A4, C#5 - 14 cents; 660 Hz is 7.02 above, E5 + 2 cents; the result
-    // 110.0459 Hz is A2 + 0.72 cents.
+    // 110.0459 Hz is A2 + 0.72 cents. Cents by hand: 440 / (4 * 110.04588) is
+    // 1200 log2(0.999583) = -0.72 cents from the fourth harmonic, and so are
+    // 550 and 660 from the fifth and sixth; a window is 50 cents each way at
+    // approximation 0.5, so 49.3 cents are left to its edge.
     CliRun r = qz_subtone("--explain 440 550 660");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "110.04588317871094\n"
-                     "  partial 1: 440 (A4), harmonic 4\n"
-                     "  partial 2: 550 (C#5-14c), harmonic 5\n"
-                     "  partial 3: 660 (E5+2c), harmonic 6\n"
+                     "  partial 1: 440 (A4), harmonic 4, -0.7 cents (49.3 from the edge)\n"
+                     "  partial 2: 550 (C#5-14c), harmonic 5, -0.7 cents (49.3 from the edge)\n"
+                     "  partial 3: 660 (E5+2c), harmonic 6, -0.7 cents (49.3 from the edge)\n"
                      "  interval: [106.86851501464844, 113.2232437133789] Hz, "
                      "midpoint 110.04588317871094 Hz\n"
-                     "  result: 110.04588317871094 Hz (A2+1c)\n");
+                     "  result: 110.04588317871094 Hz (A2+1c)\n"
+                     "  fragile: no (the harmonic numbers hold with each partial and the "
+                     "approximation moved by 3 cents)\n");
+    // At approximation 0 the windows are single points: exact harmonics sit
+    // on their edges, and moving one partial at all leaves no fundamental.
     r = qz_subtone("--explain --approx 0", "440 0 660\n1 1.5\n");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "220\n"
-                     "  partial 1: 440 (A4), harmonic 2\n"
+                     "  partial 1: 440 (A4), harmonic 2, +0.0 cents (0.0 from the edge: on the "
+                     "edge)\n"
                      "  partial 2: 0, harmonic 0 (no window: skipped)\n"
-                     "  partial 3: 660 (E5+2c), harmonic 3\n"
+                     "  partial 3: 660 (E5+2c), harmonic 3, +0.0 cents (0.0 from the edge: on the "
+                     "edge)\n"
                      "  interval: [220, 220] Hz, midpoint 220 Hz\n"
                      "  result: 220 Hz (A3)\n"
+                     "  fragile: yes (partial 1 moved by +3.0 cents gives other harmonic numbers)\n"
                      "0\n"
                      "  partial 1: 1 (C-4-38c)\n"
                      "  partial 2: 1.5 (G-4-36c)\n"
@@ -93,8 +103,12 @@ TEST(SubtoneCli, ExplainShowsHarmonicsIntervalAndNoteNames)
     r = qz_subtone("--explain --mode midi --approx 1 60 64 67");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, 3), "40\n");
-    EXPECT_NE(r.out.find("partial 1: 60 (C4) = 261.6255798339844 Hz, harmonic 3\n"),
-              std::string::npos);
+    // 261.6256 / (3 * 82.6874) = 1.05468: +92.2 cents, 7.8 short of the
+    // 100-cent edge at approximation 1.
+    EXPECT_NE(r.out.find("partial 1: 60 (C4) = 261.6255798339844 Hz, harmonic 3, +92.2 cents "
+                         "(7.8 from the edge)\n"),
+              std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("  result: 40 (E2)\n"), std::string::npos) << r.out;
 }
 

@@ -36,20 +36,20 @@ int main(int argc, char **argv)
         subtone_count count{};
         const double ref =
             subtone_counted_compute(c.hz.data(), k, c.mode, c.approx, c.tolerance, budget, &count);
-        // The accelerated search visits a subset of the reference's nodes,
+        // The accelerated search visits a subset of the reference's steps,
         // so it needs no budget where the reference finished within one.
         const std::uint64_t fast_budget = count.finished ? kSubtoneNoBudget : budget;
         const auto t0 = std::chrono::steady_clock::now();
         subtone_fast_prepare(&ws, c.hz.data(), k, c.tolerance);
-        std::uint64_t nodes = 0;
+        std::uint64_t steps = 0;
         const float r = subtone_fast_search(&ws, c.hz.data(), k, kSubtoneLowest,
                                             subtone_upper_bound(c.hz[0], c.tolerance), c.tolerance,
-                                            fast_budget, &nodes);
+                                            fast_budget, &steps);
         const double fast = subtone_output(r, c.mode, c.approx);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                 .count();
-        if (nodes > budget) {
+        if (steps > budget) {
             ++fast_skipped;
             std::printf("chord %lld: accelerated search over budget too, k=%d approx=%a:", i, k,
                         static_cast<double>(c.approx));
@@ -59,14 +59,14 @@ int main(int argc, char **argv)
         } else {
             if (ms > worst_ms) {
                 worst_ms = ms;
-                std::printf("chord %lld: slowest so far, %.3f ms, %llu nodes, k=%d approx=%a:", i,
-                            ms, static_cast<unsigned long long>(nodes), k,
+                std::printf("chord %lld: slowest so far, %.3f ms, %llu steps, k=%d approx=%a:", i,
+                            ms, static_cast<unsigned long long>(steps), k,
                             static_cast<double>(c.approx));
                 for (float f : c.hz)
                     std::printf(" %a", static_cast<double>(f));
                 std::printf("\n");
             }
-            worst_fast = nodes > worst_fast ? nodes : worst_fast;
+            worst_fast = steps > worst_fast ? steps : worst_fast;
         }
         if (!count.finished) {
             ++skipped;
@@ -74,12 +74,12 @@ int main(int argc, char **argv)
         }
         ++compared;
         if (std::bit_cast<std::uint64_t>(ref) != std::bit_cast<std::uint64_t>(fast) ||
-            nodes > count.nodes) {
+            steps > count.steps) {
             ++mismatches;
-            std::printf("MISMATCH chord %lld: fast %a (%llu nodes) reference %a (%llu nodes), "
+            std::printf("MISMATCH chord %lld: fast %a (%llu steps) reference %a (%llu steps), "
                         "mode %lld approx %a:",
-                        i, fast, static_cast<unsigned long long>(nodes), ref,
-                        static_cast<unsigned long long>(count.nodes),
+                        i, fast, static_cast<unsigned long long>(steps), ref,
+                        static_cast<unsigned long long>(count.steps),
                         static_cast<long long>(c.mode), static_cast<double>(c.approx));
             for (float f : c.hz)
                 std::printf(" %a", static_cast<double>(f));

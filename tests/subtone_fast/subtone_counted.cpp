@@ -7,7 +7,7 @@
 namespace {
 
 struct counter {
-    std::uint64_t nodes;
+    std::uint64_t steps;
     std::uint64_t budget;
     bool out; // budget exceeded: unwind without searching further
 };
@@ -16,7 +16,7 @@ float counted(const float *p, std::int32_t k, float lo, float hi, float t, count
 {
     if (c.out)
         return 0.0f;
-    if (++c.nodes > c.budget) {
+    if (++c.steps > c.budget) {
         c.out = true;
         return 0.0f;
     }
@@ -55,7 +55,7 @@ float subtone_counted_search(const float *p, std::int32_t k, float lo, float hi,
 {
     counter c{0, budget, false};
     const float r = counted(p, k, lo, hi, t, c);
-    count->nodes = c.nodes;
+    count->steps = c.steps;
     count->finished = !c.out;
     return r;
 }

@@ -1,6 +1,6 @@
 // The reference search with a node counter and a node budget.
 //
-// The same steps as subtone_search, one call per node, counted; the search
+// The same steps as subtone_search, one call per step, counted; the search
 // gives up once it has made more calls than the budget allows. Tests and
 // benchmarks use it to compare the accelerated search with the reference
 // on inputs where the reference finishes in reasonable time.
@@ -11,7 +11,7 @@
 
 // What a counted search did.
 struct subtone_count {
-    std::uint64_t nodes; // calls of the search made, the top call included
+    std::uint64_t steps; // steps of the search made, the top call included
     bool finished;       // false when the budget ran out before the search ended
 };
 

@@ -37,7 +37,7 @@ std::string describe(const std::vector<float> &p, std::int64_t mode, float appro
 class SubtoneFast : public ::testing::Test {
   protected:
     subtone_workspace ws{};
-    std::uint64_t nodes = 0;
+    std::uint64_t steps = 0;
 
     void TearDown() override { subtone_workspace_free(&ws); }
 
@@ -45,7 +45,7 @@ class SubtoneFast : public ::testing::Test {
     {
         double r = 0.0;
         EXPECT_EQ(subtone_fast_compute(&ws, p.data(), static_cast<std::int32_t>(p.size()), mode,
-                                       approx, tolerance, kSubtoneNoBudget, &r, &nodes),
+                                       approx, tolerance, kSubtoneNoBudget, &r, &steps),
                   SUBTONE_FAST_OK);
         return r;
     }
@@ -65,7 +65,7 @@ class SubtoneFast : public ::testing::Test {
         if (!count.finished)
             return false;
         EXPECT_TRUE(same_bits(fast(p, mode, approx, t), ref)) << describe(p, mode, approx);
-        EXPECT_LE(nodes, count.nodes) << describe(p, mode, approx);
+        EXPECT_LE(steps, count.steps) << describe(p, mode, approx);
         return true;
     }
     void expect_as_reference(const std::vector<float> &p, std::int64_t mode, float approx)
@@ -108,8 +108,8 @@ TEST_F(SubtoneFast, MatchesCountedReferenceOnSeededCorpus)
         const double got = fast(c.hz, c.mode, c.approx, c.tolerance);
         ASSERT_TRUE(same_bits(got, ref))
             << "chord " << i << ": " << describe(c.hz, c.mode, c.approx);
-        // The accelerated search visits a subset of the reference's nodes.
-        ASSERT_LE(nodes, count.nodes) << "chord " << i << ": " << describe(c.hz, c.mode, c.approx);
+        // The accelerated search visits a subset of the reference's steps.
+        ASSERT_LE(steps, count.steps) << "chord " << i << ": " << describe(c.hz, c.mode, c.approx);
     }
     // The corpus must mostly be comparable, or the test proves little.
     EXPECT_GT(compared, kChords * 3 / 4);
@@ -148,7 +148,7 @@ TEST(SubtoneCounted, LevelStartingAboveTwoToThe24GetsOneTry)
     const double r =
         subtone_counted_compute(p.data(), 3, 0, 0.5f, tolerance_from_midi(0.5f), 1000000, &count);
     EXPECT_TRUE(count.finished);
-    EXPECT_EQ(count.nodes, 26u);
+    EXPECT_EQ(count.steps, 26u);
     EXPECT_TRUE(same_bits(r, 0.0)); // 0.5 Hz fits only below 1 Hz: by hand
 }
 
@@ -160,10 +160,10 @@ TEST(SubtoneCounted, StopsAtTheBudget)
     subtone_count count{};
     subtone_counted_compute(p.data(), 2, 1, 0.01f, tolerance_from_midi(0.01f), 50, &count);
     EXPECT_FALSE(count.finished);
-    EXPECT_EQ(count.nodes, 51u);
+    EXPECT_EQ(count.steps, 51u);
     subtone_counted_compute(p.data(), 2, 1, 0.01f, tolerance_from_midi(0.01f), 1000000, &count);
     EXPECT_TRUE(count.finished);
-    EXPECT_GT(count.nodes, 50u);
+    EXPECT_GT(count.steps, 50u);
 }
 
 // ---- Documented examples and special values ---------------------------------
@@ -227,12 +227,12 @@ TEST_F(SubtoneFast, DeepFailuresStayCheap)
     // Chords whose only fits lie below or near 1 Hz make the plain search
     // try every combination of harmonic numbers.
     fast(midi({0.0f, 0.5f}), 1, 0.01f);
-    EXPECT_LE(nodes, 3u);
+    EXPECT_LE(steps, 3u);
     const std::vector<float> chord12 =
         midi({36.3f, 49.1f, 55.7f, 61.2f, 67.9f, 70.4f, 74.6f, 79.3f, 83.8f, 88.1f, 91.7f, 95.2f});
     for (float approx : {0.01f, 0.05f, 0.25f, 1.0f, 3.0f}) {
         fast(chord12, 1, approx);
-        EXPECT_LE(nodes, 2000u) << "approx " << approx;
+        EXPECT_LE(steps, 2000u) << "approx " << approx;
     }
 }
 
@@ -268,7 +268,7 @@ TEST_F(SubtoneFast, LongestListsStayBoundedAndExact)
         const double ref =
             subtone_compute(p->data(), 32767, 0, 0.5f, tolerance_from_midi(0.5f), frames.data());
         EXPECT_TRUE(same_bits(fast(*p, 0, 0.5f), ref));
-        EXPECT_EQ(nodes, 32768u);
+        EXPECT_EQ(steps, 32768u);
         EXPECT_LE(ws.piece_room, kSubtoneMaxPieces);
     }
 }

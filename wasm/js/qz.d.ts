@@ -44,7 +44,18 @@ export interface Explanation {
     /** The interval whose midpoint was found, in Hz; null when not found. */
     interval: [number, number] | null;
     midpoint: number | null;
-    /** Search steps taken (calls of the search). */
+    /** Each partial against its harmonic of the result, in cents; NaN where it has no window; null when not found. */
+    cents: number[] | null;
+    /** Cents between the result and the nearer edge of each partial's window; null when not found. */
+    margins: number[] | null;
+    /**
+     * false when moving the approximation or any one partial by 3 cents keeps
+     * the harmonic numbers; otherwise the first change found that alters them
+     * (semitones of approximation, or a partial's index and cents); null when
+     * not tested (nothing found, or more than 64 partials).
+     */
+    fragile: false | {approximation: number} | {partial: number; cents: number} | null;
+    /** Search steps taken. */
     steps: number;
     /** The approximation as stored (a single) and its tolerance. */
     approx: number;

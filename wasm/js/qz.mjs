@@ -105,11 +105,26 @@ export function subtone(partials, options = {}) {
     return core._qz_subtone_result();
 }
 
+// The fragility test of the last explained run, as explain() reports it.
+function fragility() {
+    const state = core._qz_subtone_fragility();
+    if (state === 2)
+        return null; // not tested: nothing found, or a very long list
+    if (state === 0)
+        return false;
+    const partial = core._qz_subtone_fragile_partial();
+    const change = core._qz_subtone_fragile_change();
+    return partial < 0 ? {approximation: change} : {partial, cents: change};
+}
+
 /**
  * The search's path for a chord: the value subtone() returns, whether a
  * fundamental of 1 Hz or more was found, each partial in Hz as the object
- * stores it, the harmonic number chosen for each, the final interval whose
- * midpoint was sent, and the search steps taken.
+ * stores it, the harmonic number chosen for each, how far each lies from
+ * that harmonic of the result (cents, and cents left to its window's edge),
+ * the final interval whose midpoint was sent, the search steps taken, and
+ * whether the result is fragile: whether moving the approximation or one
+ * partial by a few cents gives other harmonic numbers.
  */
 export function explain(partials, options = {}) {
     const run = runList(partials, options, true);
@@ -129,6 +144,9 @@ export function explain(partials, options = {}) {
         harmonics,
         interval: found ? [core._qz_subtone_interval_lo(), core._qz_subtone_interval_hi()] : null,
         midpoint: found ? core._qz_subtone_midpoint() : null,
+        cents: found ? Array.from({length: run.k}, (_, i) => core._qz_subtone_cents(i)) : null,
+        margins: found ? Array.from({length: run.k}, (_, i) => core._qz_subtone_margin(i)) : null,
+        fragile: fragility(),
         steps: core._qz_subtone_steps(),
         approx: run.approx,
         tolerance: core._qz_subtone_tolerance(run.approx),

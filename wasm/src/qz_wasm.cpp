@@ -11,6 +11,7 @@
 // due at the same time fire in arming order. JavaScript moves the time
 // forward, either by hand (advance) or from real timers.
 #include "statagent_pool.hpp"
+#include "subtone_explain.h"
 #include "subtone_fast.h"
 #include "subtone_search.h"
 
@@ -53,6 +54,7 @@ struct subtone_state {
     float interval_lo = 0.0f, interval_hi = 0.0f, midpoint = 0.0f;
     std::int32_t found = 0;
     std::uint64_t steps = 0;
+    subtone_explanation explained; // the last explained run
 };
 
 subtone_state g_subtone;
@@ -322,7 +324,7 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_run(std::int32_t k, std::int32_t mo
     s.found = 0;
     if (!explain) {
         switch (subtone_fast_compute(&s.ws, s.partials, k, mode, approx, tolerance,
-                                     SUBTONE_WORK_BUDGET, &s.result, &s.steps)) {
+                                     kSubtoneWorkBudget, &s.result, &s.steps)) {
         case SUBTONE_FAST_OK:
             return kRunOk;
         case SUBTONE_FAST_NO_MEMORY:
@@ -333,33 +335,21 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_run(std::int32_t k, std::int32_t mo
         return kRunNoMemory;
     }
 
-    float found_r = 0.0f;
+    subtone_explanation &e = s.explained;
     const subtone_fast_status status =
-        subtone_fast_run(&s.ws, s.partials, k, tolerance, SUBTONE_WORK_BUDGET, &found_r, &s.steps);
+        subtone_explain(s.ws, s.partials, k, mode, approx, tolerance, e);
+    s.steps = e.steps;
     if (status == SUBTONE_FAST_NO_MEMORY)
         return kRunNoMemory;
     if (status == SUBTONE_FAST_OVER_BUDGET)
         return kRunOverBudget;
-    s.result = subtone_output(found_r, mode, approx);
-    s.found = subtone_accepted(found_r) ? 1 : 0;
+    s.result = e.value;
+    s.found = e.accepted ? 1 : 0;
     for (std::int32_t i = 0; i < k; ++i)
-        s.harmonics[i] = s.found ? s.ws.frames[i].n : 0.0f;
-    if (!s.found)
-        return kRunOk;
-    // The interval whose midpoint was sent: the search's narrowing replayed
-    // along the chosen harmonic numbers.
-    const float u = tolerance + 1.0f;
-    float lo = kSubtoneLowest;
-    float hi = subtone_upper_bound(s.partials[0], tolerance);
-    for (std::int32_t i = 0; i < k; ++i) {
-        const float cand_hi = s.partials[i] * u / s.harmonics[i];
-        const float cand_lo = s.partials[i] / u / s.harmonics[i];
-        hi = hi > cand_hi ? cand_hi : hi;
-        lo = cand_lo > lo ? cand_lo : lo;
-    }
-    s.interval_lo = lo;
-    s.interval_hi = hi;
-    s.midpoint = static_cast<float>(static_cast<double>(lo + hi) * 0.5);
+        s.harmonics[i] = e.partials[static_cast<std::size_t>(i)].harmonic;
+    s.interval_lo = e.lo;
+    s.interval_hi = e.hi;
+    s.midpoint = e.found;
     return kRunOk;
 }
 
@@ -383,13 +373,50 @@ EMSCRIPTEN_KEEPALIVE double qz_subtone_midpoint()
 {
     return g_subtone.midpoint;
 }
+// Each partial's cents from its harmonic of the result and the cents left to
+// its window's edge (not a number: no window), and the fragility test's
+// outcome (0 robust, 1 fragile, 2 not tested), of the last explained run.
+static const subtone_partial_explained *explained_partial(std::int32_t i)
+{
+    const auto &partials = g_subtone.explained.partials;
+    return i >= 0 && static_cast<std::size_t>(i) < partials.size()
+               ? &partials[static_cast<std::size_t>(i)]
+               : nullptr;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_cents(std::int32_t i)
+{
+    const subtone_partial_explained *e = explained_partial(i);
+    return e ? e->cents : std::numeric_limits<double>::quiet_NaN();
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_margin(std::int32_t i)
+{
+    const subtone_partial_explained *e = explained_partial(i);
+    return e ? e->margin : std::numeric_limits<double>::quiet_NaN();
+}
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_fragility()
+{
+    return static_cast<std::int32_t>(g_subtone.explained.fragility);
+}
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_fragile_partial()
+{
+    return g_subtone.explained.fragile_partial;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_fragile_change()
+{
+    return g_subtone.explained.fragile_change;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_edge_cents()
+{
+    return kSubtoneEdgeCents;
+}
+
 EMSCRIPTEN_KEEPALIVE double qz_subtone_steps()
 {
     return static_cast<double>(g_subtone.steps);
 }
 EMSCRIPTEN_KEEPALIVE double qz_subtone_budget()
 {
-    return static_cast<double>(SUBTONE_WORK_BUDGET);
+    return static_cast<double>(kSubtoneWorkBudget);
 }
 
 EMSCRIPTEN_KEEPALIVE double qz_midi_to_hz(double m)
