@@ -1,8 +1,9 @@
 // Shared set-up of the host tests: a Host with the test plug-ins on its
-// search path, and helpers to build atoms and read the console.
+// search path, helpers to read the console, and the atoms of atoms.hpp.
 #ifndef QZ_TESTS_HOST_FIXTURE_HPP
 #define QZ_TESTS_HOST_FIXTURE_HPP
 
+#include "atoms.hpp"
 #include "qzhost.hpp"
 
 #include <gtest/gtest.h>
@@ -13,27 +14,6 @@
 #include <vector>
 
 namespace qzt {
-
-inline t_atom L(t_atom_long v)
-{
-    t_atom a;
-    atom_setlong(&a, v);
-    return a;
-}
-
-inline t_atom F(double v)
-{
-    t_atom a;
-    atom_setfloat(&a, v);
-    return a;
-}
-
-inline t_atom S(qzhost::Host &h, const char *s)
-{
-    t_atom a;
-    atom_setsym(&a, h.sym(s));
-    return a;
-}
 
 inline uint64_t bits(double v)
 {
