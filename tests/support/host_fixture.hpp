@@ -4,6 +4,7 @@
 #define QZ_TESTS_HOST_FIXTURE_HPP
 
 #include "atoms.hpp"
+#include "console.hpp"
 #include "qzhost.hpp"
 
 #include <gtest/gtest.h>
@@ -41,23 +42,12 @@ class HostTest : public ::testing::Test {
     }
 
     // Texts of the console lines of one box (all lines with box = -2).
-    std::vector<std::string> texts(qzhost::BoxId box = -2) const
+    std::vector<std::string> texts(qzhost::BoxId box = kAnyBox) const
     {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (box == -2 || l.box == box)
-                out.push_back(l.text);
-        return out;
+        return console_texts(host, box);
     }
 
-    std::vector<std::string> errors() const
-    {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (l.error)
-                out.push_back(l.text);
-        return out;
-    }
+    std::vector<std::string> errors() const { return console_errors(host); }
 
     qzhost::BoxId make(const char *text)
     {
