@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const double top = x->mode != 0 ? 135.0 : 20000.0;
         if (x->approx >= 0.0f && x->approx <= 24.0f) {
             const double first = in.ConsumeFloatingPointInRange<double>(-1.0, top);
-            qzfuzz::trace("float", {qzfuzz::float_atom(first)});
+            qzfuzz::trace("float", {qzt::F(first)});
             h.send_float(box, 0, first);
             // At most two partials: a third that fits nothing makes the
             // plain search's work quadratic in the first partial's harmonic
@@ -109,8 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::vector<t_atom> list;
             const int n = in.ConsumeIntegralInRange<int>(0, 2);
             for (int i = 0; i < n; ++i)
-                list.push_back(
-                    qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(0.0, top / 4.0)));
+                list.push_back(qzt::F(in.ConsumeFloatingPointInRange<double>(0.0, top / 4.0)));
             qzfuzz::trace("list", list);
             h.send(box, 0, "list", list);
         }

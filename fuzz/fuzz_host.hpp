@@ -9,6 +9,7 @@
 #ifndef QZ_FUZZ_FUZZ_HOST_HPP
 #define QZ_FUZZ_FUZZ_HOST_HPP
 
+#include "atoms.hpp"
 #include "qzhost.hpp"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -67,23 +68,7 @@ inline const char *const kWords[] = {
 
 inline t_atom sym_atom(FuzzedDataProvider &in)
 {
-    t_atom a;
-    atom_setsym(&a, host().sym(in.PickValueInArray(kWords)));
-    return a;
-}
-
-inline t_atom long_atom(t_atom_long v)
-{
-    t_atom a;
-    atom_setlong(&a, v);
-    return a;
-}
-
-inline t_atom float_atom(double v)
-{
-    t_atom a;
-    atom_setfloat(&a, v);
-    return a;
+    return qzt::S(host(), in.PickValueInArray(kWords));
 }
 
 // An integer: the edges of the widths the objects narrow to, small values,
@@ -155,9 +140,9 @@ inline t_atom any_atom(FuzzedDataProvider &in)
 {
     switch (in.ConsumeIntegralInRange<int>(0, 2)) {
     case 0:
-        return long_atom(any_long(in));
+        return qzt::L(any_long(in));
     case 1:
-        return float_atom(any_double(in));
+        return qzt::F(any_double(in));
     default:
         return sym_atom(in);
     }

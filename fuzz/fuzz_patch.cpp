@@ -7,6 +7,7 @@
 // One host serves the whole run, so the plug-ins stay loaded (the fuzzer
 // keeps reading their coverage counters); each input's boxes are freed and
 // its observers dropped afterwards.
+#include "fuzz_host.hpp"
 #include "patch.hpp"
 #include "patch_check.hpp"
 #include "patcher_file.hpp"
@@ -24,19 +25,6 @@ namespace {
     std::abort();
 }
 
-qzhost::Host &host()
-{
-    static qzhost::Host *h = [] {
-        auto *made = new qzhost::Host; // lives as long as the process
-        made->add_search_path(QZ_EXTERNALS_DIR);
-        made->set_recording(false);
-        if (!made->load("qz.subtone") || !made->load("qz.pitchtally"))
-            fail("the plug-ins do not load from", QZ_EXTERNALS_DIR);
-        return made;
-    }();
-    return *h;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -49,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             fail("an error that does not name the file", error);
         return 0;
     }
-    qzhost::Host &h = host();
+    qzhost::Host &h = qzfuzz::host();
     std::ostringstream out;
     std::ostringstream err;
     {

@@ -224,8 +224,8 @@ std::vector<t_atom> attr_value(FuzzedDataProvider &in, bool window)
         v.push_back(qzfuzz::any_atom(in));
         break;
     default:
-        v.push_back(window ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(-5, 400))
-                           : qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
+        v.push_back(window ? qzt::L(in.ConsumeIntegralInRange<int>(-5, 400))
+                           : qzt::F(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
     }
     return v;
 }
@@ -256,16 +256,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FuzzedDataProvider in(data, size);
     std::vector<t_atom> args;
     if (in.ConsumeIntegralInRange<int>(0, 7) != 0)
-        args.push_back(qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(-2, 12)));
+        args.push_back(qzt::L(in.ConsumeIntegralInRange<int>(-2, 12)));
     if (in.ConsumeBool()) {
         args.push_back(qzfuzz::sym_atom(in));
-        args.push_back(qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(-5, 400)));
+        args.push_back(qzt::L(in.ConsumeIntegralInRange<int>(-5, 400)));
     }
     if (in.ConsumeBool()) {
         t_atom a;
         atom_setsym(&a, h.sym("@minproba"));
         args.push_back(a);
-        args.push_back(qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
+        args.push_back(qzt::F(in.ConsumeFloatingPointInRange<double>(-0.5, 1.5)));
     }
     g_sent.clear();
     g_too_many = 0;

@@ -39,14 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return s;
         };
         std::vector<t_atom> args;
-        args.push_back(qzfuzz::long_atom((a & 15) == 0 ? 100 : (a & 15)));
+        args.push_back(qzt::L((a & 15) == 0 ? 100 : (a & 15)));
         if (a & 16) {
             args.push_back(symbol("@window"));
-            args.push_back(qzfuzz::long_atom(static_cast<int>(b >> 3) * 25 - 100));
+            args.push_back(qzt::L(static_cast<int>(b >> 3) * 25 - 100));
         }
         if (a & 32) {
             args.push_back(symbol("@minproba"));
-            args.push_back(qzfuzz::float_atom(static_cast<double>(a >> 6) / 3.0));
+            args.push_back(qzt::F(static_cast<double>(a >> 6) / 3.0));
         }
         const qzhost::BoxId box = host.create("qz.pitchtally", args);
         if (box < 0)

@@ -55,8 +55,8 @@ t_atom partial(FuzzedDataProvider &in, bool midi, size_t i)
 {
     if (kWide)
         return in.ConsumeIntegralInRange<int>(0, 9) == 0 ? qzfuzz::sym_atom(in)
-               : in.ConsumeBool()                        ? qzfuzz::long_atom(qzfuzz::any_long(in))
-                                  : qzfuzz::float_atom(qzfuzz::any_double(in));
+               : in.ConsumeBool()                        ? qzt::L(qzfuzz::any_long(in))
+                                                         : qzt::F(qzfuzz::any_double(in));
     static constexpr double kAnywhere[] = {
         0.0,
         -0.0,
@@ -71,14 +71,14 @@ t_atom partial(FuzzedDataProvider &in, bool midi, size_t i)
         return qzfuzz::sym_atom(in);
     case 1:
         if (i < 2 && in.ConsumeBool())
-            return qzfuzz::float_atom(in.PickValueInArray(kFirstTwo));
-        return qzfuzz::float_atom(in.PickValueInArray(kAnywhere));
+            return qzt::F(in.PickValueInArray(kFirstTwo));
+        return qzt::F(in.PickValueInArray(kAnywhere));
     case 2:
     case 3:
-        return qzfuzz::long_atom(in.ConsumeIntegralInRange<t_atom_long>(
-            static_cast<t_atom_long>(bottom), static_cast<t_atom_long>(top)));
+        return qzt::L(in.ConsumeIntegralInRange<t_atom_long>(static_cast<t_atom_long>(bottom),
+                                                             static_cast<t_atom_long>(top)));
     default:
-        return qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(bottom, top));
+        return qzt::F(in.ConsumeFloatingPointInRange<double>(bottom, top));
     }
 }
 
@@ -88,8 +88,8 @@ t_atom approx_value(FuzzedDataProvider &in)
         return qzfuzz::any_atom(in);
     static constexpr double kEdges[] = {0.0, 0.01, 0.5, 1.0, 2.0, -0.5};
     if (in.ConsumeBool())
-        return qzfuzz::float_atom(in.PickValueInArray(kEdges));
-    return qzfuzz::float_atom(in.ConsumeFloatingPointInRange<double>(0.0, 3.0));
+        return qzt::F(in.PickValueInArray(kEdges));
+    return qzt::F(in.ConsumeFloatingPointInRange<double>(0.0, 3.0));
 }
 
 // The list, and whether the reference can be computed for it (numbers only).
@@ -198,7 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Bounded: an infinite tolerance (approx above ~1,400 semitones)
         // with a 0 Hz partial from the third on makes the search count every
         // harmonic number up to 2^24 at each level (see the table).
-        args.push_back(in.ConsumeBool() ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
+        args.push_back(in.ConsumeBool() ? qzt::L(in.ConsumeIntegralInRange<int>(0, 1))
                        : kWide          ? qzfuzz::any_atom(in)
                                         : approx_value(in));
     }
@@ -215,9 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         case 0: { // mode: 0, 1, another number, a symbol or nothing
             std::vector<t_atom> v;
             if (in.ConsumeIntegralInRange<int>(0, 5) != 0)
-                v.push_back(in.ConsumeBool()
-                                ? qzfuzz::long_atom(in.ConsumeIntegralInRange<int>(0, 1))
-                                : qzfuzz::any_atom(in));
+                v.push_back(in.ConsumeBool() ? qzt::L(in.ConsumeIntegralInRange<int>(0, 1))
+                                             : qzfuzz::any_atom(in));
             qzfuzz::trace("mode", v);
             h.attr_set(box, "mode", v);
             break;
@@ -266,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const std::vector<t_atom> list = make_list(in, x->mode != 0);
             if (list.size() > 64)
                 qzfuzz::trace("long list of",
-                              {qzfuzz::long_atom(static_cast<t_atom_long>(list.size())), list[0]});
+                              {qzt::L(static_cast<t_atom_long>(list.size())), list[0]});
             else
                 qzfuzz::trace("list", list);
             h.send(box, 0, "list", list);

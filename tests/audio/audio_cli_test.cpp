@@ -15,8 +15,8 @@
 
 namespace {
 
-using qztest::Outcome;
 using qztest::qz;
+using qztest::QzRun;
 using qztest::rows;
 
 // Four notes of 400 ms, each followed by 100 ms of silence: MIDI 57 (a
@@ -59,7 +59,7 @@ constexpr double kPitchTolerance = 0.25;
 
 TEST(TrackSound, EachNoteInItsSpanAndNothingInThePauses)
 {
-    const Outcome r = qz("track '" + melody() + "'");
+    const QzRun r = qz("track '" + melody() + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     std::map<std::size_t, int> steady;
     std::map<std::size_t, double> sine_amp;
@@ -99,7 +99,7 @@ TEST(TrackSound, QuantizedPitchesInHzAreTheTempered)
     // 329.6276, 391.9954 Hz.
     const std::set<double> tempered = {220.0, 261.6255653005986, 329.6275569128699,
                                        391.99543598174927};
-    const Outcome r = qz("track --unit hz --quantize 1 '" + melody() + "'");
+    const QzRun r = qz("track --unit hz --quantize 1 '" + melody() + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     std::map<double, int> seen;
     for (const std::vector<double> &row : rows(r.out)) {
@@ -123,8 +123,8 @@ TEST(PitchTallyAudio, QuantizedStreamReportsExactlyThePlayedPitches)
     // Agents of 100 ms: one started inside a note sees only that note's
     // pitch (the tracker is silent in the 100 ms pauses), so it reports 1.
     // Agents started by the onset glide of a note see mostly the next pitch.
-    const Outcome r = qz("pitchtally --agents 200 --window 100 --minproba 0 --audio '" + melody() +
-                         "' --quantize 1");
+    const QzRun r = qz("pitchtally --agents 200 --window 100 --minproba 0 --audio '" + melody() +
+                       "' --quantize 1");
     ASSERT_EQ(r.status, 0) << r.err;
     std::map<double, int> reports;
     std::map<double, double> best;
@@ -150,8 +150,8 @@ TEST(PitchTallyAudio, QuantizedStreamReportsExactlyThePlayedPitches)
     }
 
     // With a threshold of 0.5 only the played pitches remain.
-    const Outcome r2 = qz("pitchtally --agents 200 --window 100 --minproba 0.5 --audio '" +
-                          melody() + "' --quantize 1");
+    const QzRun r2 = qz("pitchtally --agents 200 --window 100 --minproba 0.5 --audio '" + melody() +
+                        "' --quantize 1");
     ASSERT_EQ(r2.status, 0) << r2.err;
     std::set<double> pitches;
     for (const std::vector<double> &row : rows(r2.out))
@@ -169,8 +169,8 @@ TEST(PitchTallyAudio, RawPitchesRarelyRecurQuantizedOnesDo)
         "-n -r 44100 -c 1 -b 16 OUT synth 0.5 pluck A3 : synth 0.5 pluck C4 : synth 0.5 pluck E4");
     double share[2] = {0, 0};
     for (int q = 0; q < 2; ++q) {
-        const Outcome r = qz("pitchtally --agents 200 --window 100 --minproba 0 --audio '" +
-                             plucks + "'" + (q ? " --quantize 1" : ""));
+        const QzRun r = qz("pitchtally --agents 200 --window 100 --minproba 0 --audio '" + plucks +
+                           "'" + (q ? " --quantize 1" : ""));
         ASSERT_EQ(r.status, 0) << r.err;
         int n = 0, high = 0;
         for (const std::vector<double> &row : rows(r.out)) {
@@ -201,7 +201,7 @@ constexpr double kChordEnd = 1000.0 - 512 / 44.1;
 
 TEST(SubtoneAudio, HarmonicChordOver110HzGives110Hz)
 {
-    const Outcome r = qz("subtone --audio '" + chord() + "'");
+    const QzRun r = qz("subtone --audio '" + chord() + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     int steady = 0;
     for (const std::vector<double> &row : rows(r.out)) {
@@ -218,7 +218,7 @@ TEST(SubtoneAudio, HarmonicChordOver110HzGives110Hz)
     // Strongest first changes the list order, not the fundamental; in midi
     // mode 110 Hz is MIDI 45, a multiple of the approximation 0.5.
     for (const char *args : {"--order strong", "--mode midi"}) {
-        const Outcome o = qz("subtone " + std::string(args) + " --audio '" + chord() + "'");
+        const QzRun o = qz("subtone " + std::string(args) + " --audio '" + chord() + "'");
         ASSERT_EQ(o.status, 0) << o.err;
         for (const std::vector<double> &row : rows(o.out))
             if (row.at(0) >= kChordWindowMs && row[0] < kChordEnd) {
@@ -230,7 +230,7 @@ TEST(SubtoneAudio, HarmonicChordOver110HzGives110Hz)
 
 TEST(SubtoneAudio, ExplainNamesThePartialsAndTheirHarmonics)
 {
-    const Outcome r = qz("subtone --explain --audio '" + chord() + "'");
+    const QzRun r = qz("subtone --explain --audio '" + chord() + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     // A frame in the middle: its line, then one line per partial.
     const std::string at = "\n499.";
@@ -314,7 +314,7 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"subtone --partials 0 --audio '" + silent + "'", 2, "--partials needs"},
     };
     for (const Case &c : cases) {
-        const Outcome r = qz(c.args);
+        const QzRun r = qz(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
         EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << "\n" << r.err;
         if (c.status != 0 || c.err == "no pitch found" || c.err == "no spectral peak") {
@@ -335,7 +335,7 @@ TEST(SoundInput, StereoAndOtherRatesAreReadAsTheyAre)
          {Case{"st22.wav", "-r 22050 -c 2", 22050}, Case{"r96.flac", "-r 96000 -c 1", 96000},
           Case{"r8.wav", "-r 8000 -c 1", 8000}}) {
         const std::string f = qztest::sox(c.name, "-n " + c.format + " OUT synth 0.5 sine 440");
-        const Outcome r = qz("track '" + f + "'");
+        const QzRun r = qz("track '" + f + "'");
         ASSERT_EQ(r.status, 0) << c.name << r.err;
         const double window = 2048 / c.rate * 1000.0;
         int n = 0;
@@ -350,7 +350,7 @@ TEST(SoundInput, StereoAndOtherRatesAreReadAsTheyAre)
     const std::string st = qztest::sox(
         "chord48.wav", "-n -r 48000 -c 2 OUT synth 1 sine 220 sine 330 sine 440 sine 550 "
                        "remix 1,2 3,4 vol 0.8");
-    const Outcome r = qz("subtone --audio '" + st + "'");
+    const QzRun r = qz("subtone --audio '" + st + "'");
     ASSERT_EQ(r.status, 0) << r.err;
     int n = 0;
     for (const std::vector<double> &row : rows(r.out))

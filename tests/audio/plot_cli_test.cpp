@@ -15,8 +15,8 @@
 
 namespace {
 
-using qztest::Outcome;
 using qztest::qz;
+using qztest::QzRun;
 
 std::string bytes(const std::string &path)
 {
@@ -68,7 +68,7 @@ void expect_png(const std::string &path, int min_marks)
 
 void expect_svg(const std::string &path)
 {
-    const Outcome r = qztest::shell(std::string("'") + QZ_XMLLINT + "' --noout '" + path + "'");
+    const QzRun r = qztest::shell(std::string("'") + QZ_XMLLINT + "' --noout '" + path + "'");
     EXPECT_EQ(r.status, 0) << path << "\n" << r.err;
     const std::string text = bytes(path);
     EXPECT_NE(text.find("<svg"), std::string::npos);
@@ -110,7 +110,7 @@ TEST(Plot, EveryPictureInBothFormats)
     for (const Case &c : cases) {
         for (const char *ext : {".png", ".svg"}) {
             const std::string out = dir + "picture" + std::to_string(i) + ext;
-            const Outcome r = qz(c.args + " --plot '" + out + "'");
+            const QzRun r = qz(c.args + " --plot '" + out + "'");
             ASSERT_EQ(r.status, 0) << c.args << "\n" << r.err;
             EXPECT_FALSE(r.out.empty()) << c.args; // the numbers are printed too
             if (ext[1] == 'p')
@@ -125,7 +125,7 @@ TEST(Plot, EveryPictureInBothFormats)
 TEST(Plot, BadPictureNamesAndPlaces)
 {
     const std::string notes = sine_notes();
-    Outcome r = qz("track --plot picture.jpg '" + notes + "'");
+    QzRun r = qz("track --plot picture.jpg '" + notes + "'");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(".svg or .png"), std::string::npos) << r.err;
     // A folder that does not exist: the numbers are printed, the picture

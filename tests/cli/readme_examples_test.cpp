@@ -1,5 +1,5 @@
-// Every example in README.md that runs the tool is run and compared with
-// the output the README shows beneath it.
+// Every example in README.md and in the pages of docs/ that runs the tool is
+// run and compared with the output the page shows beneath it.
 //
 // The format: inside a ``` block, a line "$ build/bin/qz ARGS..." is one
 // example; the lines after it, up to the next line starting with "$ " or
@@ -13,8 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -25,12 +27,12 @@
 namespace {
 
 struct Example {
-    int line; // in README.md
+    int line; // in its page
     std::string args;
     std::string expected;
 };
 
-std::vector<Example> readme_examples(const std::string &path)
+std::vector<Example> page_examples(const std::string &path)
 {
     std::ifstream in(path);
     std::vector<Example> examples;
@@ -74,21 +76,45 @@ std::string run(const std::string &args)
     return ss.str();
 }
 
-TEST(ReadmeExamples, PrintWhatTheReadmeShows)
+// README.md, then docs/*.md in name order, as paths from the repository root.
+std::vector<std::string> pages()
 {
-    // The README shows the 64-bit host's output. In a 32-bit build a typed
-    // float is a single (the README says so), so a script's typed amplitude
-    // of 0.8 prints as 0.800000011920929 there.
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(QZ_TESTS_SOURCE_DIR) / "..";
+    std::vector<std::string> docs;
+    for (const auto &entry : fs::directory_iterator(root / "docs"))
+        if (entry.is_regular_file() && entry.path().extension() == ".md")
+            docs.push_back("docs/" + entry.path().filename().string());
+    std::sort(docs.begin(), docs.end());
+    docs.insert(docs.begin(), "README.md");
+    return docs;
+}
+
+TEST(ReadmeExamples, PrintWhatThePagesShow)
+{
+    // The pages show the 64-bit host's output. In a 32-bit build a typed
+    // float is a single (docs/embedded-host.md says so), so a script's typed
+    // amplitude of 0.8 prints as 0.800000011920929 there.
     if (sizeof(t_atom_float) != sizeof(double))
-        GTEST_SKIP() << "the README's outputs are those of 64-bit atoms";
-    const std::vector<Example> examples =
-        readme_examples(std::string(QZ_TESTS_SOURCE_DIR) + "/../README.md");
-    ASSERT_GE(examples.size(), 5u) << "the README's examples were not found";
-    for (const Example &e : examples) {
-        EXPECT_FALSE(e.expected.empty()) << "README.md:" << e.line << ": an example without output";
-        EXPECT_EQ(run(e.args), e.expected)
-            << "README.md:" << e.line << ": $ build/bin/qz" << e.args;
+        GTEST_SKIP() << "the pages' outputs are those of 64-bit atoms";
+    size_t readme = 0, total = 0;
+    for (const std::string &page : pages()) {
+        const std::vector<Example> examples =
+            page_examples(std::string(QZ_TESTS_SOURCE_DIR) + "/../" + page);
+        if (page == "README.md")
+            readme = examples.size();
+        total += examples.size();
+        for (const Example &e : examples) {
+            EXPECT_FALSE(e.expected.empty())
+                << page << ":" << e.line << ": an example without output";
+            EXPECT_EQ(run(e.args), e.expected)
+                << page << ":" << e.line << ": $ build/bin/qz" << e.args;
+        }
     }
+    // The README and docs/commands.md hold more than these: a lower count
+    // means the examples were not found (a changed prompt or fence).
+    EXPECT_GE(readme, 3u) << "README.md's examples were not found";
+    EXPECT_GE(total, 10u) << "the pages' examples were not found";
 }
 
 } // namespace

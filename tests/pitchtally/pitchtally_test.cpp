@@ -1,6 +1,7 @@
 // qz.pitchtally through the embedded host: registration, creation arguments,
 // the agents' counting and reports in virtual time, stop, the full pool,
 // attribute changes mid-stream and re-entrant receivers.
+#include "console.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
 
@@ -80,14 +81,7 @@ class PitchTally : public ::testing::Test {
         return out;
     }
 
-    std::vector<std::string> errors()
-    {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (l.error)
-                out.push_back(l.text);
-        return out;
-    }
+    std::vector<std::string> errors() const { return qzt::console_errors(host); }
 
     Host host;
     // Every value that left an outlet, in send order.
@@ -638,12 +632,8 @@ TEST_F(PitchTally, RestartDuringEachSendEndsTheReportThere)
         const auto *x = reinterpret_cast<const t_pitchtally *>(h.object(b));
         EXPECT_EQ(x->agents[0].active, 1); // the new agent runs
         EXPECT_BITS(70.0, x->agents[0].pitch);
-        std::vector<std::string> errs;
-        for (const auto &l : h.console_log())
-            if (l.error)
-                errs.push_back(l.text);
-        EXPECT_EQ(errs, c.take_over ? std::vector<std::string>{"too many events"}
-                                    : std::vector<std::string>{});
+        EXPECT_EQ(qzt::console_errors(h), c.take_over ? std::vector<std::string>{"too many events"}
+                                                      : std::vector<std::string>{});
         // Its clock (and slot 1's, when the pool was full) is armed; nothing else.
         EXPECT_EQ(h.pending_clocks(), c.take_over ? 2u : 1u);
         h.advance_to(200.0);

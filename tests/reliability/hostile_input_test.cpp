@@ -3,6 +3,7 @@
 // single, tens of thousands of partials, windows of days) must each get a
 // defined answer, and none may stop the object or leave it in a state where
 // later input misbehaves. docs/hostile-inputs.md lists what each one gets.
+#include "console.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
 #include "subtone.h"
@@ -56,14 +57,7 @@ class Hostile : public ::testing::Test {
                 out.push_back(e);
         return out;
     }
-    std::vector<std::string> errors(BoxId b) const
-    {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (l.error && l.box == b)
-                out.push_back(l.text);
-        return out;
-    }
+    std::vector<std::string> errors(BoxId b) const { return qzt::console_errors(host, b); }
     static std::vector<t_atom> floats(const std::vector<double> &v)
     {
         std::vector<t_atom> out(v.size());

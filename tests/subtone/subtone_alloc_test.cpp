@@ -7,6 +7,7 @@
 // nothing sent; a failed feasibility set only leaves the search less
 // pruning, so the exact value is still sent. Either way the box answers the
 // next list as usual.
+#include "console.hpp"
 #include "qzhost.hpp"
 
 #include <gtest/gtest.h>
@@ -88,14 +89,7 @@ class SubtoneAlloc : public ::testing::Test {
             out.push_back(e.value);
         return out;
     }
-    std::vector<std::string> errors() const
-    {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (l.error)
-                out.push_back(l.text);
-        return out;
-    }
+    std::vector<std::string> errors() const { return qzt::console_errors(host); }
 
     // Fails each allocation that `list` makes on a box, one per try, after
     // `warm` (a list sent first, with nothing failing). Returns, per failed

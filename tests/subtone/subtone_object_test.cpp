@@ -385,7 +385,7 @@ TEST_F(SubtoneObject, WorkBudgetStopsAbsurdListsWithAnError)
         host.parse_atoms("7807.57 1.2734e+08 3.81515e+24 43.324 1.39612e+27 11867.4 5.40174");
     const auto v = sent(box, [&] { host.send(box, 0, "list", atoms); });
     EXPECT_TRUE(v.empty());
-    // The text names the budget: 20,000,000 steps, as the README says.
+    // The text names the budget: 20,000,000 steps, as docs/objects.md says.
     EXPECT_EQ(errors(), (std::vector<std::string>{
                             "qz.subtone: search abandoned after 20000000 steps (work budget): "
                             "partials too far out of range to settle; nothing sent"}));
@@ -393,7 +393,7 @@ TEST_F(SubtoneObject, WorkBudgetStopsAbsurdListsWithAnError)
     EXPECT_TRUE(same_bits(list(box, "440 550 660"), 0x1.ecdf4p+7));
 }
 
-// The budget's headroom: the most demanding chords the README promises an
+// The budget's headroom: the most demanding chords docs/objects.md promises an
 // answer (partials up to 2 MHz at approximation 0, about 1.7 million steps,
 // where the single-precision harmonic counter nears 2^24) are answered.
 // Values from literal_search.py, which walks the same 1.7 million harmonic

@@ -24,7 +24,7 @@ describe("subtone and explain", () => {
             [[57, 64], {mode: 1}, 45],
             [[69], {mode: "midi"}, 69],
             [[440, 880], {approx: -1}, 440], // clipped to 0: exact multiples only
-            [[440, 880], {approx: NaN}, 440], // the clip filter's minimum (README, hostile inputs)
+            [[440, 880], {approx: NaN}, 440], // the clip filter's minimum (docs/hostile-inputs.md)
             [[440, "foo", 660], {onWarning}, 220.09176635742188],
         ];
         for (const [partials, options, value] of cases)
@@ -103,7 +103,7 @@ describe("PitchTally", () => {
         assert.deepEqual(warnings, ["Number of stat agents needed"]);
         assert.equal(t.agents, 100);
         assert.equal(t.window, 500);
-        // Not-a-number and infinity as in README.md's hostile inputs.
+        // Not-a-number and infinity as in docs/hostile-inputs.md.
         for (const [set, get] of [[40.7, 40], [0, 1], [-5, 1], [1e12, 2147483647], [NaN, 1],
                                   [Infinity, 2147483647], [-Infinity, 1]]) {
             t.window = set;

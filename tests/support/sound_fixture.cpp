@@ -13,18 +13,6 @@
 
 namespace qztest {
 
-namespace {
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-} // namespace
-
 const std::string &scratch()
 {
     // Made on first use, removed with everything in it when the process ends.
@@ -46,18 +34,18 @@ const std::string &scratch()
     return folder.path;
 }
 
-Outcome shell(const std::string &command)
+QzRun shell(const std::string &command)
 {
     const std::string out = scratch() + "stdout", err = scratch() + "stderr";
     const int rc = std::system((command + " > '" + out + "' 2> '" + err + "'").c_str());
-    Outcome r;
+    QzRun r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     r.out = slurp(out);
     r.err = slurp(err);
     return r;
 }
 
-Outcome qz(const std::string &args)
+QzRun qz(const std::string &args)
 {
     // Under the sanitizers, fontconfig's lifetime caches are not our leaks.
     return shell(std::string("LSAN_OPTIONS=suppressions='") + QZ_TESTS_SOURCE_DIR +
@@ -72,7 +60,7 @@ std::string sox(const std::string &name, const std::string &args)
     const std::size_t at = cmd.find("OUT");
     if (at != std::string::npos)
         cmd.replace(at, 3, "'" + path + "'");
-    const Outcome r = shell(std::string("'") + QZ_SOX + "' " + cmd);
+    const QzRun r = shell(std::string("'") + QZ_SOX + "' " + cmd);
     EXPECT_EQ(r.status, 0) << "sox " << cmd << "\n" << r.err;
     return path;
 }

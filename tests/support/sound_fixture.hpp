@@ -3,24 +3,21 @@
 #ifndef QZ_TESTS_SOUND_FIXTURE_HPP
 #define QZ_TESTS_SOUND_FIXTURE_HPP
 
+#include "qz_run.hpp"
+
 #include <string>
 #include <vector>
 
 namespace qztest {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
 // A folder of its own for this test process.
 const std::string &scratch();
 
 // Runs a shell command line; stdout and stderr are captured.
-Outcome shell(const std::string &command);
+QzRun shell(const std::string &command);
 
 // Runs `qz ARGS` (the built tool, the built plug-ins).
-Outcome qz(const std::string &args);
+QzRun qz(const std::string &args);
 
 // Makes scratch()/NAME with `sox ARGS` (ARGS name the output as OUT);
 // returns its path. A failure of sox fails the test.

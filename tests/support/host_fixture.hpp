@@ -1,8 +1,10 @@
 // Shared set-up of the host tests: a Host with the test plug-ins on its
-// search path, and helpers to build atoms and read the console.
+// search path, helpers to read the console, and the atoms of atoms.hpp.
 #ifndef QZ_TESTS_HOST_FIXTURE_HPP
 #define QZ_TESTS_HOST_FIXTURE_HPP
 
+#include "atoms.hpp"
+#include "console.hpp"
 #include "qzhost.hpp"
 
 #include <gtest/gtest.h>
@@ -13,27 +15,6 @@
 #include <vector>
 
 namespace qzt {
-
-inline t_atom L(t_atom_long v)
-{
-    t_atom a;
-    atom_setlong(&a, v);
-    return a;
-}
-
-inline t_atom F(double v)
-{
-    t_atom a;
-    atom_setfloat(&a, v);
-    return a;
-}
-
-inline t_atom S(qzhost::Host &h, const char *s)
-{
-    t_atom a;
-    atom_setsym(&a, h.sym(s));
-    return a;
-}
 
 inline uint64_t bits(double v)
 {
@@ -61,23 +42,12 @@ class HostTest : public ::testing::Test {
     }
 
     // Texts of the console lines of one box (all lines with box = -2).
-    std::vector<std::string> texts(qzhost::BoxId box = -2) const
+    std::vector<std::string> texts(qzhost::BoxId box = kAnyBox) const
     {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (box == -2 || l.box == box)
-                out.push_back(l.text);
-        return out;
+        return console_texts(host, box);
     }
 
-    std::vector<std::string> errors() const
-    {
-        std::vector<std::string> out;
-        for (const auto &l : host.console_log())
-            if (l.error)
-                out.push_back(l.text);
-        return out;
-    }
+    std::vector<std::string> errors() const { return console_errors(host); }
 
     qzhost::BoxId make(const char *text)
     {
