@@ -60,13 +60,19 @@ function readExplained(golden) {
     const out = [];
     for (const line of lines(`expected/${golden}.out`)) {
         if (!line.startsWith("  ")) {
-            out.push({value: num(line), harmonics: [], interval: null});
+            out.push({value: num(line), harmonics: [], cents: [], fragile: null, interval: null});
             continue;
         }
         const cur = out[out.length - 1];
-        const h = /, harmonic (\S+)/.exec(line);
-        if (line.startsWith("  partial") && h)
+        const h = /, harmonic ([^,\s]+)/.exec(line);
+        if (line.startsWith("  partial") && h) {
             cur.harmonics.push(num(h[1]));
+            const c = /, ([+-]\d+\.\d) cents/.exec(line);
+            cur.cents.push(c ? c[1] : null);
+        }
+        const f = /^ {2}fragile: (yes|no)/.exec(line);
+        if (f)
+            cur.fragile = f[1] === "yes";
         const iv = /^ {2}interval: \[(\S+), (\S+)\] Hz/.exec(line);
         if (iv)
             cur.interval = [num(iv[1]), num(iv[2])];
@@ -100,6 +106,17 @@ describe("qz subtone corpus", () => {
                 } else {
                     assert.equal(e.found, true, `${what}: the golden finds a fundamental`);
                     assert.deepEqual(e.harmonics, want.harmonics, `${what}: harmonic numbers`);
+                    // Cents as qz prints them: rounded to tenths, half away from zero.
+                    const tenths = (c) => {
+                        if (Number.isNaN(c))
+                            return null;
+                        const r = Math.sign(c) * Math.round(Math.abs(c) * 10) / 10;
+                        const t = (r >= 0 || Object.is(r, -0) ? "+" : "") + r.toFixed(1);
+                        return t === "-0.0" ? "+0.0" : t;
+                    };
+                    assert.deepEqual(e.cents.map(tenths), want.cents, `${what}: cents`);
+                    if (want.fragile !== null)
+                        assert.equal(e.fragile !== false, want.fragile, `${what}: fragility`);
                     assert.ok(sameBits(e.interval[0], want.interval[0]) &&
                                   sameBits(e.interval[1], want.interval[1]),
                               `${what}: interval [${e.interval}], golden [${want.interval}]`);
