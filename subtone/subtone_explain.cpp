@@ -36,9 +36,16 @@ bool same_path(subtone_workspace &ws, const float *q, std::int32_t k, float tole
     return true;
 }
 
-void test_fragility(subtone_workspace &ws, const float *p, std::int32_t k, float approx,
-                    float tolerance, subtone_explanation &out)
+} // namespace
+
+void subtone_test_fragility(subtone_workspace &ws, const float *p, std::int32_t k, float approx,
+                            float tolerance, subtone_explanation &out)
 {
+    out.fragility = subtone_fragility::not_checked;
+    out.fragile_partial = -1;
+    out.fragile_change = 0.0;
+    if (!out.accepted || k > kSubtoneFragilityMaxPartials)
+        return;
     auto fragile = [&out](std::int32_t partial, double change) {
         out.fragility = subtone_fragility::fragile;
         out.fragile_partial = partial;
@@ -75,8 +82,6 @@ void test_fragility(subtone_workspace &ws, const float *p, std::int32_t k, float
     out.fragility = subtone_fragility::robust;
 }
 
-} // namespace
-
 subtone_fast_status subtone_explain(subtone_workspace &ws, const float *p, std::int32_t k,
                                     std::int64_t mode, float approx, float tolerance,
                                     subtone_explanation &out)
@@ -86,18 +91,15 @@ subtone_fast_status subtone_explain(subtone_workspace &ws, const float *p, std::
     out.fragile_partial = -1;
     out.fragile_change = 0.0;
     out.accepted = false;
-    out.window_cents = cents(1.0 + static_cast<double>(tolerance));
-    for (std::int32_t i = 0; i < k; ++i)
-        out.partials[static_cast<std::size_t>(i)].hz = p[i];
-
     out.found = 0.0f;
-    out.status = subtone_fast_run(&ws, p, k, tolerance, kSubtoneWorkBudget, &out.found, &out.steps);
-    if (out.status != SUBTONE_FAST_OK)
-        return out.status;
+    const subtone_fast_status status =
+        subtone_fast_run(&ws, p, k, tolerance, kSubtoneWorkBudget, &out.found, &out.steps);
+    if (status != SUBTONE_FAST_OK)
+        return status;
     out.value = subtone_output(out.found, mode, approx);
     out.accepted = subtone_accepted(out.found);
     if (!out.accepted)
-        return out.status;
+        return status;
 
     // The path, read off the frames before another search reuses them.
     out.lo = ws.frames[k].lo;
@@ -122,7 +124,5 @@ subtone_fast_status subtone_explain(subtone_workspace &ws, const float *p, std::
         e.margin = below < above ? below : above;
         e.on_edge = e.margin < kSubtoneEdgeCents;
     }
-    if (k <= kSubtoneFragilityMaxPartials)
-        test_fragility(ws, p, k, approx, tolerance, out);
-    return out.status;
+    return status;
 }

@@ -7,8 +7,8 @@
 // (subtone_fast_run); nothing here searches in a way of its own.
 //
 // Meant for tools (qz --explain, the JavaScript explain()), not for an
-// object's message path: the fragility test runs the search again a few
-// times.
+// object's message path: the fragility test runs the search again up to
+// 2k + 2 times, so it is a call of its own, made only where it is shown.
 #ifndef QZ_SUBTONE_EXPLAIN_H
 #define QZ_SUBTONE_EXPLAIN_H
 
@@ -25,7 +25,6 @@ inline constexpr double kSubtoneEdgeCents = 3.0;
 inline constexpr std::int32_t kSubtoneFragilityMaxPartials = 64;
 
 struct subtone_partial_explained {
-    float hz = 0.0f;       // the partial as searched (a single, in Hz)
     float harmonic = 0.0f; // harmonic number chosen for it (accepted results)
     double cents = 0.0;    // the partial against that harmonic of the result; NaN: no window
     double margin = 0.0;   // cents between the result and the nearer edge of that window
@@ -35,18 +34,16 @@ struct subtone_partial_explained {
 enum class subtone_fragility {
     robust,      // every change tried kept the harmonic numbers
     fragile,     // some change gave other harmonic numbers, or none
-    not_checked, // nothing found, or a list too long to test
+    not_checked, // not tested: nothing found, or a list too long to test
 };
 
 struct subtone_explanation {
-    subtone_fast_status status = SUBTONE_FAST_OK;
     std::uint64_t steps = 0;
     float found = 0.0f;    // the search's raw result
     bool accepted = false; // a fundamental of 1 Hz or more fits
     float lo = 0.0f;       // the last interval, whose midpoint `found` is
     float hi = 0.0f;
-    double value = 0.0;        // the value the object sends
-    double window_cents = 0.0; // half width of a partial's window, in cents
+    double value = 0.0; // the value the object sends
     std::vector<subtone_partial_explained> partials;
 
     subtone_fragility fragility = subtone_fragility::not_checked;
@@ -61,10 +58,19 @@ struct subtone_explanation {
 
 // Runs the object's search on the k >= 1 partials p (singles in Hz, as the
 // object stores them) with the object's approximation and tolerance, and
-// explains it into `out`. Returns the search's status; out.partials is
-// filled in every case, the path only when the result is accepted.
+// explains its path into `out`. Returns the search's status; out.partials
+// holds k entries in every case, filled only when the result is accepted.
+// The fragility is left not tested.
 subtone_fast_status subtone_explain(subtone_workspace &ws, const float *p, std::int32_t k,
                                     std::int64_t mode, float approx, float tolerance,
                                     subtone_explanation &out);
+
+// Tests the accepted result that subtone_explain put in `out` (same p, k,
+// approx and tolerance) for fragility: moves the approximation, then each
+// partial, by kSubtoneEdgeCents each way, runs the object's search again and
+// compares the harmonic numbers. Lists longer than
+// kSubtoneFragilityMaxPartials, and results not accepted, stay not tested.
+void subtone_test_fragility(subtone_workspace &ws, const float *p, std::int32_t k, float approx,
+                            float tolerance, subtone_explanation &out);
 
 #endif // QZ_SUBTONE_EXPLAIN_H

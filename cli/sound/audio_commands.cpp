@@ -60,8 +60,9 @@ void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &at
         const auto v = static_cast<float>(atom_getfloat(&a)); // the box keeps singles
         p.push_back(mode != 0 ? midi_to_hz(v) : v);
     }
-    const subtone_fast_status st = subtone_explain(
-        ws, p.data(), static_cast<std::int32_t>(p.size()), mode, approx, tolerance, e);
+    const auto k = static_cast<std::int32_t>(p.size());
+    const subtone_fast_status st = subtone_explain(ws, p.data(), k, mode, approx, tolerance, e);
+    subtone_test_fragility(ws, p.data(), k, approx, tolerance, e);
     const bool ok = st == SUBTONE_FAST_OK && e.accepted;
     for (std::size_t i = 0; i < p.size(); ++i) {
         out << "  partial " << (i + 1) << ": " << qzhost::format_number(static_cast<double>(p[i]))

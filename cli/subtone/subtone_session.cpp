@@ -98,6 +98,8 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
     subtone_workspace ws{};
     subtone_explanation e;
     const subtone_fast_status status = subtone_explain(ws, p.data(), k, mode, approx, tolerance, e);
+    if (opt_.explain) // --stats alone shows no fragility: spare its searches
+        subtone_test_fragility(ws, p.data(), k, approx, tolerance, e);
     subtone_workspace_free(&ws);
     if (status == SUBTONE_FAST_NO_MEMORY) {
         err_ << "qz subtone: out of memory while tracing the search\n";

@@ -51,10 +51,9 @@ struct subtone_state {
     subtone_workspace ws{};
     // The last run.
     double result = 0.0;
-    float interval_lo = 0.0f, interval_hi = 0.0f, midpoint = 0.0f;
     std::int32_t found = 0;
     std::uint64_t steps = 0;
-    subtone_explanation explained; // the last explained run
+    subtone_explanation explained; // the last explained run: its path and fragility
 };
 
 subtone_state g_subtone;
@@ -338,6 +337,7 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_run(std::int32_t k, std::int32_t mo
     subtone_explanation &e = s.explained;
     const subtone_fast_status status =
         subtone_explain(s.ws, s.partials, k, mode, approx, tolerance, e);
+    subtone_test_fragility(s.ws, s.partials, k, approx, tolerance, e);
     s.steps = e.steps;
     if (status == SUBTONE_FAST_NO_MEMORY)
         return kRunNoMemory;
@@ -347,9 +347,6 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_run(std::int32_t k, std::int32_t mo
     s.found = e.accepted ? 1 : 0;
     for (std::int32_t i = 0; i < k; ++i)
         s.harmonics[i] = e.partials[static_cast<std::size_t>(i)].harmonic;
-    s.interval_lo = e.lo;
-    s.interval_hi = e.hi;
-    s.midpoint = e.found;
     return kRunOk;
 }
 
@@ -363,15 +360,15 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_found()
 }
 EMSCRIPTEN_KEEPALIVE double qz_subtone_interval_lo()
 {
-    return g_subtone.interval_lo;
+    return g_subtone.explained.lo;
 }
 EMSCRIPTEN_KEEPALIVE double qz_subtone_interval_hi()
 {
-    return g_subtone.interval_hi;
+    return g_subtone.explained.hi;
 }
 EMSCRIPTEN_KEEPALIVE double qz_subtone_midpoint()
 {
-    return g_subtone.midpoint;
+    return g_subtone.explained.found;
 }
 // Each partial's cents from its harmonic of the result and the cents left to
 // its window's edge (not a number: no window), and the fragility test's
@@ -404,10 +401,6 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_fragile_partial()
 EMSCRIPTEN_KEEPALIVE double qz_subtone_fragile_change()
 {
     return g_subtone.explained.fragile_change;
-}
-EMSCRIPTEN_KEEPALIVE double qz_subtone_edge_cents()
-{
-    return kSubtoneEdgeCents;
 }
 
 EMSCRIPTEN_KEEPALIVE double qz_subtone_steps()
