@@ -2,6 +2,7 @@
 // results on generated vectors, exact powers of two, special values, and
 // round's halves. Every build (native, 32-bit, Windows) runs the same
 // vectors, so a build whose arithmetic differs fails here.
+#include "bits.hpp"
 #include "crmath.h"
 
 #include <gtest/gtest.h>
@@ -19,18 +20,6 @@ struct Vector {
 };
 
 #include "crmath_vectors.inc"
-
-std::uint64_t bits(double d)
-{
-    return std::bit_cast<std::uint64_t>(d);
-}
-
-std::string hex(double d)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%a", d);
-    return buf;
-}
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

@@ -1,6 +1,7 @@
 // qz.pitchtally through the embedded host: registration, creation arguments,
 // the agents' counting and reports in virtual time, stop, the full pool,
 // attribute changes mid-stream and re-entrant receivers.
+#include "bits.hpp"
 #include "console.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
@@ -20,24 +21,6 @@ namespace {
 
 using qzhost::BoxId;
 using qzhost::Host;
-
-uint64_t bits(double d)
-{
-    uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return u;
-}
-
-std::string hex(double d)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%a", d);
-    return buf;
-}
-
-#define EXPECT_BITS(expected, actual)                                                              \
-    EXPECT_EQ(bits(expected), bits(actual))                                                        \
-        << "expected " << hex(expected) << ", got " << hex(actual)
 
 // One report as it left the object: probability, average amplitude, pitch.
 struct Report {

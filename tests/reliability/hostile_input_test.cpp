@@ -3,6 +3,7 @@
 // single, tens of thousands of partials, windows of days) must each get a
 // defined answer, and none may stop the object or leave it in a state where
 // later input misbehaves. docs/hostile-inputs.md lists what each one gets.
+#include "bits.hpp"
 #include "console.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
@@ -26,18 +27,6 @@ using qzhost::Host;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-std::string hex(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%a", v);
-    return buf;
-}
-
-#define EXPECT_BITS(expected, actual)                                                              \
-    EXPECT_EQ(std::bit_cast<uint64_t>(static_cast<double>(expected)),                              \
-              std::bit_cast<uint64_t>(static_cast<double>(actual)))                                \
-        << "expected " << hex(expected) << ", got " << hex(actual)
 
 class Hostile : public ::testing::Test {
   protected:

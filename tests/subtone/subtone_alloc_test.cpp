@@ -7,6 +7,7 @@
 // nothing sent; a failed feasibility set only leaves the search less
 // pruning, so the exact value is still sent. Either way the box answers the
 // next list as usual.
+#include "bits.hpp"
 #include "console.hpp"
 #include "qzhost.hpp"
 
@@ -70,11 +71,6 @@ namespace {
 // 0.5 is the documented 110.0459; 100 200 300 400 500 gives 100.0417.
 constexpr double kChord3 = 0x1.b82efcp+6;
 constexpr double kChord5 = 0x1.902ab6p+6;
-
-uint64_t bits(double d)
-{
-    return std::bit_cast<std::uint64_t>(d);
-}
 
 class SubtoneAlloc : public ::testing::Test {
   protected:

@@ -5,7 +5,7 @@
 // (as_reference, the corpus) are differential: both sides are the product's
 // code, so they show agreement; the values are pinned by the literal cases
 // here and in tests/subtone (tests/subtone/literal_search.py).
-#include "../subtone/bits.hpp"
+#include "bits.hpp"
 #include "corpus.hpp"
 #include "subtone_counted.h"
 #include "subtone_fast.h"

@@ -4,31 +4,19 @@
 #define QZ_TESTS_HOST_FIXTURE_HPP
 
 #include "atoms.hpp"
+#include "bits.hpp"
 #include "console.hpp"
 #include "qzhost.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace qzt {
 
-inline uint64_t bits(double v)
-{
-    uint64_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
-
-inline std::string hex(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%a", v);
-    return buf;
-}
+using ::bits;
+using ::hex;
 
 class HostTest : public ::testing::Test {
   protected:

@@ -1,7 +1,7 @@
-// Bit-exact comparison of floating-point values for the subtone tests:
+// Bit-exact comparison of floating-point values for the test suites:
 // compares encodings (so +0 and -0 differ) and prints hex floats on failure.
-#ifndef QZ_TESTS_SUBTONE_BITS_HPP
-#define QZ_TESTS_SUBTONE_BITS_HPP
+#ifndef QZ_TESTS_BITS_HPP
+#define QZ_TESTS_BITS_HPP
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+inline std::uint64_t bits(double v)
+{
+    return std::bit_cast<std::uint64_t>(v);
+}
 
 inline std::string hex(double v)
 {
@@ -31,4 +36,8 @@ inline ::testing::AssertionResult same_bits(double actual, double expected)
     return ::testing::AssertionFailure() << "double " << hex(actual) << " is not " << hex(expected);
 }
 
-#endif // QZ_TESTS_SUBTONE_BITS_HPP
+// expected and actual, each taken as a double, have the same encoding.
+#define EXPECT_BITS(expected, actual)                                                              \
+    EXPECT_TRUE(same_bits(static_cast<double>(actual), static_cast<double>(expected)))
+
+#endif // QZ_TESTS_BITS_HPP
