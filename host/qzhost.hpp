@@ -118,9 +118,13 @@ class Host {
     bool send(BoxId box, int inlet, std::string_view selector, const std::vector<t_atom> &args);
     bool send_float(BoxId box, int inlet, double f);
     bool send_int(BoxId box, int inlet, t_atom_long n);
-    // A message written as in a message box: "60 64 67" is a list, "440"
-    // an int or float, "stop" a selector with no arguments, "approx 1" a
-    // selector with arguments.
+    // A message as a message box sends its atoms: a leading symbol is the
+    // selector ("stop", "approx 1"), one number an int or float, several
+    // numbers a list. false when the box does not take it (reported on the
+    // console) or the message is empty.
+    bool send_message(BoxId box, int inlet, const std::vector<t_atom> &atoms);
+    // The same message written as text, as in a message box: "60 64 67",
+    // "440", "stop", "approx 1". An empty text posts "send: empty message".
     bool send_text(BoxId box, int inlet, std::string_view text);
 
     // ---- Attributes -------------------------------------------------------

@@ -459,7 +459,7 @@ void Patch::deliver(int to, int inlet, const std::vector<t_atom> &msg)
     const std::string time = qzhost::format_number(host_.now());
     switch (b.kind) {
     case Kind::Object:
-        send_atoms(host_, b.host, inlet, msg);
+        host_.send_message(b.host, inlet, msg);
         break;
     case Kind::Message:
         if (sel == "set")

@@ -46,16 +46,4 @@ void BoxNames::write_console(std::ostream &out, const qzhost::ConsoleLine &line)
     out << line.text << '\n';
 }
 
-bool send_atoms(qzhost::Host &host, qzhost::BoxId box, int inlet, const std::vector<t_atom> &atoms)
-{
-    if (atoms.empty())
-        return false;
-    if (atoms[0].a_type == A_SYM)
-        return host.send(box, inlet, atoms[0].a_w.w_sym->s_name,
-                         std::vector<t_atom>(atoms.begin() + 1, atoms.end()));
-    if (atoms.size() == 1)
-        return host.send(box, inlet, atoms[0].a_type == A_LONG ? "int" : "float", atoms);
-    return host.send(box, inlet, "list", atoms);
-}
-
 } // namespace qzcli

@@ -36,12 +36,6 @@ class BoxNames {
     std::map<qzhost::BoxId, std::string> names_;
 };
 
-// Sends a message, as a message box sends its atoms, to inlet `inlet` of a
-// host box: a leading symbol is the selector, one number an int or float,
-// several numbers a list. false when the box does not take it (reported on
-// the host's console) or the message is empty.
-bool send_atoms(qzhost::Host &host, qzhost::BoxId box, int inlet, const std::vector<t_atom> &atoms);
-
 } // namespace qzcli
 
 #endif // QZ_CLI_BOXES_HPP

@@ -1,6 +1,7 @@
 #include "audio_commands.hpp"
 
 #include "audio.hpp"
+#include "chords.hpp"
 #include "cli_common.hpp"
 #include "explain_text.hpp"
 #include "notes.hpp"
@@ -55,11 +56,7 @@ void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &at
                    float approx, float tolerance, subtone_workspace &ws, subtone_explanation &e,
                    std::ostream &out)
 {
-    std::vector<float> p;
-    for (const t_atom &a : atoms) {
-        const auto v = static_cast<float>(atom_getfloat(&a)); // the box keeps singles
-        p.push_back(mode != 0 ? midi_to_hz(v) : v);
-    }
+    const std::vector<float> p = box_partials(atoms, mode);
     const auto k = static_cast<std::int32_t>(p.size());
     const subtone_fast_status st = subtone_explain(ws, p.data(), k, mode, approx, tolerance, e);
     subtone_test_fragility(ws, p.data(), k, approx, tolerance, e);

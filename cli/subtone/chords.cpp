@@ -2,6 +2,7 @@
 
 #include "fields.hpp"
 #include "notes.hpp"
+#include "subtone_search.h"
 
 namespace qzcli {
 
@@ -39,6 +40,25 @@ bool read_chord_line(qzhost::Host &host, std::string_view line, const PitchUnits
         chord.tokens.push_back(std::move(f.text));
     }
     return true;
+}
+
+std::vector<float> box_partials(const std::vector<t_atom> &atoms, long mode)
+{
+    std::vector<float> p;
+    p.reserve(atoms.size());
+    for (const t_atom &a : atoms) {
+        float v = 0.0f;
+        if (atom_gettype(&a) == A_LONG)
+            v = static_cast<float>(atom_getlong(&a));
+        else if (atom_gettype(&a) == A_FLOAT)
+            v = static_cast<float>(atom_getfloat(&a));
+        else {
+            p.push_back(0.0f);
+            continue;
+        }
+        p.push_back(mode != 0 ? midi_to_hz(v) : v);
+    }
+    return p;
 }
 
 } // namespace qzcli

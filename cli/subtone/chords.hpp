@@ -35,6 +35,12 @@ struct Chord {
 bool read_chord_line(qzhost::Host &host, std::string_view line, const PitchUnits &units,
                      Chord &chord, std::string &error, std::size_t &column);
 
+// The partials as a qz.subtone box stores them from these atoms: each
+// number as a single, a MIDI pitch converted to Hz (mode 1); anything else
+// is 0, the slot the box leaves for an atom it refused. What --explain
+// traces is then the very input of the box's search.
+std::vector<float> box_partials(const std::vector<t_atom> &atoms, long mode);
+
 } // namespace qzcli
 
 #endif // QZ_CLI_CHORDS_HPP

@@ -76,21 +76,7 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
         atom_getfloat(opt_.have_approx ? &opt_.approx : &approx_atoms[0])); // stored as single
     const float tolerance = tolerance_from_midi(approx);
 
-    // The slots as the box fills them.
-    std::vector<float> p;
-    p.reserve(atoms.size());
-    for (const t_atom &a : atoms) {
-        float v = 0.0f;
-        if (atom_gettype(&a) == A_LONG)
-            v = static_cast<float>(atom_getlong(&a));
-        else if (atom_gettype(&a) == A_FLOAT)
-            v = static_cast<float>(atom_getfloat(&a));
-        else {
-            p.push_back(0.0f);
-            continue;
-        }
-        p.push_back(mode != 0 ? midi_to_hz(v) : v);
-    }
+    const std::vector<float> p = box_partials(atoms, mode); // the slots as the box fills them
 
     // The box's search, run here so that its raw result and its path can be
     // read.

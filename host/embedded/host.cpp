@@ -316,22 +316,27 @@ bool Host::send_int(BoxId box, int inlet, t_atom_long n)
     return impl_->send_one(box, inlet, impl_->s_int, a);
 }
 
+bool Host::send_message(BoxId box, int inlet, const std::vector<t_atom> &atoms)
+{
+    if (atoms.empty())
+        return false;
+    if (atoms[0].a_type == A_SYM)
+        return send(box, inlet, atoms[0].a_w.w_sym->s_name,
+                    std::vector<t_atom>(atoms.begin() + 1, atoms.end()));
+    if (atoms.size() == 1)
+        return send(box, inlet, atoms[0].a_type == A_LONG ? "int" : "float", atoms);
+    return send(box, inlet, "list", atoms);
+}
+
 bool Host::send_text(BoxId box, int inlet, std::string_view text)
 {
-    std::vector<t_atom> atoms = parse_atoms(text);
+    const std::vector<t_atom> atoms = parse_atoms(text);
     if (atoms.empty()) {
         HostScope scope(impl_.get());
         impl_->post(nullptr, true, "send: empty message");
         return false;
     }
-    if (atoms[0].a_type == A_SYM) {
-        std::string sel = atoms[0].a_w.w_sym->s_name;
-        atoms.erase(atoms.begin());
-        return send(box, inlet, sel, atoms);
-    }
-    if (atoms.size() == 1)
-        return send(box, inlet, atoms[0].a_type == A_LONG ? "int" : "float", atoms);
-    return send(box, inlet, "list", atoms);
+    return send_message(box, inlet, atoms);
 }
 
 bool Host::attr_set(BoxId box, std::string_view name, const std::vector<t_atom> &args)
