@@ -119,7 +119,7 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
     if (!qzcli::check_pitchtally_audio(audio, have_path, audio_error))
         return cl.usage_error(audio_error);
     if (!audio.file.empty() ? !qzcli::pitchtally_audio_text(audio, input)
-                            : !qzcli::read_input(path, input))
+                            : !qzcli::read_text_input(sub, path, input))
         return qzcli::kFailure;
     qzcli::TallyPicture picture(audio.plot);
 
@@ -166,7 +166,9 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
                                                 digits, std::cout, std::cerr, &picture);
     host.free_box(box);
     if (status == qzcli::kOk &&
-        !picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio)))
+        !picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio),
+                       !audio.file.empty() && !audio.track.midi ? qzcli::PitchAxis::hz
+                                                                : qzcli::PitchAxis::midi))
         return qzcli::kFailure;
     return status;
 }

@@ -89,8 +89,9 @@ void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
     add_number(cl, "--silence", "DB", "frames quieter than DB (dB, default -70) have no pitch",
                -200.0, 0.0, opt.silence, any);
     add_number(cl, "--tolerance", "T",
-               "aubio's pitch tolerance (default: aubio's for the method,\n"
-               "0.85 for yinfft, 0.15 for yin)",
+               "aubio's pitch tolerance, for yin, yinfft and yinfast only\n"
+               "(default: aubio's for the method, 0.85 for yinfft, 0.15\n"
+               "for yin)",
                0.0, 1.0, opt.tolerance, any, &opt.have_tolerance);
     add_number(cl, "--confidence", "C", "drop frames whose confidence is below C (0..1, default 0)",
                0.0, 1.0, opt.confidence, any);
@@ -160,8 +161,11 @@ void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt)
                      "the box as one list. One line per frame with peaks:\n"
                      "  TIME F0\n"
                      "TIME in ms (end of the frame's hop), F0 as the box sent\n"
-                     "it. With --explain, after each line, one line per\n"
-                     "partial: its frequency, level and harmonic number.");
+                     "it; --digits rounds both, --names prints F0 as a note\n"
+                     "name (--a4 sets A4 for it in freq mode). --echo and\n"
+                     "--stats are refused with --audio. With --explain, after\n"
+                     "each line, one line per partial: its frequency, level\n"
+                     "and harmonic number.");
     add_bufsize(cl, "phase vocoder window, a power of two (default 4096)", sp.bufsize, any);
     add_long(cl, "--hopsize", "N", "samples from one frame to the next, 1..bufsize (default 512)",
              1, kMaxBufsize, sp.hopsize, any);
@@ -201,8 +205,20 @@ bool check_pitchtally_audio(const PitchTallyAudio &opt, bool have_input_file, st
         error = "give either --audio FILE or a text stream, not both";
         return false;
     }
-    if (opt.track.hopsize > opt.track.bufsize) {
-        error = "--hopsize must not exceed --bufsize (" + std::to_string(opt.track.bufsize) + ")";
+    return check_track_options(opt.track, error);
+}
+
+bool check_track_options(const TrackOptions &opt, std::string &error)
+{
+    if (opt.hopsize > opt.bufsize) {
+        error = "--hopsize must not exceed --bufsize (" + std::to_string(opt.bufsize) + ")";
+        return false;
+    }
+    // aubio reads a tolerance only in its yin methods; elsewhere it would be
+    // dropped without a word.
+    if (opt.have_tolerance && opt.method != "yin" && opt.method != "yinfft" &&
+        opt.method != "yinfast") {
+        error = "--tolerance applies to the methods yin, yinfft and yinfast, not to " + opt.method;
         return false;
     }
     return true;
