@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -91,6 +92,51 @@ TEST(TrackSound, EachNoteInItsSpanAndNothingInThePauses)
             EXPECT_NEAR(sine_amp[i] / steady[i], 0.5 / std::sqrt(2.0), 0.02) << "note " << i;
         }
     }
+}
+
+// Every stretch of more than a second without an event is said on stderr,
+// also at the end of the file; a pause of 0.9 s is not. The sound: A4 for
+// 0.5 s, 1.5 s of silence, A4 0.5 s, 0.9 s of silence, A4 0.5 s, 1.2 s of
+// silence (5.1 s in all). A gap runs from the last event of one tone (its
+// end, plus at most the tracker's window and a hop) to the first of the
+// next (its start plus at most the same), or to the end of the file.
+TEST(TrackSound, StretchesWithoutEventsAreSaid)
+{
+    auto made = [](const std::string &name, const std::string &what) {
+        std::string quoted(1, '\'');
+        quoted += qztest::sox(name, "-n -r 44100 -c 1 -b 16 OUT " + what);
+        quoted += "' ";
+        return quoted;
+    };
+    const std::string tone = made("gap_tone.wav", "synth 0.5 sine 440 vol 0.5");
+    const std::string gaps =
+        qztest::sox("gaps.wav", tone + made("gap_1.5.wav", "trim 0 1.5") + tone +
+                                    made("gap_0.9.wav", "trim 0 0.9") + tone +
+                                    made("gap_1.2.wav", "trim 0 1.2") + "OUT");
+    const QzRun len = qztest::shell("soxi -D '" + gaps + "'");
+    ASSERT_NEAR(std::stod(len.out), 5.1, 1e-6) << len.out << len.err;
+    const QzRun r = qz("track '" + gaps + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(r.out.empty());
+    std::vector<std::pair<double, double>> said;
+    const std::string head = "qz track: nothing tracked from ";
+    std::size_t at = 0;
+    while ((at = r.err.find(head, at)) != std::string::npos) {
+        double from = 0, to = 0;
+        ASSERT_EQ(std::sscanf(r.err.c_str() + at + head.size(), "%lf s to %lf s", &from, &to), 2)
+            << r.err;
+        said.push_back({from, to});
+        at += head.size();
+    }
+    ASSERT_EQ(said.size(), 2u) << r.err;
+    const double late = (kWindowMs + kHopMs) / 1000.0 + 0.01; // 0.01: the two decimals
+    EXPECT_GE(said[0].first, 0.5 - 0.01);
+    EXPECT_LE(said[0].first, 0.5 + late);
+    EXPECT_GE(said[0].second, 2.0 - 0.01);
+    EXPECT_LE(said[0].second, 2.0 + late);
+    EXPECT_GE(said[1].first, 3.9 - 0.01);
+    EXPECT_LE(said[1].first, 3.9 + late);
+    EXPECT_EQ(said[1].second, 5.1);
 }
 
 TEST(TrackSound, QuantizedPitchesInHzAreTheTempered)

@@ -1,17 +1,21 @@
 // --plot: every picture in both formats. A PNG must have the asked size (read
 // from its header) and show marks in the plot area (decoded, not just
 // written); an SVG must parse as XML (xmllint) and say its size.
+#include "plot.hpp"
 #include "sound_fixture.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cairo.h>
 
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +109,9 @@ TEST(Plot, EveryPictureInBothFormats)
         // do not overflow; the rest is left out.
         {"pitchtally --agents 8 --minproba 0 '" + extreme + "'", 0},
         {"subtone --audio '" + chord + "'", 2000},
+        // Hz: a logarithmic axis with note names.
+        {"track --unit hz '" + notes + "'", 2000},
+        {"pitchtally --agents 50 --window 50 --audio '" + notes + "' --unit hz --quantize 1", 2000},
     };
     int i = 0;
     for (const Case &c : cases) {
@@ -119,6 +126,41 @@ TEST(Plot, EveryPictureInBothFormats)
                 expect_svg(out);
         }
         ++i;
+    }
+}
+
+// The pitch axes drawn straight: values that have no place on a
+// logarithmic axis (0, negatives, not-a-number, inf) are left out and the
+// others still drawn, whatever their range; a stream with nothing drawable
+// still gives a picture. Each picture is checked as above (size, marks).
+TEST(Plot, PitchAxesKeepOnlyWhatTheyCanPlace)
+{
+    using qzcli::PitchAxis;
+    using qzcli::StreamPoint;
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<StreamPoint> mixed = {{0, 0, 1},    {10, -440, 1}, {20, std::nan(""), 1},
+                                            {30, inf, 1}, {40, -inf, 1}, {50, 440, 1}};
+    std::vector<StreamPoint> wide, rising;
+    for (int i = 0; i < 400; ++i) {
+        wide.push_back({i * 10.0, i % 2 ? 4.9e-324 : 1e308, 1});      // the extreme doubles
+        rising.push_back({i * 10.0, 55.0 * std::exp2(i / 100.0), 1}); // A1 to A5
+    }
+    const std::vector<StreamPoint> nothing = {{0, 0, 1}, {10, -1, 1}};
+    const struct {
+        const char *name;
+        PitchAxis unit;
+        const std::vector<StreamPoint> &stream;
+        int min_marks;
+    } cases[] = {
+        {"hz_mixed", PitchAxis::hz, mixed, 10},     {"hz_wide", PitchAxis::hz, wide, 10},
+        {"hz_rising", PitchAxis::hz, rising, 2000}, {"hz_nothing", PitchAxis::hz, nothing, 0},
+        {"midi_mixed", PitchAxis::midi, mixed, 10}, {"midi_wide", PitchAxis::midi, wide, 10},
+    };
+    for (const auto &c : cases) {
+        const std::string out = qztest::scratch() + "axis_" + c.name + ".png";
+        std::string error;
+        ASSERT_TRUE(qzcli::plot_track(out, c.name, "pitch", c.unit, c.stream, error)) << error;
+        expect_png(out, c.min_marks);
     }
 }
 
