@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -274,6 +275,48 @@ TEST(SubtoneAudio, HarmonicChordOver110HzGives110Hz)
     }
 }
 
+// --digits and --names shape the printed fundamentals with --audio: the
+// same frames as without them, each time and fundamental within half a unit
+// of its last decimal, and each name the nearest note to the exact
+// fundamental with A4 = 442 Hz, worked out here with std::log2 (not the
+// tool's correctly rounded one: a cents value on a rounding edge would show
+// as a difference of one cent, which none of these frames is near).
+TEST(SubtoneAudio, DigitsAndNamesApplyToTheFundamentals)
+{
+    const std::string chord =
+        qztest::sox("names_chord.wav",
+                    "-n -r 44100 -c 1 OUT synth 0.5 sine 220 sine 330 sine 440 remix - vol 0.8");
+    const QzRun exact = qz("subtone --audio '" + chord + "'");
+    const QzRun rounded = qz("subtone --digits 1 --audio '" + chord + "'");
+    const QzRun named = qz("subtone --names --a4 442 --audio '" + chord + "'");
+    ASSERT_EQ(exact.status, 0) << exact.err;
+    ASSERT_EQ(rounded.status, 0) << rounded.err;
+    ASSERT_EQ(named.status, 0) << named.err;
+    const auto e = rows(exact.out), d = rows(rounded.out);
+    ASSERT_EQ(d.size(), e.size());
+    ASSERT_GT(e.size(), 10u);
+    std::istringstream names(named.out);
+    static const char *const kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                           "F#", "G",  "G#", "A",  "A#", "B"};
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        ASSERT_EQ(e[i].size(), 2u);
+        ASSERT_EQ(d[i].size(), 2u);
+        EXPECT_NEAR(d[i][0], e[i][0], 0.05 + 1e-9);
+        EXPECT_NEAR(d[i][1], e[i][1], 0.05 + 1e-9);
+        std::string time, name;
+        names >> time >> name;
+        EXPECT_EQ(std::stod(time), e[i][0]);
+        const double midi = 69.0 + 12.0 * std::log2(e[i][1] / 442.0);
+        const long n = std::lround(midi);
+        const long cents = std::lround((midi - static_cast<double>(n)) * 100.0);
+        std::ostringstream expected;
+        expected << kNames[n % 12] << (n / 12 - 1);
+        if (cents != 0)
+            expected << (cents > 0 ? "+" : "") << cents << 'c';
+        EXPECT_EQ(name, expected.str()) << e[i][1];
+    }
+}
+
 TEST(SubtoneAudio, ExplainNamesThePartialsAndTheirHarmonics)
 {
     const QzRun r = qz("subtone --explain --audio '" + chord() + "'");
@@ -358,6 +401,13 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"subtone --audio '" + silent + "' 440", 2, "not both"},
         {"subtone --partials 3 440", 2, "need --audio"},
         {"subtone --partials 0 --audio '" + silent + "'", 2, "--partials needs"},
+        // Options that would have no effect are refused, not ignored.
+        {"subtone --echo --audio '" + silent + "'", 2, "--echo prints chords as written"},
+        {"subtone --stats --audio '" + silent + "'", 2, "--stats is not available with --audio"},
+        {"subtone --a4 442 --audio '" + silent + "'", 2, "it needs --names"},
+        {"track --method schmitt --tolerance 0.5 '" + silent + "'", 2, "not to schmitt"},
+        {"pitchtally --audio '" + silent + "' --method mcomb --tolerance 0.5", 2, "not to mcomb"},
+        {"subtone --audio '" + silent + "' --audio '" + silent + "'", 2, "--audio given twice"},
     };
     for (const Case &c : cases) {
         const QzRun r = qz(c.args);
