@@ -248,7 +248,7 @@ class Figure {
             grid_line(x, top_, x, bottom_);
             text(tick_text(v), x, bottom_ + 8, 0.5, 1.0);
         }
-        for (double v : ticks(y_, 12)) {
+        for (double v : ticks(y_, y_.notes ? 16 : 8)) {
             const double y = py(v);
             grid_line(left_, y, right_, y);
             text(y_.notes ? note_tick_text(y_, v) : tick_text(v), left_ - 8, y, 1.0, 0.5);
