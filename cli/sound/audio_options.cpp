@@ -30,7 +30,8 @@ OptionReader long_reader(const std::string &needs, long lo, long hi, long &out, 
 void add_long(CommandLine &cl, const std::string &name, const std::string &value_name,
               const std::string &help, long lo, long hi, long &out, bool *any)
 {
-    const std::string needs = name + " needs an integer from " + range_text(lo, hi);
+    const std::string needs =
+        name + " needs an integer from " + std::to_string(lo) + " to " + std::to_string(hi);
     cl.option(name, value_name, help, needs, long_reader(needs, lo, hi, out, any));
 }
 

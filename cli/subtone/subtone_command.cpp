@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -154,6 +155,12 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
             chord.atoms.push_back(atom);
         } else if (w == "-" || readable_file(w)) {
             files.push_back(w);
+        } else if (std::error_code ec; std::filesystem::exists(w, ec)) {
+            // A directory, or a file that cannot be read: say which.
+            std::string error;
+            qzcli::check_readable(w, error);
+            std::cerr << "qz subtone: argument " << (i + 1) << ": " << error << '\n';
+            return qzcli::kFailure;
         } else {
             std::cerr << "qz subtone: argument " << (i + 1) << ": '" << w
                       << "' is neither a number, a note name nor a readable file\n";

@@ -257,6 +257,9 @@ TEST(SubtoneCli, FilesThatAreNoTextAreErrors)
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "qz subtone: " + b.err + "\n");
     }
+    const CliRun folder = qz_subtone("440 '" + dir + "'");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "qz subtone: argument 2: cannot open '" + dir + "': it is a directory\n");
     // Binary on standard input too.
     const CliRun in = qz_subtone("-", std::string("440\0", 4));
     EXPECT_EQ(in.status, 1);
