@@ -94,7 +94,10 @@ void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
                "(default: aubio's for the method, 0.85 for yinfft, 0.15\n"
                "for yin)",
                0.0, 1.0, opt.tolerance, any, &opt.have_tolerance);
-    add_number(cl, "--confidence", "C", "drop frames whose confidence is below C (0..1, default 0)",
+    add_number(cl, "--confidence", "C",
+               "drop frames whose confidence is below C (0..1, default 0);\n"
+               "above 0 only with yin, yinfast and specacf, the methods\n"
+               "aubio gives a confidence (the others always report 0)",
                0.0, 1.0, opt.confidence, any);
     cl.option("--unit", "midi|hz", "pitch as MIDI pitch (default; 69 is 440 Hz) or in Hz",
               "--unit needs midi or hz", [&opt, any](const std::string &v) {
@@ -220,6 +223,16 @@ bool check_track_options(const TrackOptions &opt, std::string &error)
     if (opt.have_tolerance && opt.method != "yin" && opt.method != "yinfft" &&
         opt.method != "yinfast") {
         error = "--tolerance applies to the methods yin, yinfft and yinfast, not to " + opt.method;
+        return false;
+    }
+    // aubio (0.4.9) gives a confidence of 0 for every frame of yinfft,
+    // mcomb, fcomb and schmitt: a --confidence above 0 would drop them all
+    // and print nothing but "no pitch found".
+    if (opt.confidence > 0.0 && opt.method != "yin" && opt.method != "yinfast" &&
+        opt.method != "specacf") {
+        error = "--confidence needs a method that reports one (yin, yinfast, specacf); aubio "
+                "gives " +
+                opt.method + " a confidence of 0 for every frame";
         return false;
     }
     return true;
