@@ -94,6 +94,7 @@ int main(int argc, char **argv)
                       bad_folder = dir;
                   ctx.externals.push_back(dir);
               });
+    cl.repeatable("--externals");
     cl.flag("--version", version, "show the version");
     cl.stop_at_first_operand();
     if (const auto done = cl.parse(args))

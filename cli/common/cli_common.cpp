@@ -1,5 +1,6 @@
 #include "cli_common.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -33,20 +34,110 @@ int usage_error(const std::string &subcommand, const std::string &message)
     return kUsage;
 }
 
-bool read_input(const std::string &path, std::string &out)
+std::string input_name(const std::string &path)
 {
-    if (path == "-") {
-        out.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return true;
+    return path == "-" ? std::string("standard input") : "'" + path + "'";
+}
+
+bool is_text(std::string_view text, std::string &why)
+{
+    const std::size_t n = std::min(text.size(), kTextSniffBytes);
+    for (std::size_t i = 0; i < n;) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == 0) {
+            why = "a NUL byte at byte " + std::to_string(i + 1);
+            return false;
+        }
+        // The length of the character that this byte starts, and the
+        // smallest value it may hold (shorter forms are invalid UTF-8).
+        std::size_t len = 1;
+        unsigned long code = c, least = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2, code = c & 0x1F, least = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3, code = c & 0x0F, least = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4, code = c & 0x07, least = 0x10000;
+        } else if (c >= 0x80) {
+            why = "invalid UTF-8 at byte " + std::to_string(i + 1);
+            return false;
+        }
+        std::size_t j = 1;
+        for (; j < len && i + j < text.size(); ++j) {
+            const auto d = static_cast<unsigned char>(text[i + j]);
+            if ((d & 0xC0) != 0x80)
+                break;
+            code = code << 6 | (d & 0x3F);
+        }
+        const bool cut = i + j == text.size() || i + j >= n; // at the end or the limit
+        if (j < len && !cut) {
+            why = "invalid UTF-8 at byte " + std::to_string(i + 1);
+            return false;
+        }
+        if (j == len && (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
+            why = "invalid UTF-8 at byte " + std::to_string(i + 1);
+            return false;
+        }
+        i += j;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::cerr << "qz: cannot open '" << path << "'\n";
+    return true;
+}
+
+bool check_readable(const std::string &path, std::string &error)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec || !fs::exists(st)) {
+        error = "cannot open '" + path + "': no such file";
         return false;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    out = ss.str();
+    if (fs::is_directory(st)) {
+        error = "cannot open '" + path + "': it is a directory";
+        return false;
+    }
+    if (!std::ifstream(path, std::ios::binary).is_open()) {
+        error = "cannot open '" + path + "': permission denied";
+        return false;
+    }
+    return true;
+}
+
+bool read_text_input(const std::string &command, const std::string &path, std::string &out)
+{
+    const std::string who = "qz " + command + ": ";
+    out.clear();
+    if (path == "-") {
+        out.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        if (std::cin.bad()) {
+            std::cerr << who << "cannot read standard input\n";
+            return false;
+        }
+    } else {
+        std::string error;
+        if (!check_readable(path, error)) {
+            std::cerr << who << error << '\n';
+            return false;
+        }
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            std::cerr << who << "cannot open '" << path << "'\n";
+            return false;
+        }
+        std::ostringstream ss;
+        ss << in.rdbuf();
+        if (in.bad()) {
+            std::cerr << who << "cannot read '" << path << "'\n";
+            return false;
+        }
+        out = ss.str();
+    }
+    std::string why;
+    if (!is_text(out, why)) {
+        std::cerr << who << input_name(path) << " is not text (" << why << ")\n";
+        out.clear();
+        return false;
+    }
     return true;
 }
 

@@ -5,8 +5,10 @@
 
 #include "qzhost.hpp"
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qzcli {
@@ -28,9 +30,25 @@ void setup_host(qzhost::Host &host, const Context &ctx, bool posts = false);
 // Prints "qz SUBCOMMAND: MESSAGE" and a hint to stderr; returns kUsage.
 int usage_error(const std::string &subcommand, const std::string &message);
 
-// Reads a whole stream or file ("-": standard input). false with a message
-// on stderr when the file cannot be opened.
-bool read_input(const std::string &path, std::string &out);
+// Whether `path` names a file that can be opened for reading (a sound
+// file, a text file, a device). false with `error` set when not:
+// "cannot open 'F': no such file", ": it is a directory", ": permission
+// denied".
+bool check_readable(const std::string &path, std::string &error);
+
+// Reads a whole text input of `command` ("-": standard input) into `out`.
+// false with "qz COMMAND: ..." on stderr naming the input when it is a
+// directory, cannot be opened or read, or is not text (see is_text).
+bool read_text_input(const std::string &command, const std::string &path, std::string &out);
+
+// Whether `text` starts as text: no NUL byte and valid UTF-8 in its first
+// kTextSniffBytes bytes (a character cut off at that limit is allowed).
+// false with `why` set ("a NUL byte at byte 5").
+bool is_text(std::string_view text, std::string &why);
+inline constexpr std::size_t kTextSniffBytes = 4096;
+
+// An input's name in messages: 'PATH', or standard input for "-".
+std::string input_name(const std::string &path);
 
 // A printed value: the shortest text that reads back as the same double
 // (digits < 0), or rounded to `digits` decimals for reading, trailing zeros

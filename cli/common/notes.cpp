@@ -1,6 +1,7 @@
 #include "notes.hpp"
 
 #include "cli_common.hpp"
+#include "crmath.h"
 #include "qzhost.hpp"
 
 #include <cmath>
@@ -106,14 +107,32 @@ std::string note_name(double midi, int cent_decimals)
     return name + (cents > 0.0 ? "+" : "") + format_value(cents, cent_decimals) + "c";
 }
 
+// exp2 and log2 correctly rounded (crmath.h), not the C library's: a note
+// name printed for a frequency, and the frequency of a note name, are then
+// the same in every build.
 double note_to_hz(double midi, double a4)
 {
-    return a4 * std::exp2((midi - 69.0) / 12.0);
+    return a4 * crmath::exp2((midi - 69.0) / 12.0);
 }
 
 double hz_to_note(double hz, double a4)
 {
-    return 69.0 + 12.0 * std::log2(hz / a4);
+    return 69.0 + 12.0 * crmath::log2(hz / a4);
+}
+
+std::string hz_note_name(double hz, double a4, int cent_decimals)
+{
+    if (!(hz > 0.0) || !std::isfinite(hz))
+        return qzhost::format_number(hz);
+    return note_name(hz_to_note(hz, a4), cent_decimals);
+}
+
+std::string pitch_text(double v, bool midi, double a4, bool names, int digits)
+{
+    if (!names)
+        return format_value(v, digits);
+    const int cents = digits < 0 ? 0 : digits;
+    return midi ? note_name(v, cents) : hz_note_name(v, a4, cents);
 }
 
 } // namespace qzcli

@@ -23,9 +23,21 @@ std::string note_name(double midi, int cent_decimals = 0);
 // The frequency of A4 (MIDI 69) unless the user gives another.
 inline constexpr double kA4Hz = 440.0;
 
-// Frequency of a MIDI number and back, with A4 (69) at `a4` Hz, in double.
+// Frequency of a MIDI number and back, with A4 (69) at `a4` Hz, in double,
+// the same bits in every build.
 double note_to_hz(double midi, double a4);
 double hz_to_note(double hz, double a4);
+
+// note_name of a frequency, A4 at `a4` Hz ("A2+1c" for 110.046 Hz); a
+// frequency that is not above 0 or not finite (0: no fundamental) gets the
+// shortest text of the number.
+std::string hz_note_name(double hz, double a4, int cent_decimals = 0);
+
+// A pitch as qz subtone prints a result: the number (`digits` decimals; -1:
+// the exact text), or with `names` its note name with `digits` decimals of
+// cents (0 when -1) from a MIDI number (`midi`) or a frequency (A4 at
+// `a4`).
+std::string pitch_text(double v, bool midi, double a4, bool names, int digits);
 
 } // namespace qzcli
 

@@ -25,7 +25,8 @@ CommandLine::CommandLine(std::string command, std::string usage, std::string abo
     // Words that are no option of the command are its operands; they are
     // sorted out after parsing, in their order.
     app.allow_extras();
-    // An option given twice: each value is read, so the last one wins.
+    // Every value given is kept: parse() counts them, so that an option
+    // given twice is refused rather than one of its values dropped.
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.set_help_flag("-h,--help", "show this help");
     entries_.push_back({"-h, --help", "", "show this help"});
@@ -38,6 +39,7 @@ void CommandLine::flag(const std::string &name, bool &out, const std::string &he
     parser_->app.add_flag(name, out, help)->disable_flag_override();
     entries_.push_back({name, "", help});
     needs_.push_back({name, name + " takes no value"});
+    once_.push_back(name);
 }
 
 void CommandLine::option(const std::string &name, const std::string &value_name,
@@ -46,6 +48,12 @@ void CommandLine::option(const std::string &name, const std::string &value_name,
     parser_->app.add_option(name, help)->each(std::move(read));
     entries_.push_back({name, value_name, help});
     needs_.push_back({name, needs});
+    once_.push_back(name);
+}
+
+void CommandLine::repeatable(const std::string &name)
+{
+    once_.erase(std::remove(once_.begin(), once_.end(), name), once_.end());
 }
 
 void CommandLine::option_long(const std::string &name, const std::string &value_name,
@@ -131,6 +139,9 @@ std::optional<int> CommandLine::parse(const std::vector<std::string> &args)
     } catch (const CLI::ParseError &e) {
         return usage_error(e.what());
     }
+    for (const std::string &name : once_)
+        if (app.get_option(name)->count() > 1)
+            return usage_error(name + " given twice");
     operands_.clear();
     bool options_done = stop_at_operand_;
     for (const std::string &w : app.remaining()) {

@@ -3,6 +3,8 @@
 // help, an unknown option or a bad value is a usage error (exit status 2)
 // reported as "qz CMD: ..." with a hint. A command declares its options here
 // once; the parser and the help are both made from those declarations.
+// An option is given at most once ("--digits 2 --digits 3" is a usage
+// error: "qz CMD: --digits given twice") unless it is declared repeatable.
 #ifndef QZ_CLI_OPTIONS_HPP
 #define QZ_CLI_OPTIONS_HPP
 
@@ -34,8 +36,8 @@ class CommandLine {
 
     // An option without a value ("--echo"); `--echo=1` is a usage error.
     void flag(const std::string &name, bool &out, const std::string &help);
-    // An option with a value: `read` gets each value given, in order (so the
-    // last one given wins); `needs` is the error when the value is missing.
+    // An option with a value: `read` gets the value given; `needs` is the
+    // error when the value is missing.
     void option(const std::string &name, const std::string &value_name, const std::string &help,
                 const std::string &needs, OptionReader read);
     // Common kinds of value, with their error texts.
@@ -44,6 +46,9 @@ class CommandLine {
     void option_number(const std::string &name, const std::string &value_name,
                        const std::string &help, double lo, double hi, double &out);
     void option_digits(int &out); // --digits N, 0 to kMaxDigits
+    // Lets the option `name`, declared before, be given more than once:
+    // `read` then gets every value, in order.
+    void repeatable(const std::string &name);
     // A heading and prose in the help, between the options.
     void section(const std::string &heading);
     void note(const std::string &text);
@@ -77,6 +82,7 @@ class CommandLine {
     std::string command_, usage_, about_, footer_;
     std::vector<Entry> entries_;
     std::vector<Needs> needs_;
+    std::vector<std::string> once_; // options that may be given only once
     std::vector<std::string> operands_;
     bool stop_at_operand_ = false;
     std::unique_ptr<Parser> parser_;

@@ -85,7 +85,7 @@ int cmd_patch(const qzcli::Context &ctx, const std::vector<std::string> &args)
     }
 
     std::string text;
-    if (!qzcli::read_input(path, text))
+    if (!qzcli::read_text_input("patch", path, text))
         return qzcli::kFailure;
     qzcli::Patcher patcher;
     std::string error;

@@ -2,6 +2,8 @@
 // title, axes, ticks and labels, and marks placed through its scales.
 #include "plot.hpp"
 
+#include "notes.hpp"
+
 #include <cairo-svg.h>
 #include <cairo.h>
 
@@ -25,13 +27,21 @@ struct Range {
         lo = std::min(lo, v);
         hi = std::max(hi, v);
     }
+    // A pitch: in Hz only a value above 0 has a place on the axis.
+    void add_pitch(double v, PitchAxis unit)
+    {
+        if (unit == PitchAxis::midi || v > 0.0)
+            add(v);
+    }
     bool empty() const { return !(lo <= hi); }
 };
 
-// A linear or logarithmic axis over [lo, hi].
+// A linear or logarithmic axis over [lo, hi]; a pitch axis (`notes`) is
+// ticked at notes: MIDI pitches when linear, Hz when logarithmic.
 struct Axis {
     double lo = 0.0, hi = 1.0;
     bool log = false;
+    bool notes = false;
     std::string label;
     double frac(double v) const
     {
@@ -74,6 +84,28 @@ Axis log_axis(Range r, std::string label)
     }
     a.lo = r.lo / 1.2;
     a.hi = r.hi * 1.2;
+    if (!std::isfinite(a.hi))
+        a.hi = r.hi;
+    if (!(a.lo > 0.0))
+        a.lo = r.lo;
+    if (!(a.lo < a.hi)) { // a single value (or one so extreme it has no margin)
+        a.lo = r.lo / 2.0;
+        a.hi = r.lo * 2.0;
+    }
+    if (!(a.lo > 0.0) || !std::isfinite(a.hi) || !(a.lo < a.hi)) {
+        a.lo = 20.0;
+        a.hi = 2000.0;
+    }
+    return a;
+}
+
+// The pitch axis of a picture: MIDI pitches on a linear axis, Hz on a
+// logarithmic one (only values above 0 count there), ticked at notes.
+Axis pitch_axis(const Range &r, std::string label, PitchAxis unit)
+{
+    Axis a =
+        unit == PitchAxis::hz ? log_axis(r, std::move(label)) : linear_axis(r, std::move(label));
+    a.notes = true;
     return a;
 }
 
@@ -82,9 +114,61 @@ Axis log_axis(Range r, std::string label)
 // kMaxTicks, whatever the range.
 constexpr int kMaxTicks = 40;
 
+// Note ticks: MIDI pitches at a step of 1, 2, 3, 4 or 6 semitones or a
+// whole number of octaves, the smallest that gives at most `target` ticks;
+// every step divides an octave or is octaves, so each C is a tick. The
+// values are MIDI pitches on a linear axis, their Hz on a logarithmic one.
+std::vector<double> note_ticks(const Axis &a, int target)
+{
+    std::vector<double> t;
+    const double lo = a.log ? hz_to_note(a.lo, kA4Hz) : a.lo;
+    const double hi = a.log ? hz_to_note(a.hi, kA4Hz) : a.hi;
+    if (!std::isfinite(lo) || !std::isfinite(hi) || !(lo < hi))
+        return t;
+    const double span = hi * 0.5 - lo * 0.5; // half the span: no overflow
+    double step = 0.0;
+    for (double s : {1.0, 2.0, 3.0, 4.0, 6.0})
+        if (span * 2.0 / s <= target) {
+            step = s;
+            break;
+        }
+    if (step == 0.0)
+        step = 12.0 * std::ceil(span * 2.0 / 12.0 / target);
+    const double first = std::ceil(lo / step);
+    if (!std::isfinite(step) || !std::isfinite(first))
+        return t;
+    for (int i = 0; i < kMaxTicks; ++i) {
+        const double m = (first + i) * step;
+        if (m > hi)
+            break;
+        t.push_back(a.log ? note_to_hz(m, kA4Hz) : m);
+    }
+    return t;
+}
+
+std::string tick_text(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+// A note tick's text: the note and its value ("C4 (60)", "A4 (440)").
+std::string note_tick_text(const Axis &a, double v)
+{
+    if (std::fabs(v) >= 1e6) // beyond note names: the number alone
+        return tick_text(v);
+    const double midi = a.log ? std::round(hz_to_note(v, kA4Hz)) : v;
+    char buf[48];
+    std::snprintf(buf, sizeof buf, std::fabs(v) >= 10.0 ? "%.0f" : "%.2g", v);
+    return note_name(midi) + " (" + buf + ")";
+}
+
 std::vector<double> ticks(const Axis &a, int target)
 {
     std::vector<double> t;
+    if (a.notes)
+        return note_ticks(a, target);
     if (a.log) {
         const double first = std::floor(std::log10(a.lo));
         for (int d = 0; d < kMaxTicks && first + d <= std::log10(a.hi); ++d)
@@ -109,13 +193,6 @@ std::vector<double> ticks(const Axis &a, int target)
         t.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
     }
     return t;
-}
-
-std::string tick_text(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
 }
 
 bool ends_with_svg(const std::string &path)
@@ -171,10 +248,10 @@ class Figure {
             grid_line(x, top_, x, bottom_);
             text(tick_text(v), x, bottom_ + 8, 0.5, 1.0);
         }
-        for (double v : ticks(y_, 8)) {
+        for (double v : ticks(y_, y_.notes ? 16 : 8)) {
             const double y = py(v);
             grid_line(left_, y, right_, y);
-            text(tick_text(v), left_ - 8, y, 1.0, 0.5);
+            text(y_.notes ? note_tick_text(y_, v) : tick_text(v), left_ - 8, y, 1.0, 0.5);
         }
         cairo_set_source_rgb(c, 0.15, 0.15, 0.15);
         cairo_set_line_width(c, 1.5);
@@ -294,15 +371,15 @@ double shade(double amp, double max_amp)
 } // namespace
 
 bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
-                const std::vector<StreamPoint> &stream, std::string &error)
+                PitchAxis unit, const std::vector<StreamPoint> &stream, std::string &error)
 {
     Range t, p;
     t.add(0.0);
     for (const StreamPoint &e : stream) {
         t.add(e.time / 1000.0);
-        p.add(e.pitch);
+        p.add_pitch(e.pitch, unit);
     }
-    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, y_label));
+    Figure fig(path, linear_axis(t, kTimeLabel), pitch_axis(p, y_label, unit));
     fig.frame(title);
     cairo_t *c = fig.cr();
     const double max_amp = max_of(stream);
@@ -319,23 +396,23 @@ bool plot_track(const std::string &path, const std::string &title, const std::st
 }
 
 bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &y_label,
-                     const std::vector<StreamPoint> &stream,
+                     PitchAxis unit, const std::vector<StreamPoint> &stream,
                      const std::vector<TallyReport> &reports, std::string &error)
 {
     Range t, p;
     t.add(0.0);
     for (const StreamPoint &e : stream) {
         t.add(e.time / 1000.0);
-        p.add(e.pitch);
+        p.add_pitch(e.pitch, unit);
     }
     double max_amp = 0.0;
     for (const TallyReport &r : reports) {
         t.add(r.time / 1000.0);
-        p.add(r.pitch);
+        p.add_pitch(r.pitch, unit);
         if (std::isfinite(r.avgamp))
             max_amp = std::max(max_amp, r.avgamp);
     }
-    Figure fig(path, linear_axis(t, kTimeLabel), linear_axis(p, y_label));
+    Figure fig(path, linear_axis(t, kTimeLabel), pitch_axis(p, y_label, unit));
     fig.frame(title);
     cairo_t *c = fig.cr();
     cairo_set_source_rgba(c, 0.35, 0.35, 0.35, 0.3);
@@ -369,14 +446,13 @@ bool plot_subtone(const std::string &path, const std::string &title,
     for (const SubtoneFrame &fr : frames) {
         t.add(fr.time / 1000.0);
         for (const Peak &p : fr.partials) {
-            if (p.freq > 0.0)
-                f.add(p.freq);
+            f.add_pitch(p.freq, PitchAxis::hz);
             max_amp = std::max(max_amp, p.amp);
         }
-        if (fr.has_f0 && fr.f0_hz > 0.0)
-            f.add(fr.f0_hz);
+        if (fr.has_f0)
+            f.add_pitch(fr.f0_hz, PitchAxis::hz);
     }
-    Figure fig(path, linear_axis(t, kTimeLabel), log_axis(f, "frequency (Hz)"));
+    Figure fig(path, linear_axis(t, kTimeLabel), pitch_axis(f, "frequency (Hz)", PitchAxis::hz));
     fig.frame(title);
     cairo_t *c = fig.cr();
     for (const SubtoneFrame &fr : frames)

@@ -39,15 +39,19 @@ struct SubtoneFrame {
     double f0_hz = 0.0;
 };
 
+// The unit of a pitch axis: MIDI pitches on a linear axis, or Hz on a
+// logarithmic one; both are ticked with note names (A4 = 440 Hz).
+enum class PitchAxis { midi, hz };
+
 // qz track: the tracker's stream, pitch against time, each event shaded by
 // its amplitude. `y_label` names the pitch axis.
 bool plot_track(const std::string &path, const std::string &title, const std::string &y_label,
-                const std::vector<StreamPoint> &stream, std::string &error);
+                PitchAxis unit, const std::vector<StreamPoint> &stream, std::string &error);
 
 // qz pitchtally: the reports as discs (area from the probability, shade from
 // the average amplitude) over the incoming stream drawn faint.
 bool plot_pitchtally(const std::string &path, const std::string &title, const std::string &y_label,
-                     const std::vector<StreamPoint> &stream,
+                     PitchAxis unit, const std::vector<StreamPoint> &stream,
                      const std::vector<TallyReport> &reports, std::string &error);
 
 // qz subtone --audio: the partials of each frame as dots and the virtual
@@ -66,7 +70,7 @@ class TallyPicture {
     void report(double time, double pitch, double avgamp, double proba);
     // Draws the picture when one was asked for; false with a message on
     // stderr when it cannot be written.
-    bool write(const std::string &title, const std::string &y_label) const;
+    bool write(const std::string &title, const std::string &y_label, PitchAxis unit) const;
 
   private:
     std::string path_;

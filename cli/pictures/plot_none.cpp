@@ -7,14 +7,14 @@ namespace {
 const char *const kNoPlot = "this qz was built without pictures (cairo)";
 }
 
-bool plot_track(const std::string &, const std::string &, const std::string &,
+bool plot_track(const std::string &, const std::string &, const std::string &, PitchAxis,
                 const std::vector<StreamPoint> &, std::string &error)
 {
     error = kNoPlot;
     return false;
 }
 
-bool plot_pitchtally(const std::string &, const std::string &, const std::string &,
+bool plot_pitchtally(const std::string &, const std::string &, const std::string &, PitchAxis,
                      const std::vector<StreamPoint> &, const std::vector<TallyReport> &,
                      std::string &error)
 {

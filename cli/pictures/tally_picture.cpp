@@ -19,12 +19,12 @@ void TallyPicture::report(double time, double pitch, double avgamp, double proba
         reports_.push_back({time, pitch, avgamp, proba});
 }
 
-bool TallyPicture::write(const std::string &title, const std::string &y_label) const
+bool TallyPicture::write(const std::string &title, const std::string &y_label, PitchAxis unit) const
 {
     if (!wanted())
         return true;
     std::string error;
-    if (!plot_pitchtally(path_, title, y_label, stream_, reports_, error)) {
+    if (!plot_pitchtally(path_, title, y_label, unit, stream_, reports_, error)) {
         std::cerr << "qz pitchtally: " << error << '\n';
         return false;
     }

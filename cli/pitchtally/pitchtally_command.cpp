@@ -42,7 +42,11 @@ const char *const kFooter =
     "errors: console errors of the object go to stderr (\"qz.pitchtally: ...\").\n"
     "A line that does not parse, or whose time goes backwards, is reported on\n"
     "stderr with its line number and stops the run with exit status 1; the\n"
-    "reports printed before it stand. Exit status 2: wrong command line.";
+    "reports printed before it stand. An input that is a directory, cannot be\n"
+    "read or is not text (a NUL byte or invalid UTF-8 near its start: a MIDI\n"
+    "file, a WAV), or whose only line is taken for a header, is an input error\n"
+    "naming it (exit status 1); an empty one prints nothing. Exit status 2:\n"
+    "wrong command line (also an option given twice).";
 
 // Warns when the box holds another value for an attribute than the one
 // asked for (the attribute clipped it).
@@ -119,7 +123,7 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
     if (!qzcli::check_pitchtally_audio(audio, have_path, audio_error))
         return cl.usage_error(audio_error);
     if (!audio.file.empty() ? !qzcli::pitchtally_audio_text(audio, input)
-                            : !qzcli::read_input(path, input))
+                            : !qzcli::read_text_input(sub, path, input))
         return qzcli::kFailure;
     qzcli::TallyPicture picture(audio.plot);
 
@@ -166,7 +170,9 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
                                                 digits, std::cout, std::cerr, &picture);
     host.free_box(box);
     if (status == qzcli::kOk &&
-        !picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio)))
+        !picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio),
+                       !audio.file.empty() && !audio.track.midi ? qzcli::PitchAxis::hz
+                                                                : qzcli::PitchAxis::midi))
         return qzcli::kFailure;
     return status;
 }

@@ -126,6 +126,7 @@ int play_pitch_stream(qzhost::Host &host, qzhost::BoxId box, std::string_view te
     std::size_t pos = 0;
     long lineno = 0;
     bool seen_data = false;
+    long events = 0, header_line = 0;
     double last_time = 0.0;
     int status = kOk;
     while (pos < text.size()) {
@@ -148,8 +149,11 @@ int play_pitch_stream(qzhost::Host &host, qzhost::BoxId box, std::string_view te
         if (empty)
             continue;
         seen_data = true; // a header is allowed only before any other line
-        if (header)
+        if (header) {
+            header_line = lineno;
             continue;
+        }
+        ++events;
         if (ev.time < last_time) {
             flush();
             err << "qz pitchtally: " << where << " line " << lineno << ": time "
@@ -172,6 +176,13 @@ int play_pitch_stream(qzhost::Host &host, qzhost::BoxId box, std::string_view te
         }
         if (out.size() > 1 << 16)
             flush();
+    }
+    // A text whose only line is taken for a header is no stream (a stray
+    // text file, a line of words): an error rather than nothing at all.
+    if (status == kOk && events == 0 && header_line > 0) {
+        err << "qz pitchtally: " << where << " line " << header_line
+            << ": no event line; the only line is no 'TIME PITCH [AMP]' event\n";
+        status = kFailure;
     }
     if (status == kOk)
         host.run_until_idle();

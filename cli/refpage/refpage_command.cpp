@@ -34,7 +34,7 @@ int cmd_refpage(const qzcli::Context &ctx, const std::vector<std::string> &args)
     if (doc_path.empty())
         return qzcli::usage_error("refpage", "no documentation file given");
     std::string text;
-    if (!qzcli::read_input(doc_path, text))
+    if (!qzcli::read_text_input("refpage", doc_path, text))
         return qzcli::kFailure;
 
     qzhost::Host host;

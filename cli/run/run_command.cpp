@@ -20,7 +20,7 @@ int cmd_run(const qzcli::Context &ctx, const std::vector<std::string> &args)
     const bool posts = !no_posts;
 
     std::string text;
-    if (!qzcli::read_input(path, text))
+    if (!qzcli::read_text_input("run", path, text))
         return qzcli::kFailure;
 
     qzhost::Host host;

@@ -23,10 +23,19 @@ struct TrackEvent {
 };
 
 // Tracks the pitch of a sound file. `events` receives the frames that have
-// a pitch. false with `error` set when the file cannot be read as sound or
-// holds no samples; a silent file gives true and no events.
+// a pitch, `end_ms` (when given) the length of the file in ms. false with
+// `error` set when the file cannot be read as sound or holds no samples; a
+// silent file gives true and no events.
 bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<TrackEvent> &events,
-                 std::string &error);
+                 std::string &error, double *end_ms = nullptr);
+
+// A stretch of the file with no event longer than kTrackGapMs: from the
+// event before it (or the start) to the event after it (or the end).
+struct TrackGap {
+    double from_ms = 0.0, to_ms = 0.0;
+};
+inline constexpr double kTrackGapMs = 1000.0;
+std::vector<TrackGap> track_gaps(const std::vector<TrackEvent> &events, double end_ms);
 
 // One spectrum: bin magnitudes 0..bufsize/2, scaled so that a sine's peak
 // reads as its amplitude (1 for a full-scale sine).

@@ -1,12 +1,12 @@
 // Sound in through aubio: its file reader (mono mixdown at the file's own
 // rate), its pitch tracker and its phase vocoder.
 #include "audio.hpp"
+#include "cli_common.hpp"
 #include "notes.hpp"
 
 #include <aubio/aubio.h>
 
 #include <cmath>
-#include <filesystem>
 #include <memory>
 
 namespace qzcli {
@@ -63,16 +63,8 @@ using Fvec = std::unique_ptr<fvec_t, FvecDeleter>;
 // time. Null with `error` set when it is no readable sound.
 Source open_sound(const std::string &path, long hopsize, const AubioLog &log, std::string &error)
 {
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) {
-        error = "cannot open '" + path + "': no such file";
+    if (!check_readable(path, error))
         return nullptr;
-    }
-    if (std::filesystem::is_directory(status)) {
-        error = "cannot open '" + path + "': it is a directory";
-        return nullptr;
-    }
     Source s(new_aubio_source(path.c_str(), 0, static_cast<uint_t>(hopsize)));
     if (!s || aubio_source_get_samplerate(s.get()) == 0) {
         error = "cannot read '" + path + "' as sound";
@@ -120,7 +112,7 @@ bool for_each_hop(aubio_source_t *s, fvec_t *hop, const std::string &path, Frame
 } // namespace
 
 bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<TrackEvent> &events,
-                 std::string &error)
+                 std::string &error, double *end_ms)
 {
     events.clear();
     AubioLog log;
@@ -146,7 +138,9 @@ bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<T
 
     Fvec hop(new_fvec(static_cast<uint_t>(opt.hopsize)));
     Fvec out(new_fvec(1));
+    double end = 0.0;
     auto frame = [&](fvec_t *in, uint_t, double time) {
+        end = time;
         aubio_pitch_do(pitch.get(), in, out.get());
         const double hz = out->data[0]; // aubio computes in single; widened once here
         const double confidence = aubio_pitch_get_confidence(pitch.get());
@@ -160,7 +154,10 @@ bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<T
         events.push_back({time, p, amp, confidence});
         return true;
     };
-    return for_each_hop(src.get(), hop.get(), path, frame, error);
+    const bool ok = for_each_hop(src.get(), hop.get(), path, frame, error);
+    if (end_ms)
+        *end_ms = end;
+    return ok;
 }
 
 bool read_spectra(const std::string &path, long bufsize, long hopsize,

@@ -53,8 +53,8 @@ std::string db_text(double amp)
 // The partials of one frame as the box stored them (singles, in Hz), the
 // search the box ran on them, and the harmonic number it chose for each.
 void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &atoms, long mode,
-                   float approx, float tolerance, subtone_workspace &ws, subtone_explanation &e,
-                   std::ostream &out)
+                   float approx, float tolerance, int digits, subtone_workspace &ws,
+                   subtone_explanation &e, std::ostream &out)
 {
     const std::vector<float> p = box_partials(atoms, mode);
     const auto k = static_cast<std::int32_t>(p.size());
@@ -62,10 +62,10 @@ void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &at
     subtone_test_fragility(ws, p.data(), k, approx, tolerance, e);
     const bool ok = st == SUBTONE_FAST_OK && e.accepted;
     for (std::size_t i = 0; i < p.size(); ++i) {
-        out << "  partial " << (i + 1) << ": " << qzhost::format_number(static_cast<double>(p[i]))
+        out << "  partial " << (i + 1) << ": " << format_value(static_cast<double>(p[i]), digits)
             << " Hz, " << db_text(peaks[i].amp);
         if (ok)
-            out << harmonic_text(e.partials[i], -1);
+            out << harmonic_text(e.partials[i], digits);
         out << '\n';
     }
     if (!ok)
@@ -118,14 +118,15 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
             return true;
         }
         const double f0 = sent[0];
-        out += qzhost::format_number(s.time);
+        out += format_value(s.time, opt.digits);
         out += ' ';
-        out += qzhost::format_number(f0);
+        out += pitch_text(f0, mode != 0, opt.a4, opt.names, opt.digits);
         out += '\n';
         if (explain) {
             std::cout << out;
             out.clear();
-            explain_frame(peaks, atoms, mode, approx, tolerance, ws, explained, std::cout);
+            explain_frame(peaks, atoms, mode, approx, tolerance, opt.digits, ws, explained,
+                          std::cout);
         }
         if (!opt.plot.empty()) {
             const double hz = mode != 0 ? note_to_hz(f0, kA4Hz) : f0;

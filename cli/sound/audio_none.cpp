@@ -8,7 +8,7 @@ const char *const kNoAudio = "this qz was built without sound support (aubio)";
 }
 
 bool track_sound(const std::string &, const TrackOptions &, std::vector<TrackEvent> &events,
-                 std::string &error)
+                 std::string &error, double *)
 {
     events.clear();
     error = kNoAudio;

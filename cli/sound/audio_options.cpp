@@ -30,7 +30,8 @@ OptionReader long_reader(const std::string &needs, long lo, long hi, long &out, 
 void add_long(CommandLine &cl, const std::string &name, const std::string &value_name,
               const std::string &help, long lo, long hi, long &out, bool *any)
 {
-    const std::string needs = name + " needs an integer from " + range_text(lo, hi);
+    const std::string needs =
+        name + " needs an integer from " + std::to_string(lo) + " to " + std::to_string(hi);
     cl.option(name, value_name, help, needs, long_reader(needs, lo, hi, out, any));
 }
 
@@ -89,10 +90,14 @@ void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
     add_number(cl, "--silence", "DB", "frames quieter than DB (dB, default -70) have no pitch",
                -200.0, 0.0, opt.silence, any);
     add_number(cl, "--tolerance", "T",
-               "aubio's pitch tolerance (default: aubio's for the method,\n"
-               "0.85 for yinfft, 0.15 for yin)",
+               "aubio's pitch tolerance, for yin, yinfft and yinfast only\n"
+               "(default: aubio's for the method, 0.85 for yinfft, 0.15\n"
+               "for yin)",
                0.0, 1.0, opt.tolerance, any, &opt.have_tolerance);
-    add_number(cl, "--confidence", "C", "drop frames whose confidence is below C (0..1, default 0)",
+    add_number(cl, "--confidence", "C",
+               "drop frames whose confidence is below C (0..1, default 0);\n"
+               "above 0 only with yin, yinfast and specacf, the methods\n"
+               "aubio gives a confidence (the others always report 0)",
                0.0, 1.0, opt.confidence, any);
     cl.option("--unit", "midi|hz", "pitch as MIDI pitch (default; 69 is 440 Hz) or in Hz",
               "--unit needs midi or hz", [&opt, any](const std::string &v) {
@@ -160,8 +165,11 @@ void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt)
                      "the box as one list. One line per frame with peaks:\n"
                      "  TIME F0\n"
                      "TIME in ms (end of the frame's hop), F0 as the box sent\n"
-                     "it. With --explain, after each line, one line per\n"
-                     "partial: its frequency, level and harmonic number.");
+                     "it; --digits rounds both, --names prints F0 as a note\n"
+                     "name (--a4 sets A4 for it in freq mode). --echo and\n"
+                     "--stats are refused with --audio. With --explain, after\n"
+                     "each line, one line per partial: its frequency, level\n"
+                     "and harmonic number.");
     add_bufsize(cl, "phase vocoder window, a power of two (default 4096)", sp.bufsize, any);
     add_long(cl, "--hopsize", "N", "samples from one frame to the next, 1..bufsize (default 512)",
              1, kMaxBufsize, sp.hopsize, any);
@@ -201,8 +209,30 @@ bool check_pitchtally_audio(const PitchTallyAudio &opt, bool have_input_file, st
         error = "give either --audio FILE or a text stream, not both";
         return false;
     }
-    if (opt.track.hopsize > opt.track.bufsize) {
-        error = "--hopsize must not exceed --bufsize (" + std::to_string(opt.track.bufsize) + ")";
+    return check_track_options(opt.track, error);
+}
+
+bool check_track_options(const TrackOptions &opt, std::string &error)
+{
+    if (opt.hopsize > opt.bufsize) {
+        error = "--hopsize must not exceed --bufsize (" + std::to_string(opt.bufsize) + ")";
+        return false;
+    }
+    // aubio reads a tolerance only in its yin methods; elsewhere it would be
+    // dropped without a word.
+    if (opt.have_tolerance && opt.method != "yin" && opt.method != "yinfft" &&
+        opt.method != "yinfast") {
+        error = "--tolerance applies to the methods yin, yinfft and yinfast, not to " + opt.method;
+        return false;
+    }
+    // aubio (0.4.9) gives a confidence of 0 for every frame of yinfft,
+    // mcomb, fcomb and schmitt: a --confidence above 0 would drop them all
+    // and print nothing but "no pitch found".
+    if (opt.confidence > 0.0 && opt.method != "yin" && opt.method != "yinfast" &&
+        opt.method != "specacf") {
+        error = "--confidence needs a method that reports one (yin, yinfast, specacf); aubio "
+                "gives " +
+                opt.method + " a confidence of 0 for every frame";
         return false;
     }
     return true;

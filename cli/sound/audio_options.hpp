@@ -5,6 +5,8 @@
 #ifndef QZ_CLI_AUDIO_OPTIONS_HPP
 #define QZ_CLI_AUDIO_OPTIONS_HPP
 
+#include "notes.hpp"
+
 #include <string>
 #include <vector>
 
@@ -44,6 +46,9 @@ struct PitchTallyAudio {
 struct SubtoneAudio {
     std::string file; // --audio FILE; empty: partials are read as text
     SpectrumOptions spectrum;
+    int digits = -1;    // --digits of the printed times and fundamentals; -1: exact
+    bool names = false; // --names: fundamentals as note names
+    double a4 = kA4Hz;  // --a4, for those names in freq mode
     bool any_spectrum_option = false;
     std::string plot;
 };
@@ -57,7 +62,9 @@ void add_pitchtally_audio_options(CommandLine &cl, PitchTallyAudio &opt);
 void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt);
 
 // Checks after all options are read; false with `error` when they do not
-// go together (a tracker option without --audio, --audio with a FILE, ...).
+// go together (a tracker option without --audio, --audio with a FILE,
+// --hopsize above --bufsize, --tolerance with a method that has none).
+bool check_track_options(const TrackOptions &opt, std::string &error);
 bool check_pitchtally_audio(const PitchTallyAudio &opt, bool have_input_file, std::string &error);
 bool check_subtone_audio(const SubtoneAudio &opt, bool have_partials, std::string &error);
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,14 +48,19 @@ std::string footer()
 {
     return "Results are printed as the shortest decimal text that reads back as the\n"
            "same double (unless --digits). When no fundamental of 1 Hz or more fits,\n"
-           "the result is 0 in freq mode and -inf in midi mode. A list whose search\n"
-           "needs more than " +
+           "the result is 0 in freq mode and -inf in midi mode: that is a result,\n"
+           "printed like any other (exit status 0). A list whose search needs more\n"
+           "than " +
            std::to_string(kSubtoneWorkBudget) +
-           " steps (only partials far beyond the audible\n"
-           "range do) gets an error from the box and no result.\n"
+           " steps (only partials far beyond the audible range do)\n"
+           "gets an error from the box and no result.\n"
            "\n"
-           "exit status: 0 done, 1 input error or no result (or plug-in missing),\n"
-           "2 usage error";
+           "A FILE that is a directory, cannot be read, or is not text (a NUL byte\n"
+           "or invalid UTF-8 near its start) is an input error naming it.\n"
+           "\n"
+           "exit status: 0 done (also when a chord has no fundamental), 1 input\n"
+           "error, a list the box refuses (no result), or plug-in missing, 2 usage\n"
+           "error (also an option given twice, or one that --audio does not take)";
 }
 
 bool lower_equals(const std::string &a, const char *b)
@@ -68,10 +73,8 @@ bool lower_equals(const std::string &a, const char *b)
 
 bool readable_file(const std::string &path)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec))
-        return false;
-    return std::ifstream(path).is_open();
+    std::string unused;
+    return qzcli::check_readable(path, unused);
 }
 
 } // namespace
@@ -117,8 +120,10 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     cl.flag("--echo", opt.echo,
             "print each chord, as written, before its result:\n\"C4 E4 G4 -> 36\"");
     cl.flag("--names", opt.names,
-            "midi mode: print the result as the nearest note and\n"
-            "the distance to it in cents (C2, A2+1c)");
+            "print the result as the nearest note and the distance\n"
+            "to it in cents (C2, A2+1c); in freq mode with A4 at\n"
+            "--a4 Hz. With --digits N the cents get N decimals.\n"
+            "No fundamental (0, -inf) is printed as the number.");
     cl.option_digits(opt.digits);
     cl.flag("--explain", opt.explain,
             "after each result, one line per partial with its note\n"
@@ -133,8 +138,6 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         return *done;
     const std::vector<std::string> &words = cl.operands(); // partials, files and '-'
     using qzcli::usage_error;
-    if (opt.names && !opt.units.midi)
-        return usage_error("subtone", "--names needs --mode midi");
     if (have_a4 && opt.units.midi)
         return usage_error("subtone", "--a4 applies to note names in freq mode; in midi mode "
                                       "a note name is its MIDI number");
@@ -152,6 +155,12 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
             chord.atoms.push_back(atom);
         } else if (w == "-" || readable_file(w)) {
             files.push_back(w);
+        } else if (std::error_code ec; std::filesystem::exists(w, ec)) {
+            // A directory, or a file that cannot be read: say which.
+            std::string error;
+            qzcli::check_readable(w, error);
+            std::cerr << "qz subtone: argument " << (i + 1) << ": " << error << '\n';
+            return qzcli::kFailure;
         } else {
             std::cerr << "qz subtone: argument " << (i + 1) << ": '" << w
                       << "' is neither a number, a note name nor a readable file\n";
@@ -163,6 +172,20 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
                                       "input), not both");
     if (std::string e; !qzcli::check_subtone_audio(audio, !words.empty(), e))
         return usage_error("subtone", e);
+    if (!audio.file.empty()) {
+        // --digits and --names shape the printed fundamentals; what only
+        // the text path has is refused rather than ignored.
+        if (opt.echo)
+            return usage_error("subtone", "--echo prints chords as written; with --audio there "
+                                          "are none");
+        if (opt.stats)
+            return usage_error("subtone", "--stats is not available with --audio");
+        if (have_a4 && !opt.names)
+            return usage_error("subtone", "with --audio, --a4 names notes: it needs --names");
+        audio.digits = opt.digits;
+        audio.names = opt.names;
+        audio.a4 = opt.units.a4;
+    }
     if (words.empty())
         files.push_back("-");
 
@@ -184,11 +207,10 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         if (f == "-") {
             status = std::max(status, session.read(std::cin, "<stdin>"));
         } else {
-            std::ifstream in(f, std::ios::binary);
-            if (!in) {
-                std::cerr << "qz subtone: cannot open '" << f << "'\n";
+            std::string text;
+            if (!qzcli::read_text_input("subtone", f, text))
                 return qzcli::kFailure;
-            }
+            std::istringstream in(text);
             status = std::max(status, session.read(in, f));
         }
         if (session.input_error())

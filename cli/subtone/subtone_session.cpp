@@ -53,6 +53,11 @@ std::string SubtoneSession::value_text(double v) const
     return format_value(v, opt_.digits);
 }
 
+std::string SubtoneSession::result_text(double v) const
+{
+    return pitch_text(v, opt_.units.midi, opt_.units.a4, opt_.names, opt_.digits);
+}
+
 // Recomputes the result from the singles that the box stores for `atoms`
 // with the same search the box runs, checks it against what the box sent
 // (`sent` null: the box sent nothing), and prints the steps it took
@@ -161,9 +166,7 @@ bool SubtoneSession::chord(const Chord &c)
                 out_ << t << ' ';
             out_ << "-> ";
         }
-        out_ << (opt_.names ? note_name(sent[0], opt_.digits < 0 ? 0 : opt_.digits)
-                            : value_text(sent[0]))
-             << '\n';
+        out_ << result_text(sent[0]) << '\n';
     }
     if ((opt_.explain || opt_.stats) && !trace(c, sent.empty() ? nullptr : &sent[0]))
         return false;
@@ -176,10 +179,20 @@ int SubtoneSession::read(std::istream &in, const std::string &where)
     std::string line;
     long number = 0;
     Chord c;
+    std::size_t seen = 0; // bytes read, for the check that the input is text
     while (std::getline(in, line)) {
         ++number;
         std::string error;
         std::size_t column = 0;
+        // A file has been checked whole before; a stream (standard input)
+        // is checked here, line by line, over its first bytes.
+        if (seen < kTextSniffBytes && !is_text(line, error)) {
+            out_.flush();
+            err_ << "qz subtone: " << where << ':' << number << ": not text (" << error << ")\n";
+            input_error_ = true;
+            return kFailure;
+        }
+        seen += line.size() + 1;
         if (!read_chord_line(host_, line, opt_.units, c, error, column)) {
             out_.flush();
             err_ << "qz subtone: " << where << ':' << number << ':' << column << ": " << error

@@ -18,7 +18,7 @@ struct SubtoneOptions {
     bool explain = false; // --explain
     bool stats = false;   // --stats
     bool echo = false;    // --echo
-    bool names = false;   // --names (MIDI mode)
+    bool names = false;   // --names
     int digits = -1;      // --digits; -1: shortest exact text
     bool have_approx = false;
     t_atom approx{}; // --approx, the box's creation argument
@@ -49,6 +49,7 @@ class SubtoneSession {
 
   private:
     std::string value_text(double v) const;
+    std::string result_text(double v) const;
     bool trace(const Chord &c, const double *sent);
 
     qzhost::Host &host_;

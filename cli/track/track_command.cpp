@@ -6,6 +6,8 @@
 #include "options.hpp"
 #include "plot.hpp"
 
+#include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -42,9 +44,21 @@ const char *const kTrackerNote =
 
 const char *const kFooter =
     "Numbers are printed as the shortest text that reads back as the same\n"
-    "double. A silent file prints nothing and says so on stderr.\n"
+    "double. A silent file prints nothing and says so on stderr; every stretch\n"
+    "of more than a second without an event (also at the start and the end\n"
+    "of the file) is said on stderr: \"qz track: nothing tracked from 6.02 s\n"
+    "to 10.00 s\".\n"
     "exit status: 0 done, 1 the file cannot be read as sound (missing, not\n"
     "sound, no samples) or the picture cannot be written, 2 usage error";
+
+// Seconds with two decimals, rounded here (half away from zero) rather than
+// by printf, whose ties differ between C libraries.
+std::string seconds(double ms)
+{
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.2f", std::round(ms / 10.0) / 100.0);
+    return buf;
+}
 
 } // namespace
 
@@ -66,13 +80,13 @@ int cmd_track(const qzcli::Context &, const std::vector<std::string> &args)
     const std::string file = cl.operands().empty() ? "" : cl.operands()[0];
     if (file.empty())
         return cl.usage_error("no sound file given");
-    if (opt.hopsize > opt.bufsize)
-        return cl.usage_error("--hopsize must not exceed --bufsize (" +
-                              std::to_string(opt.bufsize) + ")");
+    if (std::string e; !qzcli::check_track_options(opt, e))
+        return cl.usage_error(e);
 
     std::vector<qzcli::TrackEvent> events;
     std::string error;
-    if (!qzcli::track_sound(file, opt, events, error)) {
+    double end_ms = 0.0;
+    if (!qzcli::track_sound(file, opt, events, error, &end_ms)) {
         std::cerr << "qz track: " << error << '\n';
         return qzcli::kFailure;
     }
@@ -86,15 +100,20 @@ int cmd_track(const qzcli::Context &, const std::vector<std::string> &args)
         out += '\n';
     }
     std::cout << out;
+    std::cout.flush();
     if (events.empty())
         std::cerr << "qz track: no pitch found in '" << file << "'\n";
+    for (const qzcli::TrackGap &g : qzcli::track_gaps(events, end_ms))
+        std::cerr << "qz track: nothing tracked from " << seconds(g.from_ms) << " s to "
+                  << seconds(g.to_ms) << " s\n";
     if (!plot.empty()) {
         std::vector<qzcli::StreamPoint> stream;
         stream.reserve(events.size());
         for (const qzcli::TrackEvent &e : events)
             stream.push_back({e.time, e.pitch, e.amp});
-        if (!qzcli::plot_track(plot, qzcli::title_from_args(sub, args),
-                               opt.midi ? "pitch (MIDI)" : "pitch (Hz)", stream, error)) {
+        if (!qzcli::plot_track(
+                plot, qzcli::title_from_args(sub, args), opt.midi ? "pitch (MIDI)" : "pitch (Hz)",
+                opt.midi ? qzcli::PitchAxis::midi : qzcli::PitchAxis::hz, stream, error)) {
             std::cerr << "qz track: " << error << '\n';
             return qzcli::kFailure;
         }

@@ -8,8 +8,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,51 @@ TEST(TrackSound, EachNoteInItsSpanAndNothingInThePauses)
             EXPECT_NEAR(sine_amp[i] / steady[i], 0.5 / std::sqrt(2.0), 0.02) << "note " << i;
         }
     }
+}
+
+// Every stretch of more than a second without an event is said on stderr,
+// also at the end of the file; a pause of 0.9 s is not. The sound: A4 for
+// 0.5 s, 1.5 s of silence, A4 0.5 s, 0.9 s of silence, A4 0.5 s, 1.2 s of
+// silence (5.1 s in all). A gap runs from the last event of one tone (its
+// end, plus at most the tracker's window and a hop) to the first of the
+// next (its start plus at most the same), or to the end of the file.
+TEST(TrackSound, StretchesWithoutEventsAreSaid)
+{
+    auto made = [](const std::string &name, const std::string &what) {
+        std::string quoted(1, '\'');
+        quoted += qztest::sox(name, "-n -r 44100 -c 1 -b 16 OUT " + what);
+        quoted += "' ";
+        return quoted;
+    };
+    const std::string tone = made("gap_tone.wav", "synth 0.5 sine 440 vol 0.5");
+    const std::string gaps =
+        qztest::sox("gaps.wav", tone + made("gap_1.5.wav", "trim 0 1.5") + tone +
+                                    made("gap_0.9.wav", "trim 0 0.9") + tone +
+                                    made("gap_1.2.wav", "trim 0 1.2") + "OUT");
+    const QzRun len = qztest::shell("soxi -D '" + gaps + "'");
+    ASSERT_NEAR(std::stod(len.out), 5.1, 1e-6) << len.out << len.err;
+    const QzRun r = qz("track '" + gaps + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(r.out.empty());
+    std::vector<std::pair<double, double>> said;
+    const std::string head = "qz track: nothing tracked from ";
+    std::size_t at = 0;
+    while ((at = r.err.find(head, at)) != std::string::npos) {
+        double from = 0, to = 0;
+        ASSERT_EQ(std::sscanf(r.err.c_str() + at + head.size(), "%lf s to %lf s", &from, &to), 2)
+            << r.err;
+        said.push_back({from, to});
+        at += head.size();
+    }
+    ASSERT_EQ(said.size(), 2u) << r.err;
+    const double late = (kWindowMs + kHopMs) / 1000.0 + 0.01; // 0.01: the two decimals
+    EXPECT_GE(said[0].first, 0.5 - 0.01);
+    EXPECT_LE(said[0].first, 0.5 + late);
+    EXPECT_GE(said[0].second, 2.0 - 0.01);
+    EXPECT_LE(said[0].second, 2.0 + late);
+    EXPECT_GE(said[1].first, 3.9 - 0.01);
+    EXPECT_LE(said[1].first, 3.9 + late);
+    EXPECT_EQ(said[1].second, 5.1);
 }
 
 TEST(TrackSound, QuantizedPitchesInHzAreTheTempered)
@@ -228,6 +275,48 @@ TEST(SubtoneAudio, HarmonicChordOver110HzGives110Hz)
     }
 }
 
+// --digits and --names shape the printed fundamentals with --audio: the
+// same frames as without them, each time and fundamental within half a unit
+// of its last decimal, and each name the nearest note to the exact
+// fundamental with A4 = 442 Hz, worked out here with std::log2 (not the
+// tool's correctly rounded one: a cents value on a rounding edge would show
+// as a difference of one cent, which none of these frames is near).
+TEST(SubtoneAudio, DigitsAndNamesApplyToTheFundamentals)
+{
+    const std::string chord =
+        qztest::sox("names_chord.wav",
+                    "-n -r 44100 -c 1 OUT synth 0.5 sine 220 sine 330 sine 440 remix - vol 0.8");
+    const QzRun exact = qz("subtone --audio '" + chord + "'");
+    const QzRun rounded = qz("subtone --digits 1 --audio '" + chord + "'");
+    const QzRun named = qz("subtone --names --a4 442 --audio '" + chord + "'");
+    ASSERT_EQ(exact.status, 0) << exact.err;
+    ASSERT_EQ(rounded.status, 0) << rounded.err;
+    ASSERT_EQ(named.status, 0) << named.err;
+    const auto e = rows(exact.out), d = rows(rounded.out);
+    ASSERT_EQ(d.size(), e.size());
+    ASSERT_GT(e.size(), 10u);
+    std::istringstream names(named.out);
+    static const char *const kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                           "F#", "G",  "G#", "A",  "A#", "B"};
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        ASSERT_EQ(e[i].size(), 2u);
+        ASSERT_EQ(d[i].size(), 2u);
+        EXPECT_NEAR(d[i][0], e[i][0], 0.05 + 1e-9);
+        EXPECT_NEAR(d[i][1], e[i][1], 0.05 + 1e-9);
+        std::string time, name;
+        names >> time >> name;
+        EXPECT_EQ(std::stod(time), e[i][0]);
+        const double midi = 69.0 + 12.0 * std::log2(e[i][1] / 442.0);
+        const long n = std::lround(midi);
+        const long cents = std::lround((midi - static_cast<double>(n)) * 100.0);
+        std::ostringstream expected;
+        expected << kNames[n % 12] << (n / 12 - 1);
+        if (cents != 0)
+            expected << (cents > 0 ? "+" : "") << cents << 'c';
+        EXPECT_EQ(name, expected.str()) << e[i][1];
+    }
+}
+
 TEST(SubtoneAudio, ExplainNamesThePartialsAndTheirHarmonics)
 {
     const QzRun r = qz("subtone --explain --audio '" + chord() + "'");
@@ -312,6 +401,18 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"subtone --audio '" + silent + "' 440", 2, "not both"},
         {"subtone --partials 3 440", 2, "need --audio"},
         {"subtone --partials 0 --audio '" + silent + "'", 2, "--partials needs"},
+        // Options that would have no effect are refused, not ignored.
+        {"subtone --echo --audio '" + silent + "'", 2, "--echo prints chords as written"},
+        {"subtone --stats --audio '" + silent + "'", 2, "--stats is not available with --audio"},
+        {"subtone --a4 442 --audio '" + silent + "'", 2, "it needs --names"},
+        {"track --method schmitt --tolerance 0.5 '" + silent + "'", 2, "not to schmitt"},
+        {"pitchtally --audio '" + silent + "' --method mcomb --tolerance 0.5", 2, "not to mcomb"},
+        {"subtone --audio '" + silent + "' --audio '" + silent + "'", 2, "--audio given twice"},
+        // aubio reports a confidence of 0 for every yinfft frame (measured: a
+        // 440 Hz sine through aubio_pitch_get_confidence), so the default
+        // method takes no --confidence.
+        {"track --confidence 0.5 '" + silent + "'", 2,
+         "--confidence needs a method that reports one"},
     };
     for (const Case &c : cases) {
         const QzRun r = qz(c.args);

@@ -1,17 +1,21 @@
 // --plot: every picture in both formats. A PNG must have the asked size (read
 // from its header) and show marks in the plot area (decoded, not just
 // written); an SVG must parse as XML (xmllint) and say its size.
+#include "plot.hpp"
 #include "sound_fixture.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cairo.h>
 
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,10 +36,11 @@ std::uint32_t big_endian(const std::string &b, std::size_t at)
     return v;
 }
 
-// The PNG is 1200x600 and, inside the axes (a margin of 100 px), has at
-// least `min_marks` pixels that are not white nor grid grey and at least
-// three colours.
-void expect_png(const std::string &path, int min_marks)
+// The PNG is 1200x600 and, inside the axes (x 102 to 1100, right of the
+// frame's left edge; y 100 to 500), has at least `min_marks` pixels that are
+// not white nor grid grey (their count in `marks_out`) and at least three
+// colours.
+void expect_png(const std::string &path, int min_marks, int *marks_out = nullptr)
 {
     const std::string b = bytes(path);
     ASSERT_GT(b.size(), 24u) << path;
@@ -51,7 +56,7 @@ void expect_png(const std::string &path, int min_marks)
     int marks = 0;
     std::set<std::uint32_t> colours;
     for (int y = 100; y < 500; ++y)
-        for (int x = 100; x < 1100; ++x) {
+        for (int x = 102; x < 1100; ++x) { // right of the frame's left edge
             std::uint32_t px = 0;
             for (int i = 0; i < 4; ++i)
                 px = px << 8 | data[y * stride + x * 4 + i];
@@ -64,6 +69,8 @@ void expect_png(const std::string &path, int min_marks)
     cairo_surface_destroy(s);
     EXPECT_GE(marks, min_marks) << path;
     EXPECT_GE(colours.size(), 3u) << path;
+    if (marks_out)
+        *marks_out = marks;
 }
 
 void expect_svg(const std::string &path)
@@ -105,6 +112,9 @@ TEST(Plot, EveryPictureInBothFormats)
         // do not overflow; the rest is left out.
         {"pitchtally --agents 8 --minproba 0 '" + extreme + "'", 0},
         {"subtone --audio '" + chord + "'", 2000},
+        // Hz: a logarithmic axis with note names.
+        {"track --unit hz '" + notes + "'", 2000},
+        {"pitchtally --agents 50 --window 50 --audio '" + notes + "' --unit hz --quantize 1", 2000},
     };
     int i = 0;
     for (const Case &c : cases) {
@@ -119,6 +129,56 @@ TEST(Plot, EveryPictureInBothFormats)
                 expect_svg(out);
         }
         ++i;
+    }
+}
+
+// The pitch axes drawn straight: values that have no place on a
+// logarithmic axis (0, negatives, not-a-number, inf) are left out and the
+// others still drawn, whatever their range; a stream with nothing drawable
+// still gives a picture. Each picture is checked as above (size, marks).
+TEST(Plot, PitchAxesKeepOnlyWhatTheyCanPlace)
+{
+    using qzcli::PitchAxis;
+    using qzcli::StreamPoint;
+    const double inf = std::numeric_limits<double>::infinity();
+    // 440 Hz in the middle of the time axis; the rest has no place in Hz.
+    const std::vector<StreamPoint> mixed = {{0, 0, 1},    {10, -440, 1}, {25, 440, 1},
+                                            {30, inf, 1}, {40, -inf, 1}, {50, std::nan(""), 1}};
+    std::vector<StreamPoint> extreme, far, rising;
+    for (int i = 0; i < 400; ++i) {
+        // The extreme doubles: the axis has no room for a margin, so the
+        // dots sit on the frame (outside the counted area); nothing else
+        // may be drawn.
+        extreme.push_back({i * 10.0, i % 2 ? 4.9e-324 : 1e308, 1});
+        far.push_back({i * 10.0, i % 2 ? 1e-300 : 1e300, 1});
+        rising.push_back({i * 10.0, 55.0 * std::exp2(i / 100.0), 1}); // A1 to A5
+    }
+    const std::vector<StreamPoint> nothing = {{0, 0, 1}, {10, -1, 1}};
+    // Marks: about 20 pixels a dot inside the counted area (right of the
+    // frame's left edge up to x 1100, y 100 to 500).
+    const struct {
+        const char *name;
+        PitchAxis unit;
+        const std::vector<StreamPoint> &stream;
+        int min_marks, max_marks;
+    } cases[] = {
+        {"hz_mixed", PitchAxis::hz, mixed, 10, 60},
+        {"hz_extreme", PitchAxis::hz, extreme, 0, 0},
+        {"hz_rising", PitchAxis::hz, rising, 2000, 40000},
+        {"hz_nothing", PitchAxis::hz, nothing, 0, 0},
+        {"midi_mixed", PitchAxis::midi, mixed, 30, 120}, // 0, -440, 440
+        // On a linear axis up to 1e300, 1e-300 is 0: the lower dots make a
+        // row inside the area (200 dots, 5 px tall, 1000 px long), the upper
+        // ones sit on the frame.
+        {"midi_far", PitchAxis::midi, far, 2000, 8000},
+    };
+    for (const auto &c : cases) {
+        const std::string out = qztest::scratch() + "axis_" + c.name + ".png";
+        std::string error;
+        ASSERT_TRUE(qzcli::plot_track(out, c.name, "pitch", c.unit, c.stream, error)) << error;
+        int marks = -1;
+        expect_png(out, c.min_marks, &marks);
+        EXPECT_LE(marks, c.max_marks) << c.name;
     }
 }
 

@@ -58,8 +58,32 @@ TEST(Grammar, BothOptionFormsAndTheEndOfOptions)
     EXPECT_EQ(spaced.status, 0) << spaced.err;
     EXPECT_EQ(spaced.out, "10 60 0.5 1\n");
     EXPECT_EQ(joined.out, spaced.out);
-    // The last value given wins.
-    EXPECT_EQ(run_qz("subtone --digits 5 --digits=0 440 550 660").out, "110\n");
+    // A single-valued option or a flag given twice is refused, in either
+    // form and whatever the values, in every command; --externals is meant
+    // to repeat (one folder each).
+    const struct {
+        const char *cmd, *args, *option;
+    } twice[] = {
+        {"subtone", "--digits 5 --digits=0 440 550 660", "--digits"},
+        {"subtone", "--mode midi --mode midi 60", "--mode"},
+        {"subtone", "--audio a.wav --audio b.wav", "--audio"},
+        {"subtone", "--echo --echo 440", "--echo"},
+        {"pitchtally", "--window 10 --window=20 -", "--window"},
+        {"track", "--method yin --method yin x.wav", "--method"},
+        {"run", "--no-posts --no-posts -", "--no-posts"},
+        {"patch", "--trace --trace f", "--trace"},
+        {"refpage", "-o a -o b", "-o"},
+    };
+    for (const auto &t : twice) {
+        const auto r = run_qz(std::string(t.cmd) + " " + t.args, "0 60\n");
+        EXPECT_EQ(r.status, 2) << t.args;
+        EXPECT_EQ(r.out, "") << t.args;
+        EXPECT_EQ(r.err, "qz " + std::string(t.cmd) + ": " + t.option + " given twice\nTry 'qz " +
+                             t.cmd + " --help'.\n")
+            << t.args;
+    }
+    const auto folders = run_qz("--externals /tmp --externals /tmp subtone --help");
+    EXPECT_EQ(folders.status, 0) << folders.err;
     // After "--", "--digits" is a partial: neither a number nor a file.
     const auto after = run_qz("subtone -- --digits 440");
     EXPECT_EQ(after.status, 1);

@@ -156,6 +156,50 @@ TEST(PitchTallyCli, InputErrorsNameTheLineAndStop)
     }
 }
 
+// Input that is no stream is an error naming it, never an empty success:
+// a directory, a binary file (a MIDI file starts "MThd" and NUL bytes), a
+// line of words taken for a header with nothing after it. The same reader
+// serves qz run and qz patch. An empty stream prints nothing, and is fine.
+TEST(PitchTallyCli, InputsThatAreNoStreamAreErrors)
+{
+    const std::string dir = ::testing::TempDir() + "qz_tally_inputs_" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    const std::string midi = dir + "/song.mid", words = dir + "/words.txt";
+    std::ofstream(midi, std::ios::binary) << std::string("MThd\0\0\0\6\0\1\0\1", 12);
+    std::ofstream(words) << "hello world\n";
+    const struct {
+        std::string args, err;
+    } cases[] = {
+        {"pitchtally '" + dir + "'",
+         "qz pitchtally: cannot open '" + dir + "': it is a directory\n"},
+        {"pitchtally '" + dir + "/none'",
+         "qz pitchtally: cannot open '" + dir + "/none': no such file\n"},
+        {"pitchtally '" + midi + "'",
+         "qz pitchtally: '" + midi + "' is not text (a NUL byte at byte 5)\n"},
+        {"pitchtally '" + words + "'",
+         "qz pitchtally: " + words +
+             " line 1: no event line; the only line is no 'TIME PITCH [AMP]' event\n"},
+        {"run '" + midi + "'", "qz run: '" + midi + "' is not text (a NUL byte at byte 5)\n"},
+        {"run '" + dir + "'", "qz run: cannot open '" + dir + "': it is a directory\n"},
+        {"patch '" + midi + "'", "qz patch: '" + midi + "' is not text (a NUL byte at byte 5)\n"},
+    };
+    for (const auto &c : cases) {
+        const CliRun r = qztest::run_qz(c.args, "");
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_EQ(r.err, c.err) << c.args;
+    }
+    const CliRun piped = qz("--agents 2 -", std::string("0 60\0\n", 6));
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_EQ(piped.err, "qz pitchtally: standard input is not text (a NUL byte at byte 5)\n");
+    const CliRun empty = qz("--agents 2", "");
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(empty.out + empty.err, "");
+    std::remove(midi.c_str());
+    std::remove(words.c_str());
+    std::remove(dir.c_str());
+}
+
 TEST(PitchTallyCli, UsageErrorsExitWith2)
 {
     for (const char *args :

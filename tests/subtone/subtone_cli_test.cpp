@@ -183,8 +183,8 @@ TEST(SubtoneCli, UsageErrorsExitWithTwo)
 {
     for (const char *args :
          {"--bogus", "-x 440", "--mode", "--mode hz 440", "--approx", "--approx abc 440", "- 440",
-          "--explain=1 440", "--names 60", "--mode midi --a4 442 60", "--a4 0 A4", "--a4 x A4",
-          "--digits 18 440", "--digits -1 440", "--digits", "440 - "}) {
+          "--explain=1 440", "--names --names 60", "--mode midi --a4 442 60", "--a4 0 A4",
+          "--a4 x A4", "--digits 18 440", "--digits -1 440", "--digits", "440 - "}) {
         const CliRun r = qz_subtone(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
@@ -193,4 +193,81 @@ TEST(SubtoneCli, UsageErrorsExitWithTwo)
     const CliRun help = qz_subtone("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: qz subtone", 0), 0u);
+}
+
+// --names in Hz names the result against A4 = --a4, and "no fundamental" is
+// a result (exit 0) in both modes, printed as the number. The cents come
+// from the independent formula 1200 * log2(f / A4) + 6900 on the worked
+// example's result f = 110.04588317871094 Hz (README: 440 550 660): 4500.72
+// with A4 = 440 (A2 +0.72 cents), 4601.99 with 415 (A#2 +1.99), 4492.87
+// with 442 (A2 -7.13); worked out with Python's math.log2.
+TEST(SubtoneCli, NamesInHzAndNoFundamentalIsAResult)
+{
+    const struct {
+        const char *args, *out;
+    } cases[] = {
+        {"--names 440 550 660", "A2+1c\n"},
+        {"--names --digits 2 440 550 660", "A2+0.72c\n"},
+        {"--names --a4 415 440 550 660", "A#2+2c\n"},
+        {"--names --a4 442 --digits 1 440 550 660", "A2-7.1c\n"},
+        // No fundamental of 1 Hz or more: 0 Hz, -inf in midi mode.
+        {"0.5 0.7", "0\n"},
+        {"--names 0.5 0.7", "0\n"},
+        {"--mode midi --approx -1 60 64", "-inf\n"},
+        {"--mode midi --names --approx -1 60 64", "-inf\n"},
+    };
+    for (const auto &c : cases) {
+        const CliRun r = qz_subtone(c.args);
+        EXPECT_EQ(r.status, 0) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args;
+        EXPECT_EQ(r.err, "") << c.args;
+    }
+    // In a file, a chord without a fundamental does not fail the run.
+    const CliRun file = qz_subtone("-", "440 550 660\n0.5 0.7\n");
+    EXPECT_EQ(file.status, 0) << file.err;
+    EXPECT_EQ(file.out, "110.04588317871094\n0\n");
+}
+
+// A chord file that is a directory, binary or unreadable is an input error
+// naming it (exit 1), never an empty success.
+TEST(SubtoneCli, FilesThatAreNoTextAreErrors)
+{
+    const std::string dir =
+        std::filesystem::temp_directory_path() / ("qz_subtone_files_" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    auto write = [&](const std::string &name, const std::string &bytes) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        return dir + "/" + name;
+    };
+    const std::string midi = write("song.mid", std::string("MThd\0\0\0\6\0\1", 10));
+    const std::string latin1 = write("latin1.txt", "440 550 # caf\xe9\n");
+    const std::string overlong = write("overlong.txt", "440 \xc0\xaf\n");
+    const std::string utf8 = write("utf8.txt", "A4 C\xe2\x99\xaf"
+                                               "5 E5 # \xc3\xa9t\xc3\xa9\n");
+    const struct {
+        std::string path, err;
+    } bad[] = {
+        {midi, "'" + midi + "' is not text (a NUL byte at byte 5)"},
+        {latin1, "'" + latin1 + "' is not text (invalid UTF-8 at byte 14)"},
+        {overlong, "'" + overlong + "' is not text (invalid UTF-8 at byte 5)"},
+    };
+    for (const auto &b : bad) {
+        const CliRun r = qz_subtone("'" + b.path + "'");
+        EXPECT_EQ(r.status, 1) << b.path;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "qz subtone: " + b.err + "\n");
+    }
+    const CliRun folder = qz_subtone("440 '" + dir + "'");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "qz subtone: argument 2: cannot open '" + dir + "': it is a directory\n");
+    // Binary on standard input too.
+    const CliRun in = qz_subtone("-", std::string("440\0", 4));
+    EXPECT_EQ(in.status, 1);
+    EXPECT_NE(in.err.find("<stdin>:1: not text (a NUL byte at byte 4)"), std::string::npos)
+        << in.err;
+    // Valid UTF-8 (a sharp sign, a comment in French) is text.
+    const CliRun ok = qz_subtone("'" + utf8 + "'");
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_FALSE(ok.out.empty());
+    std::filesystem::remove_all(dir);
 }
