@@ -199,7 +199,7 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                           std::string &out, std::string &error)
 {
     pugi::xml_document doc;
-    const unsigned flags = pugi::parse_full & ~pugi::parse_eol;
+    const unsigned flags = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
     if (!doc.load_buffer(xml.data(), xml.size(), flags)) {
         error = "cannot read the score again";
         return false;
@@ -219,10 +219,9 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
     sp.append_attribute("id") = id.c_str();
     sp.append_child("part-name").text().set(fundamental_part_name(opt.octave).c_str());
 
-    pugi::xml_node last = pugi::xml_node();
-    for (pugi::xml_node p : root.children("part"))
-        last = p;
-    pugi::xml_node part = root.insert_child_after("part", last);
+    // At the end of the score (nothing follows the parts in a partwise
+    // score), so that the text around the input's parts stays as it was.
+    pugi::xml_node part = root.append_child("part");
     part.append_attribute("id") = id.c_str();
 
     Writer w{score, opt, note_values(score.ticks_per_quarter)};
