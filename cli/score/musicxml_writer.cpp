@@ -181,7 +181,8 @@ struct Writer {
             const double shown_f0 = c->f0 + 12.0 * opt.octave;
             std::string text;
             if (opt.lyrics == ScoreLyrics::hz) {
-                text = number_text(440.0 * std::exp2((shown_f0 - 69.0) / 12.0), 1);
+                // The fundamental's own frequency, whatever --octave writes.
+                text = number_text(440.0 * std::exp2((c->f0 - 69.0) / 12.0), 1);
             } else {
                 text = number_text((shown_f0 - written) * 100.0, 0);
                 if (text[0] != '-')
