@@ -234,6 +234,16 @@ bool read_midi(std::string_view bytes, Score &score, std::string &error)
     std::erase_if(score.notes, [](const ScoreNote &n) { return n.end <= n.start; });
     std::stable_sort(score.tempo.begin(), score.tempo.end(),
                      [](const Score::Tempo &a, const Score::Tempo &b) { return a.tick < b.tick; });
+    // Each change's time in seconds, so that a tick's is found by bisection.
+    double s = 0.0, us = 500000.0;
+    std::int64_t at = 0;
+    const double tpq = static_cast<double>(std::max<std::int64_t>(score.ticks_per_quarter, 1));
+    for (Score::Tempo &t : score.tempo) {
+        s += static_cast<double>(t.tick - at) / tpq * us / 1e6;
+        t.seconds = s;
+        at = t.tick;
+        us = t.us_per_quarter;
+    }
     return true;
 }
 
@@ -243,16 +253,15 @@ double midi_seconds(const Score &score, std::int64_t tick)
         return score.smpte_ticks_per_s > 0 ? static_cast<double>(tick) / score.smpte_ticks_per_s
                                            : 0.0;
     const double tpq = static_cast<double>(score.ticks_per_quarter);
-    double s = 0.0, us = 500000.0;
-    std::int64_t at = 0;
-    for (const Score::Tempo &t : score.tempo) {
-        if (t.tick >= tick)
-            break;
-        s += static_cast<double>(t.tick - at) / tpq * us / 1e6;
-        at = t.tick;
-        us = t.us_per_quarter;
-    }
-    return s + static_cast<double>(tick - at) / tpq * us / 1e6;
+    // The last tempo change before `tick` (changes at `tick` itself take
+    // effect after it).
+    const auto it =
+        std::lower_bound(score.tempo.begin(), score.tempo.end(), tick,
+                         [](const Score::Tempo &t, std::int64_t v) { return t.tick < v; });
+    if (it == score.tempo.begin())
+        return static_cast<double>(tick) / tpq * 0.5;
+    const Score::Tempo &t = *(it - 1);
+    return t.seconds + static_cast<double>(tick - t.tick) / tpq * t.us_per_quarter / 1e6;
 }
 
 } // namespace qzcli

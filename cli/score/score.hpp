@@ -55,6 +55,7 @@ struct Score {
     struct Tempo {
         std::int64_t tick = 0;
         double us_per_quarter = 500000.0;
+        double seconds = 0.0; // from the start to `tick`
     };
     std::vector<Tempo> tempo;       // sorted by tick
     double smpte_ticks_per_s = 0.0; // SMPTE division: ticks per second
