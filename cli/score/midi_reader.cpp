@@ -104,6 +104,7 @@ bool read_midi(std::string_view bytes, Score &score, std::string &error)
 
     std::size_t events = 0;
     std::uint32_t track = 0;
+    score.midi_end = c.pos;
     while (track < ntracks) {
         if (!c.need(8, "track header"))
             return false;
@@ -228,6 +229,7 @@ bool read_midi(std::string_view bytes, Score &score, std::string &error)
             for (int key = 0; key < 128; ++key)
                 close(k, key, tick);
         c.pos = end;
+        score.midi_end = end;
         ++track;
     }
     // A zero-length note (on and off at one tick) sounds nothing.

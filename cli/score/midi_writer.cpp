@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 
 namespace qzcli {
 
@@ -34,7 +35,15 @@ struct Track {
     std::int64_t at = 0;
     void event(std::int64_t tick, std::initializer_list<unsigned> bytes)
     {
-        put_vlq(data, static_cast<std::uint64_t>(tick - at));
+        // A delta time has at most 28 bits: longer waits go through empty
+        // text events.
+        auto delta = static_cast<std::uint64_t>(tick - at);
+        while (delta > 0x0fffffff) {
+            put_vlq(data, 0x0fffffff);
+            data += std::string("\xff\x01\x00", 3);
+            delta -= 0x0fffffff;
+        }
+        put_vlq(data, delta);
         at = tick;
         for (unsigned b : bytes)
             data += static_cast<char>(b);
@@ -57,7 +66,7 @@ bool write_score_midi(std::string_view midi, const Score &score,
         error = "no free MIDI channel for the fundamentals (the file uses all 15 besides 10)";
         return false;
     }
-    if (midi.size() < 14) {
+    if (midi.size() < 14 || score.midi_end < 14) {
         error = "cannot read the score again";
         return false;
     }
@@ -102,7 +111,9 @@ bool write_score_midi(std::string_view midi, const Score &score,
     // second track is a format 1 file.
     const std::uint32_t ntracks =
         (static_cast<unsigned char>(midi[10]) << 8) | static_cast<unsigned char>(midi[11]);
-    out.assign(midi.data(), midi.size());
+    // The header and the tracks that were read; bytes after the last track
+    // would stand between it and ours.
+    out.assign(midi.data(), std::min(midi.size(), score.midi_end));
     std::string head;
     put_be(head, 1, 2);
     put_be(head, ntracks + 1, 2);

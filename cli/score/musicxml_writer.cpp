@@ -135,8 +135,8 @@ struct Writer {
         double written = NAN;
         if (c && std::isfinite(c->f0)) {
             written = std::round((c->f0 + 12.0 * opt.octave) * 2.0) / 2.0;
-            if (written < 0.0 || written >= 132.0)
-                written = NAN; // beyond the staff's octaves 0..9: a rest
+            if (written < 12.0 || written >= 131.5) // C0 is MIDI 12, B9 is 131
+                written = NAN;                      // beyond octaves 0..9: a rest
         }
         const bool rest = !std::isfinite(written);
         Spelled s;

@@ -60,6 +60,7 @@ struct Score {
     std::vector<Tempo> tempo;       // sorted by tick
     double smpte_ticks_per_s = 0.0; // SMPTE division: ticks per second
     int format = 0;
+    std::size_t midi_end = 0; // bytes of the header and the tracks read (what follows is not kept)
     unsigned used_channels = 0; // bit c: channel c (0-15) has a channel event
 };
 
