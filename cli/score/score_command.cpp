@@ -84,6 +84,31 @@ bool plot_chords(const std::string &path, const std::string &title, const Score 
     return true;
 }
 
+// The file's bytes ("-": standard input), at most one more than a score
+// may have, so that a larger file is refused without being held.
+bool read_score_file(const std::string &path, std::string &bytes)
+{
+    std::ifstream f;
+    if (path != "-") {
+        f.open(path, std::ios::binary);
+        if (!f) {
+            std::cerr << "qz subtone: cannot open '" << path << "'\n";
+            return false;
+        }
+    }
+    std::istream &in = path == "-" ? std::cin : f;
+    char buf[65536];
+    while (in && bytes.size() <= kScoreMaxBytes) {
+        in.read(buf, sizeof buf);
+        bytes.append(buf, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        std::cerr << "qz subtone: cannot read '" << path << "'\n";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
@@ -91,7 +116,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
 {
     const std::string &file = so.file;
     std::string bytes;
-    if (!read_input(file, bytes))
+    if (!read_score_file(file, bytes))
         return kFailure;
     Score score;
     std::string xml, error;
