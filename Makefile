@@ -33,7 +33,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 # before it builds: the lists of scripts/packages/.
 INSTALL_DEPS = @sh scripts/install-deps.sh
 # The release tree with its tests, benchmarks and Pd externals.
-BUILD_DEPS = demo tests pd audio
+BUILD_DEPS = demo score tests pd audio
 
 all: build
 
@@ -47,7 +47,7 @@ build:
 # tree that `make build` configured already is reused as it is (with its
 # tests).
 demo:
-	$(INSTALL_DEPS) demo
+	$(INSTALL_DEPS) demo score
 	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
 	  cmake -S . -B $(BUILD) -G "$(GENERATOR)" \
 	    -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=OFF $(CMAKE_ARGS); fi
@@ -79,7 +79,7 @@ test:
 	cd $(BUILD) && ctest -j $(JOBS) $(CTEST_ARGS)
 
 asan:
-	$(INSTALL_DEPS) demo tests audio
+	$(INSTALL_DEPS) demo score tests audio
 	cmake -S . -B $(ASAN_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DQZ_SANITIZE=ON -DQZ_WERROR=ON -DQZ_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
@@ -90,7 +90,7 @@ test-asan:
 
 # libFuzzer programs (fuzz/), built with clang, everything under ASan/UBSan.
 fuzz:
-	$(INSTALL_DEPS) demo fuzz
+	$(INSTALL_DEPS) demo score fuzz
 	cmake -S . -B $(FUZZ_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DQZ_FUZZ=ON -DQZ_WERROR=ON -DQZ_TESTS=OFF -DQZ_BENCH=OFF

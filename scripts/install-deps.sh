@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs Debian packages when missing. Each argument is a list of
-# scripts/packages/ (what one kind of build needs: demo, tests, pd, audio,
+# scripts/packages/ (what one kind of build needs: demo, score, tests, pd, audio,
 # fuzz, mingw, wine, linux32, wasm, browser, format, tidy) or a package's own name; with no
 # argument, everything `make check` needs. Run as root (as CI does);
 # otherwise it only says what is missing.
@@ -8,7 +8,7 @@
 set -eu
 lists="$(dirname "$0")/packages"
 
-[ $# -gt 0 ] || set -- demo tests pd audio fuzz mingw wine linux32 wasm browser
+[ $# -gt 0 ] || set -- demo score tests pd audio fuzz mingw wine linux32 wasm browser
 
 packages=""
 for arg in "$@"; do

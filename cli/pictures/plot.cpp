@@ -491,4 +491,54 @@ bool plot_subtone(const std::string &path, const std::string &title,
     return fig.finish(error);
 }
 
+bool plot_score(const std::string &path, const std::string &title, const std::string &x_label,
+                const std::vector<RollChord> &chords, std::string &error)
+{
+    Range t, p;
+    t.add(0.0);
+    for (const RollChord &c : chords) {
+        t.add(c.end);
+        for (double v : c.pitches)
+            p.add(v);
+        p.add(c.f0);
+    }
+    Figure fig(path, linear_axis(t, x_label), linear_axis(p, "pitch (MIDI)"));
+    fig.frame(title);
+    cairo_t *c = fig.cr();
+    // The piano roll: a bar a semitone high per sounding pitch.
+    const double h = std::max(2.0, std::fabs(fig.py(0.0) - fig.py(1.0)) * 0.8);
+    cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.55);
+    for (const RollChord &ch : chords)
+        for (double v : ch.pitches) {
+            if (!fig.inside(ch.start, v))
+                continue;
+            const double x0 = fig.px(ch.start), x1 = fig.px(ch.end);
+            cairo_rectangle(c, x0, fig.py(v) - h / 2, std::max(1.0, x1 - x0 - 1.0), h);
+        }
+    cairo_fill(c);
+    // The fundamental: a step line through the chords that have one.
+    cairo_set_source_rgb(c, 0.85, 0.1, 0.1);
+    cairo_set_line_width(c, 3.0);
+    bool drawing = false;
+    double last_end = 0.0;
+    for (const RollChord &ch : chords) {
+        if (!fig.inside(ch.start, ch.f0)) {
+            drawing = false;
+            continue;
+        }
+        const double y = fig.py(ch.f0);
+        if (drawing && ch.start == last_end)
+            cairo_line_to(c, fig.px(ch.start), y);
+        else
+            cairo_move_to(c, fig.px(ch.start), y);
+        cairo_line_to(c, fig.px(ch.end), y);
+        drawing = true;
+        last_end = ch.end;
+    }
+    cairo_stroke(c);
+    fig.legend("bars: the pitches of each chord", 0);
+    fig.legend("red line: virtual fundamental (qz.subtone, midi mode)", 1);
+    return fig.finish(error);
+}
+
 } // namespace qzcli

@@ -59,6 +59,19 @@ bool plot_pitchtally(const std::string &path, const std::string &title, const st
 bool plot_subtone(const std::string &path, const std::string &title,
                   const std::vector<SubtoneFrame> &frames, std::string &error);
 
+// One chord of qz subtone --score: its span, its pitches (MIDI) and the
+// fundamental the box sent (MIDI; -inf: none).
+struct RollChord {
+    double start = 0.0, end = 0.0; // `x_label`'s unit
+    std::vector<double> pitches;
+    double f0 = 0.0;
+};
+
+// qz subtone --score: the chords as a piano roll (a bar per pitch) with the
+// virtual fundamental as a line over time.
+bool plot_score(const std::string &path, const std::string &title, const std::string &x_label,
+                const std::vector<RollChord> &chords, std::string &error);
+
 // Collects what qz pitchtally sends and receives, for plot_pitchtally.
 class TallyPicture {
   public:

@@ -29,4 +29,11 @@ bool plot_subtone(const std::string &, const std::string &, const std::vector<Su
     return false;
 }
 
+bool plot_score(const std::string &, const std::string &, const std::string &,
+                const std::vector<RollChord> &, std::string &error)
+{
+    error = kNoPlot;
+    return false;
+}
+
 } // namespace qzcli

@@ -11,6 +11,7 @@
 #include "subtone_explain.h"
 #include "subtone_search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -104,6 +105,8 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
     auto frame = [&](const Spectrum &s) {
         ++analysed;
         pick_peaks(s.mags, s.bins, s.samplerate / static_cast<double>(s.bufsize), popt, peaks);
+        if (opt.spectrum.highest_first)
+            std::reverse(peaks.begin(), peaks.end()); // picked lowest first
         if (peaks.empty()) {
             ++silent;
             return true;

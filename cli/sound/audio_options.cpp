@@ -179,15 +179,16 @@ void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt)
                "ignore peaks weaker than DB dB full scale (a full-scale\n"
                "sine is 0 dB; default -60)",
                -200.0, 0.0, sp.threshold, any);
-    cl.option("--order", "low|strong",
-              "list order: lowest frequency first (default) or\n"
-              "strongest first. The first partial is the one the box's\n"
-              "search starts from.",
-              "--order needs low or strong", [&sp, any](const std::string &v) {
-                  if (v != "low" && v != "strong")
-                      throw OptionError{"--order needs low or strong"};
+    cl.option("--order", "low|high|strong",
+              "list order: lowest first (default), highest first, or\n"
+              "strongest (loudest) first. The first partial is the one\n"
+              "the box's search starts from.",
+              "--order needs low, high or strong", [&sp](const std::string &v) {
+                  if (v != "low" && v != "high" && v != "strong")
+                      throw OptionError{"--order needs low, high or strong"};
                   sp.strongest_first = v == "strong";
-                  *any = true;
+                  sp.highest_first = v == "high";
+                  sp.order_given = true;
               });
     add_plot_option(cl, opt.plot,
                     "draw the frames to OUT.svg or OUT.png (1200x600): the\n"
@@ -240,7 +241,8 @@ bool check_track_options(const TrackOptions &opt, std::string &error)
 
 bool check_subtone_audio(const SubtoneAudio &opt, bool have_partials, std::string &error)
 {
-    if (opt.file.empty() && (opt.any_spectrum_option || !opt.plot.empty())) {
+    if (opt.file.empty() &&
+        (opt.any_spectrum_option || opt.spectrum.order_given || !opt.plot.empty())) {
         error = "--bufsize, --hopsize, --partials, --threshold, --order and --plot need "
                 "--audio FILE";
         return false;

@@ -32,6 +32,8 @@ struct SpectrumOptions {
     long partials = 6;            // strongest peaks kept per frame
     double threshold = -60.0;     // dB full scale: weaker peaks are ignored
     bool strongest_first = false; // list order sent to the object: lowest first by default
+    bool highest_first = false;   // --order high: highest frequency first
+    bool order_given = false;     // --order (which qz subtone --score takes too)
 };
 
 // What qz pitchtally takes besides its own options.

@@ -4,6 +4,7 @@
 #include "chords.hpp"
 #include "cli_common.hpp"
 #include "options.hpp"
+#include "score_options.hpp" // --score, -o, --parts, --octave, --lyrics
 #include "subtone_fast.h"
 #include "subtone_session.hpp"
 
@@ -84,6 +85,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     qzhost::Host host;
     qzcli::SubtoneOptions opt;
     qzcli::SubtoneAudio audio;
+    qzcli::SubtoneScore score;
     bool have_a4 = false;
     qzcli::CommandLine cl("subtone", kUsage, kAbout, footer());
     cl.option("--mode", "freq|midi",
@@ -134,6 +136,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
             "after each result, print to stderr how many steps\n"
             "(intervals tried) the search needed: \"steps N\"");
     qzcli::add_subtone_audio_options(cl, audio);
+    qzcli::add_subtone_score_options(cl, score);
     if (const auto done = cl.parse(args))
         return *done;
     const std::vector<std::string> &words = cl.operands(); // partials, files and '-'
@@ -141,6 +144,17 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     if (have_a4 && opt.units.midi)
         return usage_error("subtone", "--a4 applies to note names in freq mode; in midi mode "
                                       "a note name is its MIDI number");
+
+    if (!score.file.empty() || score.any) { // the chords of a score
+        if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(), e))
+            return usage_error("subtone", e);
+        qzcli::setup_host(host, ctx);
+        host.set_recording(false);
+        if (!qzcli::load_plugin(host, ctx, "qz.subtone"))
+            return qzcli::kFailure;
+        return qzcli::subtone_score(host, opt, score, audio,
+                                    qzcli::title_from_args("subtone", args));
+    }
 
     // Each word is a partial, a chord file, or '-' (standard input); the
     // partials on the command line make one chord and cannot be mixed with

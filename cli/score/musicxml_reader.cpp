@@ -1,0 +1,369 @@
+// Reading partwise MusicXML with pugixml: the sounding notes of every part,
+// with ties joined, and the measures with their key and time signatures.
+#include "score.hpp"
+
+#include <pugixml.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <numeric>
+#include <string>
+#include <utility>
+
+namespace qzcli {
+
+namespace {
+
+// A position in error messages: "part P1, measure 3".
+std::string where(const std::string &part, const std::string &measure)
+{
+    return "part " + part + ", measure " + measure;
+}
+
+// A whole number written as text ("480", " 480 ", "480.0"); false for
+// anything else or beyond `hi`.
+bool read_count(const pugi::xml_node &n, std::int64_t lo, std::int64_t hi, std::int64_t &out)
+{
+    const char *text = n.child_value();
+    char *end = nullptr;
+    const double v = std::strtod(text, &end);
+    while (end && (*end == ' ' || *end == '\n' || *end == '\t' || *end == '\r'))
+        ++end;
+    if (end == text || !end || *end != '\0' || !std::isfinite(v) || v != std::floor(v) ||
+        v < static_cast<double>(lo) || v > static_cast<double>(hi))
+        return false;
+    out = static_cast<std::int64_t>(v);
+    return true;
+}
+
+bool read_number(const char *text, double &out)
+{
+    char *end = nullptr;
+    out = std::strtod(text, &end);
+    while (end && (*end == ' ' || *end == '\n' || *end == '\t' || *end == '\r'))
+        ++end;
+    return end != text && end && *end == '\0' && std::isfinite(out);
+}
+
+int step_semitones(char step)
+{
+    switch (step) {
+    case 'C':
+        return 0;
+    case 'D':
+        return 2;
+    case 'E':
+        return 4;
+    case 'F':
+        return 5;
+    case 'G':
+        return 7;
+    case 'A':
+        return 9;
+    case 'B':
+        return 11;
+    default:
+        return -1;
+    }
+}
+
+// The common tick: the least common multiple of every <divisions>, so that
+// every duration of every part is a whole number of ticks.
+bool common_divisions(const pugi::xml_node &root, std::int64_t &lcm, std::string &error)
+{
+    lcm = 1;
+    for (const pugi::xpath_node &x : root.select_nodes("part/measure/attributes/divisions")) {
+        std::int64_t d = 0;
+        const pugi::xml_node measure = x.node().parent().parent();
+        if (!read_count(x.node(), 1, kScoreMaxDivisions, d)) {
+            error = where(measure.parent().attribute("id").value(),
+                          measure.attribute("number").value()) +
+                    ": <divisions> must be a whole number from 1 to " +
+                    std::to_string(kScoreMaxDivisions) + ", not '" + x.node().child_value() + "'";
+            return false;
+        }
+        lcm = std::lcm(lcm, d);
+        if (lcm > kScoreMaxDivisions) {
+            error = where(measure.parent().attribute("id").value(),
+                          measure.attribute("number").value()) +
+                    ": the parts' <divisions> have no common multiple up to " +
+                    std::to_string(kScoreMaxDivisions);
+            return false;
+        }
+    }
+    return true;
+}
+
+struct PartReader {
+    PartReader(Score &s, std::string &e, std::int64_t t, int p, std::string i)
+        : score(s), error(e), tpq(t), part(p), id(std::move(i))
+    {
+    }
+    Score &score;
+    std::string &error;
+    std::int64_t tpq;
+    int part = 0;
+    std::string id;
+    std::int64_t divisions = 0; // of this part, 0 until given
+    // Notes whose tie goes on, by pitch: index into score.notes.
+    std::map<double, std::size_t> open_ties;
+    // Per measure of this part: its notes' offsets are kept relative to the
+    // measure; `lengths` says how far each measure reached.
+    std::vector<std::int64_t> lengths;
+    std::vector<std::size_t> measure_of; // per note added, its measure index
+
+    bool fail(const std::string &measure, const std::string &what)
+    {
+        error = where(id, measure) + ": " + what;
+        return false;
+    }
+
+    // A duration in ticks from the <duration> child of `n`.
+    bool duration(const pugi::xml_node &n, const std::string &m, std::int64_t &ticks)
+    {
+        const pugi::xml_node d = n.child("duration");
+        if (!d)
+            return fail(m, std::string("<") + n.name() + "> without <duration>");
+        if (divisions == 0)
+            return fail(m, "a <duration> before any <divisions>");
+        std::int64_t v = 0;
+        if (!read_count(d, 0, kScoreMaxNoteQuarters * divisions, v))
+            return fail(m, std::string("<duration> '") + d.child_value() +
+                               "' is no whole number of divisions from 0 to " +
+                               std::to_string(kScoreMaxNoteQuarters) + " quarter notes");
+        ticks = v * (tpq / divisions);
+        return true;
+    }
+
+    bool attributes(const pugi::xml_node &a, std::size_t index, const std::string &m)
+    {
+        if (const pugi::xml_node d = a.child("divisions")) {
+            if (!read_count(d, 1, kScoreMaxDivisions, divisions))
+                return fail(m, "bad <divisions>");
+        }
+        if (part != 0)
+            return true; // the measures' keys and times are the first part's
+        ScoreMeasure &sm = score.measures[index];
+        if (const pugi::xml_node k = a.child("key").child("fifths")) {
+            std::int64_t f = 0;
+            if (read_count(k, -7, 7, f)) {
+                sm.fifths = static_cast<int>(f);
+                sm.key_change = true;
+            }
+        }
+        if (const pugi::xml_node t = a.child("time")) {
+            std::int64_t beats = 0, type = 0;
+            if (read_count(t.child("beats"), 1, 128, beats) &&
+                read_count(t.child("beat-type"), 1, 128, type)) {
+                sm.beats = static_cast<int>(beats);
+                sm.beat_type = static_cast<int>(type);
+                sm.time_change = true;
+            }
+        }
+        return true;
+    }
+
+    bool note(const pugi::xml_node &n, std::size_t index, const std::string &m,
+              std::int64_t &cursor, std::int64_t &chord_start)
+    {
+        if (n.child("grace"))
+            return true; // no time, no chord
+        std::int64_t d = 0;
+        if (!duration(n, m, d))
+            return false;
+        std::int64_t start = cursor;
+        if (n.child("chord"))
+            start = chord_start;
+        else {
+            chord_start = cursor;
+            cursor += d;
+        }
+        if (n.child("rest") || n.child("unpitched") || n.child("cue") || !n.child("pitch") ||
+            d == 0)
+            return true;
+        const pugi::xml_node p = n.child("pitch");
+        const std::string step = p.child_value("step");
+        std::int64_t octave = 0;
+        double alter = 0.0;
+        if (step.size() != 1 || step_semitones(step[0]) < 0)
+            return fail(m, "<step> must be one of A to G, not '" + step + "'");
+        if (!read_count(p.child("octave"), 0, 9, octave))
+            return fail(m, std::string("<octave> must be 0 to 9, not '") + p.child_value("octave") +
+                               "'");
+        if (p.child("alter") &&
+            (!read_number(p.child_value("alter"), alter) || std::fabs(alter) > 4.0))
+            return fail(m, std::string("<alter> must be a number from -4 to 4, not '") +
+                               p.child_value("alter") + "'");
+        const double pitch =
+            static_cast<double>((octave + 1) * 12 + step_semitones(step[0])) + alter;
+        bool tie_start = false, tie_stop = false;
+        for (const pugi::xml_node t : n.children("tie")) {
+            const std::string type = t.attribute("type").value();
+            tie_start = tie_start || type == "start";
+            tie_stop = tie_stop || type == "stop";
+        }
+        // The offsets stay relative to the measure until every measure's
+        // length is known; the tie's bookkeeping needs absolute times, so it
+        // uses this part's running measure start.
+        const std::int64_t abs_start = measure_start + start;
+        if (tie_stop) {
+            const auto it = open_ties.find(pitch);
+            if (it != open_ties.end()) {
+                ScoreNote &prev = score.notes[it->second];
+                if (prev.end == abs_start) {
+                    prev.end = abs_start + d;
+                    if (!tie_start)
+                        open_ties.erase(it);
+                    return true;
+                }
+            }
+        }
+        if (score.notes.size() >= kScoreMaxNotes)
+            return fail(m, "more than " + std::to_string(kScoreMaxNotes) + " notes");
+        score.notes.push_back(
+            {abs_start, abs_start + d, pitch, part, n.attribute("dynamics").as_double(90.0)});
+        measure_of.push_back(index);
+        if (tie_start)
+            open_ties[pitch] = score.notes.size() - 1;
+        return true;
+    }
+
+    std::int64_t measure_start = 0; // this part's own running start
+
+    bool read(const pugi::xml_node &part_node)
+    {
+        std::size_t index = 0;
+        for (const pugi::xml_node measure : part_node.children("measure")) {
+            const std::string m = measure.attribute("number").value();
+            if (index >= kScoreMaxMeasures)
+                return fail(m, "more than " + std::to_string(kScoreMaxMeasures) + " measures");
+            if (score.measures.size() <= index) {
+                score.measures.emplace_back();
+                score.measures.back().number = m;
+            }
+            std::int64_t cursor = 0, chord_start = 0, reach = 0;
+            for (const pugi::xml_node c : measure.children()) {
+                const std::string name = c.name();
+                if (name == "attributes") {
+                    if (!attributes(c, index, m))
+                        return false;
+                } else if (name == "note") {
+                    if (!note(c, index, m, cursor, chord_start))
+                        return false;
+                } else if (name == "backup") {
+                    std::int64_t d = 0;
+                    if (!duration(c, m, d))
+                        return false;
+                    if (d > cursor)
+                        return fail(m, "<backup> goes back before the measure's start");
+                    cursor -= d;
+                    chord_start = cursor;
+                } else if (name == "forward") {
+                    std::int64_t d = 0;
+                    if (!duration(c, m, d))
+                        return false;
+                    cursor += d;
+                    chord_start = cursor;
+                }
+                reach = std::max(reach, cursor);
+            }
+            lengths.push_back(reach);
+            measure_start += reach;
+            ++index;
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+bool read_musicxml(std::string_view xml, Score &score, std::string &error)
+{
+    score = Score{};
+    pugi::xml_document doc;
+    const pugi::xml_parse_result r =
+        doc.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_auto);
+    if (!r) {
+        error = "byte " + std::to_string(r.offset) + ": malformed XML: " + r.description();
+        return false;
+    }
+    const pugi::xml_node root = doc.document_element();
+    if (std::string(root.name()) == "score-timewise") {
+        error = "<score-timewise>: timewise MusicXML is not read (only partwise)";
+        return false;
+    }
+    if (std::string(root.name()) != "score-partwise") {
+        error = std::string("<") + root.name() + ">: no MusicXML score (<score-partwise>)";
+        return false;
+    }
+    std::int64_t tpq = 1;
+    if (!common_divisions(root, tpq, error))
+        return false;
+    score.ticks_per_quarter = tpq;
+    std::map<std::string, std::string> names;
+    for (const pugi::xml_node sp : root.child("part-list").children("score-part"))
+        names[sp.attribute("id").value()] = sp.child_value("part-name");
+
+    // Each part's notes are kept with their measure; the measures' lengths
+    // are the longest of the parts', so that every part's measure i starts
+    // at the same time.
+    std::vector<std::vector<std::int64_t>> lengths;
+    std::vector<std::int64_t> own_starts; // per note: its part's own start of its measure
+    std::vector<std::size_t> measure_of;
+    for (const pugi::xml_node part : root.children("part")) {
+        if (score.parts.size() >= kScoreMaxParts) {
+            error = std::string("part ") + part.attribute("id").value() + ": more than " +
+                    std::to_string(kScoreMaxParts) + " parts";
+            return false;
+        }
+        const std::string id = part.attribute("id").value();
+        const auto name = names.find(id);
+        score.parts.push_back(name != names.end() ? name->second : id);
+        const std::size_t first = score.notes.size();
+        PartReader pr(score, error, tpq, static_cast<int>(score.parts.size() - 1), id);
+        if (!pr.read(part))
+            return false;
+        // Relative to the part's own measure starts.
+        std::vector<std::int64_t> starts(pr.lengths.size() + 1, 0);
+        for (std::size_t i = 0; i < pr.lengths.size(); ++i)
+            starts[i + 1] = starts[i] + pr.lengths[i];
+        for (std::size_t i = first; i < score.notes.size(); ++i) {
+            own_starts.push_back(starts[pr.measure_of[i - first]]);
+            measure_of.push_back(pr.measure_of[i - first]);
+        }
+        lengths.push_back(std::move(pr.lengths));
+    }
+    if (score.parts.empty()) {
+        error = "<score-partwise>: no <part>";
+        return false;
+    }
+    for (std::size_t i = 0; i < score.measures.size(); ++i) {
+        std::int64_t len = 0;
+        for (const auto &l : lengths)
+            if (i < l.size())
+                len = std::max(len, l[i]);
+        score.measures[i].length = len;
+        score.measures[i].start =
+            i == 0 ? 0 : score.measures[i - 1].start + score.measures[i - 1].length;
+    }
+    // The key and time in force in every measure.
+    for (std::size_t i = 1; i < score.measures.size(); ++i) {
+        ScoreMeasure &m = score.measures[i];
+        const ScoreMeasure &p = score.measures[i - 1];
+        if (!m.key_change)
+            m.fifths = p.fifths;
+        if (!m.time_change) {
+            m.beats = p.beats;
+            m.beat_type = p.beat_type;
+        }
+    }
+    for (std::size_t i = 0; i < score.notes.size(); ++i) {
+        const std::int64_t shift = score.measures[measure_of[i]].start - own_starts[i];
+        score.notes[i].start += shift;
+        score.notes[i].end += shift;
+    }
+    return true;
+}
+
+} // namespace qzcli

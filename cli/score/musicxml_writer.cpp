@@ -1,0 +1,291 @@
+// The part "Virtual fundamental" added to a MusicXML score: bass clef, one
+// note per chord for as long as the chord lasts, split at barlines and
+// into written note values with ties, rests where no chord or no
+// fundamental is.
+#include "score_writers.hpp"
+
+#include <pugixml.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+namespace qzcli {
+
+std::string fundamental_part_name(int octave)
+{
+    std::string name = "Virtual fundamental";
+    if (octave != 0)
+        name += std::string(" (") + (octave > 0 ? "+" : "") + std::to_string(octave) +
+                (octave == 1 || octave == -1 ? " octave)" : " octaves)");
+    return name;
+}
+
+namespace {
+
+// A written pitch: step, alter and octave, spelled for the key (sharps in
+// sharp keys and C major, flats in flat keys), quarter tones as alter
+// +-0.5 or +-1.5.
+struct Spelled {
+    char step = 'C';
+    double alter = 0.0;
+    int octave = 4;
+    const char *accidental = nullptr; // for quarter tones only
+};
+
+Spelled spell(double quarter_midi, int fifths)
+{
+    // quarter_midi is a multiple of 0.5.
+    static const char kSharpSteps[] = "CCDDEFFGGAAB";
+    static const int kSharpAlter[] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0};
+    static const char kFlatSteps[] = "CDDEEFGGAABB";
+    static const int kFlatAlter[] = {0, -1, 0, -1, 0, 0, -1, 0, -1, 0, -1, 0};
+    const bool flats = fifths < 0;
+    const bool quarter = quarter_midi != std::floor(quarter_midi);
+    // A quarter tone is written from the semitone below (sharp keys) or
+    // above (flat keys).
+    const double base = quarter ? (flats ? quarter_midi + 0.5 : quarter_midi - 0.5) : quarter_midi;
+    const int b = static_cast<int>(base);
+    const int pc = ((b % 12) + 12) % 12;
+    Spelled s;
+    s.step = flats ? kFlatSteps[pc] : kSharpSteps[pc];
+    s.alter = flats ? kFlatAlter[pc] : kSharpAlter[pc];
+    // The octave of the written step (no B# or Cb: the tables spell C and
+    // B naturally). `b` is 0 or more (the writer rests below MIDI 0).
+    s.octave = b / 12 - 1;
+    if (quarter) {
+        s.alter += flats ? -0.5 : 0.5;
+        static const struct {
+            double alter;
+            const char *name;
+        } kQuarter[] = {{0.5, "quarter-sharp"},
+                        {1.5, "three-quarters-sharp"},
+                        {-0.5, "quarter-flat"},
+                        {-1.5, "three-quarters-flat"}};
+        for (const auto &q : kQuarter)
+            if (q.alter == s.alter)
+                s.accidental = q.name;
+    }
+    return s;
+}
+
+// A written note value: its type and dots, `ticks` long.
+struct Value {
+    const char *type;
+    int dots;
+    std::int64_t ticks;
+};
+
+// The note values (whole to 32nd, plain and dotted) that are a whole number
+// of ticks, longest first.
+std::vector<Value> note_values(std::int64_t tpq)
+{
+    static const struct {
+        const char *type;
+        std::int64_t num, den; // quarters
+    } kTypes[] = {{"whole", 4, 1},  {"half", 2, 1}, {"quarter", 1, 1},
+                  {"eighth", 1, 2}, {"16th", 1, 4}, {"32nd", 1, 8}};
+    std::vector<Value> v;
+    for (const auto &t : kTypes) {
+        if ((tpq * t.num * 3) % (t.den * 2) == 0)
+            v.push_back({t.type, 1, tpq * t.num * 3 / (t.den * 2)});
+        if ((tpq * t.num) % t.den == 0)
+            v.push_back({t.type, 0, tpq * t.num / t.den});
+    }
+    return v;
+}
+
+struct Piece {
+    std::int64_t ticks;
+    const Value *value; // null: no written value fits (kept as its duration)
+};
+
+// `ticks` as written values, longest first; a remainder shorter than a
+// 32nd (or no whole number of ticks of one) is one more piece of its own
+// duration, written as the shortest value.
+std::vector<Piece> split_duration(std::int64_t ticks, const std::vector<Value> &values)
+{
+    std::vector<Piece> out;
+    for (const Value &v : values)
+        while (ticks >= v.ticks && out.size() < 64) {
+            out.push_back({v.ticks, &v});
+            ticks -= v.ticks;
+        }
+    if (ticks > 0)
+        out.push_back({ticks, nullptr});
+    return out;
+}
+
+std::string number_text(double v, int decimals)
+{
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+struct Writer {
+    const Score &score;
+    const SubtoneScore &opt;
+    std::vector<Value> values;
+
+    void note(pugi::xml_node m, const ScoreChord *c, std::int64_t ticks, bool tie_before,
+              bool tie_after, bool first_piece, const Value *v, int fifths, bool whole_measure)
+    {
+        pugi::xml_node n = m.append_child("note");
+        double written = NAN;
+        if (c && std::isfinite(c->f0)) {
+            written = std::round((c->f0 + 12.0 * opt.octave) * 2.0) / 2.0;
+            if (written < 12.0 || written >= 131.5) // C0 is MIDI 12, B9 is 131
+                written = NAN;                      // beyond octaves 0..9: a rest
+        }
+        const bool rest = !std::isfinite(written);
+        Spelled s;
+        if (rest) {
+            pugi::xml_node r = n.append_child("rest");
+            if (whole_measure)
+                r.append_attribute("measure") = "yes";
+        } else {
+            s = spell(written, fifths);
+            pugi::xml_node p = n.append_child("pitch");
+            p.append_child("step").text().set(std::string(1, s.step).c_str());
+            if (s.alter != 0.0)
+                p.append_child("alter").text().set(
+                    number_text(s.alter, s.alter == std::floor(s.alter) ? 0 : 1).c_str());
+            p.append_child("octave").text().set(s.octave);
+        }
+        n.append_child("duration").text().set(static_cast<long long>(ticks));
+        if (!rest && tie_before)
+            n.append_child("tie").append_attribute("type") = "stop";
+        if (!rest && tie_after)
+            n.append_child("tie").append_attribute("type") = "start";
+        n.append_child("voice").text().set("1");
+        if (!(rest && whole_measure)) {
+            const Value *shown = v ? v : &values.back();
+            n.append_child("type").text().set(shown->type);
+            for (int i = 0; i < shown->dots; ++i)
+                n.append_child("dot");
+        }
+        if (!rest && s.accidental)
+            n.append_child("accidental").text().set(s.accidental);
+        if (!rest && (tie_before || tie_after)) {
+            pugi::xml_node no = n.append_child("notations");
+            if (tie_before)
+                no.append_child("tied").append_attribute("type") = "stop";
+            if (tie_after)
+                no.append_child("tied").append_attribute("type") = "start";
+        }
+        if (!rest && first_piece && opt.lyrics != ScoreLyrics::none) {
+            pugi::xml_node l = n.append_child("lyric");
+            l.append_attribute("number") = "1";
+            l.append_child("syllabic").text().set("single");
+            const double shown_f0 = c->f0 + 12.0 * opt.octave;
+            std::string text;
+            if (opt.lyrics == ScoreLyrics::hz) {
+                // The fundamental's own frequency, whatever --octave writes.
+                text = number_text(440.0 * std::exp2((c->f0 - 69.0) / 12.0), 1);
+            } else {
+                text = number_text((shown_f0 - written) * 100.0, 0);
+                if (text[0] != '-')
+                    text.insert(text.begin(), '+');
+            }
+            l.append_child("text").text().set(text.c_str());
+        }
+    }
+};
+
+} // namespace
+
+bool write_score_musicxml(std::string_view xml, const Score &score,
+                          const std::vector<ScoreChord> &chords, const SubtoneScore &opt,
+                          std::string &out, std::string &error)
+{
+    pugi::xml_document doc;
+    const unsigned flags = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
+    if (!doc.load_buffer(xml.data(), xml.size(), flags)) {
+        error = "cannot read the score again";
+        return false;
+    }
+    pugi::xml_node root = doc.document_element();
+    pugi::xml_node list = root.child("part-list");
+    if (!list) {
+        error = "the score has no <part-list>";
+        return false;
+    }
+    std::string id = "QZVF";
+    for (int i = 1; root.find_child_by_attribute("part", "id", id.c_str()) ||
+                    list.find_child_by_attribute("score-part", "id", id.c_str());
+         ++i)
+        id = "QZVF" + std::to_string(i);
+    pugi::xml_node sp = list.append_child("score-part");
+    sp.append_attribute("id") = id.c_str();
+    sp.append_child("part-name").text().set(fundamental_part_name(opt.octave).c_str());
+
+    // At the end of the score (nothing follows the parts in a partwise
+    // score), so that the text around the input's parts stays as it was.
+    pugi::xml_node part = root.append_child("part");
+    part.append_attribute("id") = id.c_str();
+
+    Writer w{score, opt, note_values(score.ticks_per_quarter)};
+    // The time line as chords and the gaps between them.
+    std::size_t ci = 0;
+    int piece_of_chord = 0;
+    for (std::size_t mi = 0; mi < score.measures.size(); ++mi) {
+        const ScoreMeasure &m = score.measures[mi];
+        pugi::xml_node mx = part.append_child("measure");
+        mx.append_attribute("number") = m.number.c_str();
+        if (mi == 0 || m.key_change || m.time_change) {
+            pugi::xml_node a = mx.append_child("attributes");
+            if (mi == 0)
+                a.append_child("divisions")
+                    .text()
+                    .set(static_cast<long long>(score.ticks_per_quarter));
+            if (mi == 0 || m.key_change)
+                a.append_child("key").append_child("fifths").text().set(m.fifths);
+            if (mi == 0 || m.time_change) {
+                pugi::xml_node t = a.append_child("time");
+                t.append_child("beats").text().set(m.beats);
+                t.append_child("beat-type").text().set(m.beat_type);
+            }
+            if (mi == 0) {
+                pugi::xml_node clef = a.append_child("clef");
+                clef.append_child("sign").text().set("F");
+                clef.append_child("line").text().set("4");
+            }
+        }
+        const std::int64_t end = m.start + m.length;
+        std::int64_t t = m.start;
+        while (t < end) {
+            while (ci < chords.size() && chords[ci].end <= t) {
+                ++ci;
+                piece_of_chord = 0;
+            }
+            const ScoreChord *c = nullptr;
+            std::int64_t seg_end = end;
+            if (ci < chords.size() && chords[ci].start <= t) {
+                c = &chords[ci];
+                seg_end = std::min(end, c->end);
+            } else if (ci < chords.size()) {
+                seg_end = std::min(end, chords[ci].start);
+            }
+            const bool sounding = c && std::isfinite(c->f0);
+            const bool whole = !sounding && t == m.start && seg_end == end;
+            const std::vector<Piece> pieces = whole ? std::vector<Piece>{{end - t, nullptr}}
+                                                    : split_duration(seg_end - t, w.values);
+            for (std::size_t i = 0; i < pieces.size(); ++i) {
+                const bool before = sounding && (i > 0 || piece_of_chord > 0);
+                const bool after = sounding && (i + 1 < pieces.size() || (c && c->end > seg_end));
+                w.note(mx, c, pieces[i].ticks, before, after,
+                       sounding && piece_of_chord == 0 && i == 0, pieces[i].value, m.fifths, whole);
+            }
+            if (c)
+                piece_of_chord += static_cast<int>(pieces.size());
+            t = seg_end;
+        }
+    }
+    std::ostringstream s;
+    doc.save(s, "  ", pugi::format_raw, pugi::encoding_utf8);
+    out = s.str();
+    return true;
+}
+
+} // namespace qzcli

@@ -1,0 +1,122 @@
+#include "score_chords.hpp"
+
+#include "cli_common.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+
+namespace qzcli {
+
+bool select_parts(const Score &score, const std::string &list, std::vector<bool> &selected,
+                  std::string &error)
+{
+    selected.assign(score.parts.size(), list.empty());
+    std::size_t from = 0;
+    while (!list.empty() && from <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', from), list.size());
+        const std::string word = list.substr(from, comma - from);
+        from = comma + 1;
+        bool found = false;
+        for (std::size_t i = 0; i < score.parts.size(); ++i)
+            if (score.parts[i] == word) {
+                selected[i] = true;
+                found = true;
+            }
+        long n = 0;
+        if (!found && parse_long(word, n) && n >= 1 &&
+            static_cast<std::size_t>(n) <= score.parts.size()) {
+            selected[static_cast<std::size_t>(n - 1)] = true;
+            found = true;
+        }
+        if (!found) {
+            error = "--parts: no " + std::string(score.midi ? "track" : "part") + " '" + word +
+                    "' (the score has " + std::to_string(score.parts.size()) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool score_chords(const Score &score, const std::vector<bool> &selected,
+                  std::vector<ScoreChord> &chords, std::string &error)
+{
+    chords.clear();
+    // Every start and end of a selected note, in time order; at one time
+    // the ends come first.
+    struct Edge {
+        std::int64_t tick;
+        int delta; // -1 end, +1 start
+        double pitch;
+        double velocity;
+    };
+    std::vector<Edge> edges;
+    for (const ScoreNote &n : score.notes)
+        if (n.end > n.start && static_cast<std::size_t>(n.part) < selected.size() &&
+            selected[static_cast<std::size_t>(n.part)]) {
+            edges.push_back({n.start, +1, n.pitch, n.velocity});
+            edges.push_back({n.end, -1, n.pitch, n.velocity});
+        }
+    std::sort(edges.begin(), edges.end(), [](const Edge &a, const Edge &b) {
+        return a.tick != b.tick ? a.tick < b.tick : a.delta < b.delta;
+    });
+    // pitch -> the velocities of the notes that sound it
+    std::map<double, std::multiset<double>> sounding;
+    for (std::size_t i = 0; i < edges.size();) {
+        const std::int64_t tick = edges[i].tick;
+        for (; i < edges.size() && edges[i].tick == tick; ++i) {
+            std::multiset<double> &v = sounding[edges[i].pitch];
+            if (edges[i].delta > 0)
+                v.insert(edges[i].velocity);
+            else if (const auto it = v.find(edges[i].velocity); it != v.end())
+                v.erase(it);
+            if (v.empty())
+                sounding.erase(edges[i].pitch);
+        }
+        if (sounding.empty() || i == edges.size())
+            continue;
+        if (sounding.size() > kScoreMaxChordPitches) {
+            error = score_position(score, tick) + ": a chord of more than " +
+                    std::to_string(kScoreMaxChordPitches) + " pitches";
+            return false;
+        }
+        ScoreChord c;
+        c.start = tick;
+        c.end = edges[i].tick;
+        for (const auto &[pitch, v] : sounding) {
+            c.pitches.push_back(pitch);
+            c.velocities.push_back(*v.rbegin());
+        }
+        chords.push_back(std::move(c));
+    }
+    return true;
+}
+
+std::string score_position(const Score &score, std::int64_t tick)
+{
+    char buf[64];
+    if (score.midi) {
+        std::snprintf(buf, sizeof buf, "%.3f s", midi_seconds(score, tick));
+        return buf;
+    }
+    const auto it =
+        std::upper_bound(score.measures.begin(), score.measures.end(), tick,
+                         [](std::int64_t t, const ScoreMeasure &m) { return t < m.start; });
+    if (it == score.measures.begin())
+        return "tick " + std::to_string(tick);
+    const ScoreMeasure &m = *(it - 1);
+    // A beat is the time signature's unit: 4 / beat-type quarter notes.
+    const double beat_ticks =
+        static_cast<double>(score.ticks_per_quarter) * 4.0 / static_cast<double>(m.beat_type);
+    const double beat = 1.0 + static_cast<double>(tick - m.start) / beat_ticks;
+    std::snprintf(buf, sizeof buf, "%.3f", beat);
+    std::string b = buf;
+    while (b.back() == '0')
+        b.pop_back();
+    if (b.back() == '.')
+        b.pop_back();
+    return "measure " + (m.number.empty() ? "?" : m.number) + " beat " + b;
+}
+
+} // namespace qzcli

@@ -1,0 +1,38 @@
+// The chords of a score: a new chord wherever a selected note starts or
+// ends, made of the distinct pitches sounding there.
+#ifndef QZ_CLI_SCORE_CHORDS_HPP
+#define QZ_CLI_SCORE_CHORDS_HPP
+
+#include "score.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qzcli {
+
+struct ScoreChord {
+    std::int64_t start = 0, end = 0; // ticks
+    std::vector<double> pitches;     // distinct, lowest first
+    std::vector<double> velocities;  // of each pitch: its loudest sounding note
+    double f0 = -INFINITY;           // what the box sent (MIDI); -inf: none
+};
+
+// Which parts --parts LIST selects: names or 1-based numbers, separated by
+// commas; empty: all. false with `error` for a name or number that is none.
+bool select_parts(const Score &score, const std::string &list, std::vector<bool> &selected,
+                  std::string &error);
+
+// The chords of the selected parts, in time order; a stretch where nothing
+// sounds has no chord. false with `error` when a chord holds more than
+// kScoreMaxChordPitches pitches.
+bool score_chords(const Score &score, const std::vector<bool> &selected,
+                  std::vector<ScoreChord> &chords, std::string &error);
+
+// A position for people: "measure 3 beat 2.5" (MusicXML), "1.25 s" (MIDI).
+std::string score_position(const Score &score, std::int64_t tick);
+
+} // namespace qzcli
+
+#endif // QZ_CLI_SCORE_CHORDS_HPP

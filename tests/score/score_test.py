@@ -1,0 +1,417 @@
+#!/usr/bin/env python3
+"""qz subtone --score end to end, on the hand-written scores of this folder
+and on MIDI files that the small MIDI writer below makes (independent of
+qz's reader).
+
+  score_test.py QZ cli        tables, written scores, bad input
+  score_test.py QZ musescore  MuseScore 3 opens and renders what qz writes,
+                              and reads back the same; its demo scores
+                              (exit 77: skipped when mscore3 is missing)
+  score_test.py - seeds DIR   writes the MIDI files below to DIR (the seeds
+                              of fuzz/corpus/fuzz_score_midi)
+
+Expected chords and positions are read off the scores by hand. Expected
+fundamentals come from harmonic reasoning where it is plain (a major
+triad with its octave doublings is harmonics 4:5:6:8 of the note two
+octaves below its root, a perfect fifth 2:3, one note is its own
+fundamental, a triad moved by a quarter tone moves its fundamental by as
+much; with --approx 0 only exact multiples count, and 2^(7/12) is no 3/2);
+every fundamental is also compared with what `qz subtone --mode midi`
+prints for the same pitches, which is the same box fed a chord by hand.
+"""
+import glob
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+QZ = sys.argv[1]
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(*args, cwd=None):
+    p = subprocess.run([QZ, *args], capture_output=True, text=True, timeout=300, cwd=cwd)
+    return p.returncode, p.stdout, p.stderr
+
+
+def table(path, *extra):
+    """Rows (position, [chord names], fundamental name, MIDI text)."""
+    rc, out, err = run("subtone", "--score", path, *extra)
+    check(rc == 0, f"{path} {extra}: exit {rc}: {err}")
+    rows = []
+    for line in out.splitlines():
+        if line.startswith("  "):
+            continue  # --explain
+        pos, rest = line.split(": ", 1)
+        chord, f0 = rest.split(" -> ")
+        name, value = f0.split(" (", 1)
+        rows.append((pos, chord.split(), name, value.split(",")[0].rstrip(")")))
+    return rows
+
+
+NOTE = {"C": 0, "D": 2, "E": 4, "F": 5, "G": 7, "A": 9, "B": 11}
+
+
+def name_midi(n):
+    """MIDI number of a name as the table prints it (C#4-50c)."""
+    i, v = 1, NOTE[n[0]]
+    while i < len(n) and n[i] in "#b":
+        v += 1 if n[i] == "#" else -1
+        i += 1
+    j = i + 1 if n[i] == "-" else i
+    while j < len(n) and n[j].isdigit():
+        j += 1
+    v += (int(n[i:j]) + 1) * 12
+    if j < len(n):
+        v += float(n[j:].rstrip("c")) / 100
+    return v
+
+
+def same_bits(rows, what, approx=None):
+    """Each fundamental is what the box gives for the chord by hand."""
+    for pos, chord, _, value in rows:
+        args = ["subtone", "--mode", "midi"] + (["--approx", approx] if approx else [])
+        args += ["--", *[repr(name_midi(n)) for n in chord]]
+        rc, out, err = run(*args)
+        check(out.strip() == value, f"{what} {pos}: score {value}, chord by hand {out.strip()} {err}")
+
+
+def expect(rows, want, what):
+    got = [(p, " ".join(c), v) for p, c, _, v in rows]
+    check(got == want, f"{what}:\n  got  {got}\n  want {want}")
+
+
+# ---- a tiny Standard MIDI File writer, independent of qz's reader -------
+def vlq(v):
+    out = [v & 0x7F]
+    v >>= 7
+    while v:
+        out.insert(0, 0x80 | (v & 0x7F))
+        v >>= 7
+    return bytes(out)
+
+
+def track(events, running=False):
+    """events: (tick, bytes) in time order; running status drops repeated
+    channel status bytes."""
+    data, at, last = b"", 0, None
+    for tick, ev in events:
+        data += vlq(tick - at)
+        at = tick
+        if running and ev[0] < 0xF0 and ev[0] == last:
+            ev = ev[1:]
+        else:
+            last = ev[0] if ev[0] < 0xF0 else None
+        data += ev
+    data += vlq(0) + b"\xff\x2f\x00"
+    return b"MTrk" + struct.pack(">I", len(data)) + data
+
+
+def smf(fmt, tracks, division=480):
+    return b"MThd" + struct.pack(">IHHH", 6, fmt, len(tracks), division) + b"".join(tracks)
+
+
+def on(ch, k, v=80):
+    return bytes([0x90 | ch, k, v])
+
+
+def off(ch, k):  # a note-on of velocity 0
+    return bytes([0x90 | ch, k, 0])
+
+
+def chorale_midi():
+    # The chorale phrase at 120 bpm, then 60 bpm from tick 1920 (2 s) on,
+    # where one more C4 sounds for a quarter (1 s): G C D G (quarters), G
+    # (half), C4.
+    tempo = [(0, b"\xff\x51\x03\x07\xa1\x20"), (1920, b"\xff\x51\x03\x0f\x42\x40")]
+    chords = [([55, 59, 62, 67], 0, 480), ([60, 64, 67, 72], 480, 960),
+              ([62, 66, 69, 74], 960, 1440), ([55, 59, 62, 67], 1440, 1920),
+              ([60], 1920, 2400)]
+    ev = [(0, b"\xf0\x05\x7e\x7f\x09\x01\xf7"),  # a sysex (GM on)
+          (0, bytes([0x99, 36, 100])), (240, bytes([0x89, 36, 0]))]  # a drum
+    for keys, a, b in chords:
+        ev += [(a, on(0, k)) for k in keys] + [(b, off(0, k)) for k in keys]
+    ev.sort(key=lambda e: (e[0], e[1][2] != 0))  # offs first at a tick
+    named = [(0, b"\xff\x03\x05Choir")] + ev
+    return smf(1, [track(tempo), track(named, running=True)])
+
+
+def bend_midi():
+    # Format 0. RPN 0 sets channel 0's bend range to 1 semitone; a bend of
+    # +4096 (half the range: +0.5 semitone) moves C4 E4 G4 up a quarter
+    # tone; then C4 unbent, a zero-length C5 (nothing), and two strokes of
+    # C3 on channel 1 (the second ends the first).
+    ev = [(0, b"\xb0\x65\x00"), (0, b"\xb0\x64\x00"), (0, b"\xb0\x06\x01"), (0, b"\xb0\x26\x00"),
+          (0, bytes([0xE0, 0x00, 0x60])),  # 12288 = 8192 + 4096
+          (0, on(0, 60)), (0, on(0, 64)), (0, on(0, 67)),
+          (480, off(0, 60)), (480, off(0, 64)), (480, off(0, 67)),
+          (480, bytes([0xE0, 0x00, 0x40])), (480, on(0, 60)),
+          (480, on(0, 72)), (480, off(0, 72)),
+          (960, off(0, 60)), (960, on(1, 48)), (1200, on(1, 48)), (1440, bytes([0x81, 48, 0]))]
+    return smf(0, [track(ev, running=True)])
+
+
+def midi_tracks(data):
+    """(format, [list of (tick, status, bytes) per track]) of a MIDI file."""
+    fmt, n, div = struct.unpack(">HHH", data[8:14])
+    pos, tracks = 14, []
+    while len(tracks) < n:
+        ln = struct.unpack(">I", data[pos + 4:pos + 8])[0]
+        d, i, tick, run_st, evs = data[pos + 8:pos + 8 + ln], 0, 0, 0, []
+        while i < len(d):
+            v = 0
+            while True:
+                c = d[i]; i += 1
+                v = (v << 7) | (c & 0x7F)
+                if c < 0x80:
+                    break
+            tick += v
+            st = d[i]
+            if st >= 0x80:
+                i += 1
+            else:
+                st = run_st
+            if st == 0xFF:
+                t, ml = d[i], d[i + 1]
+                evs.append((tick, st, d[i:i + 2 + ml])); i += 2 + ml
+            elif st in (0xF0, 0xF7):
+                i += 1 + d[i]
+            else:
+                run_st = st
+                k = 1 if st & 0xF0 in (0xC0, 0xD0) else 2
+                evs.append((tick, st, d[i:i + k])); i += k
+        tracks.append(evs)
+        pos += 8 + ln
+    return fmt, tracks
+
+
+def part_notes(root, pid):
+    """The notes of part `pid`: (measure, step/alter/octave or 'rest',
+    duration, ties, accidental, lyric)."""
+    out = []
+    for m in root.find(f"part[@id='{pid}']").findall("measure"):
+        for n in m.findall("note"):
+            if n.find("rest") is not None:
+                p = "rest"
+            else:
+                a = n.findtext("pitch/alter")
+                p = n.findtext("pitch/step") + (a if a else "") + n.findtext("pitch/octave")
+            out.append((m.get("number"), p, int(n.findtext("duration")),
+                        "".join(t.get("type")[:3] for t in n.findall("tie")),
+                        n.findtext("accidental"), n.findtext("lyric/text")))
+    return out
+
+
+def cli(tmp):
+    s = lambda f: os.path.join(HERE, f)
+    # The chorale: positions, chords and the triads' fundamentals by hand.
+    rows = table(s("chorale.musicxml"))
+    expect(rows, [("measure 1 beat 1", "G3 B3 D4 G4", "31"), ("measure 1 beat 2", "C4 E4 G4 C5", "36"),
+                  ("measure 1 beat 3", "D4 F#4 A4 D5", "38"), ("measure 1 beat 4", "G3 B3 D4 G4", "31"),
+                  ("measure 2 beat 1", "G3 B3 D4 G4", "31")], "chorale")
+    same_bits(rows, "chorale")
+    # Ties across the barline: C4 sounds from beat 3 into measure 2 as one
+    # chord; G3+C4 is a fourth (3:4 of C2), G3+D4 a fifth (2:3 of G2).
+    rows = table(s("ties.musicxml"))
+    expect(rows, [("measure 1 beat 1", "G3 C4", "36"), ("measure 1 beat 3", "C4", "60"),
+                  ("measure 2 beat 2", "G3 D4", "43")], "ties")
+    same_bits(rows, "ties")
+    rows = table(s("quarter.musicxml"))
+    expect(rows, [("measure 1 beat 1", "C#4-50c F4-50c G#4-50c", "36.5"),
+                  ("measure 2 beat 1", "C4-50c E4-50c G4-50c", "35.5")], "quarter tones")
+    same_bits(rows, "quarter tones")
+    # Two parts: the unison is one pitch; both rest on beat 3 (no chord).
+    uni = [("measure 1 beat 1", "C4", "60"), ("measure 1 beat 2", "C4 G4", "48"),
+           ("measure 1 beat 4", "G3", "55")]
+    rows = table(s("unisons.musicxml"))
+    expect(rows, uni, "unisons")
+    same_bits(rows, "unisons")
+    expect(table(s("unisons.musicxml"), "--approx", "0"),
+           [uni[0], ("measure 1 beat 2", "C4 G4", "-inf"), uni[2]], "no fundamental (--approx 0)")
+    expect(table(s("unisons.musicxml"), "--parts", "Soprano"),
+           [("measure 1 beat 1", "C4", "60"), ("measure 1 beat 2", "G4", "67")], "--parts Soprano")
+    expect(table(s("unisons.musicxml"), "--parts", "2"),
+           [("measure 1 beat 1", "C4", "60"), ("measure 1 beat 2", "C4", "60"),
+            ("measure 1 beat 4", "G3", "55")], "--parts 2")
+    # --order high: the highest pitch first; the box's answer may differ,
+    # and is what the box gives for that list by hand.
+    rc, out, _ = run("subtone", "--score", s("chorale.musicxml"), "--order", "high", "--explain")
+    check(rc == 0 and "partial 1: 67 (G4)" in out, "--order high --explain: " + out[:300])
+
+    # .mxl: the chorale zipped, with its container naming the root file.
+    import zipfile
+    mxl = os.path.join(tmp, "chorale.mxl")
+    with zipfile.ZipFile(mxl, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("META-INF/container.xml", '<?xml version="1.0"?><container><rootfiles>'
+                   '<rootfile full-path="score/c.xml"/></rootfiles></container>')
+        z.write(s("chorale.musicxml"), "score/c.xml")
+    check(table(mxl) == table(s("chorale.musicxml")), ".mxl reads as its MusicXML")
+
+    # MIDI: the chorale (tempo change, drum, sysex, running status).
+    cm = os.path.join(tmp, "chorale.mid")
+    open(cm, "wb").write(chorale_midi())
+    rows = table(cm)
+    expect(rows, [("0.000 s", "G3 B3 D4 G4", "31"), ("0.500 s", "C4 E4 G4 C5", "36"),
+                  ("1.000 s", "D4 F#4 A4 D5", "38"), ("1.500 s", "G3 B3 D4 G4", "31"),
+                  ("2.000 s", "C4", "60")], "chorale.mid")
+    check(table(cm, "--parts", "Choir") == rows and table(cm, "--parts", "1") == [],
+          "--parts by track name and number")
+    bm = os.path.join(tmp, "bend.mid")
+    open(bm, "wb").write(bend_midi())
+    rows = table(bm)
+    expect(rows, [("0.000 s", "C#4-50c F4-50c G#4-50c", "36.5"), ("0.500 s", "C4", "60"),
+                  ("1.000 s", "C3", "48"), ("1.250 s", "C3", "48")], "bend.mid")
+    same_bits(rows, "bend.mid")
+
+    # -o MusicXML: the input's parts unchanged, the new part as worked out.
+    for name, extra, want_name, want in [
+        ("ties", [], "Virtual fundamental",
+         [("1", "C2", 4, "", None, None), ("1", "C4", 2, "sta", None, None),
+          ("2", "C4", 2, "sto", None, None), ("2", "G2", 4, "", None, None)]),
+        ("ties", ["--octave", "-1", "--lyrics", "hz"], "Virtual fundamental (-1 octave)",
+         [("1", "C1", 4, "", None, "65.4"), ("1", "C3", 2, "sta", None, "261.6"),
+          ("2", "C3", 2, "sto", None, None), ("2", "G1", 4, "", None, "98.0")]),
+        ("quarter", ["--lyrics", "cents"], "Virtual fundamental",
+         [("1", "C0.52", 8, "", "quarter-sharp", "+0"), ("2", "C-0.52", 8, "", "quarter-flat", "+0")]),
+        ("unisons", ["--approx", "0"], "Virtual fundamental",
+         [("1", "C4", 1, "", None, None), ("1", "rest", 1, "", None, None),
+          ("1", "rest", 1, "", None, None), ("1", "G3", 1, "", None, None)]),
+    ]:
+        src, out = s(name + ".musicxml"), os.path.join(tmp, name + "-out.musicxml")
+        rc, _, err = run("subtone", "--score", src, "-o", out, *extra)
+        check(rc == 0, f"-o {name}: {err}")
+        a, b = ET.parse(src).getroot(), ET.parse(out).getroot()
+        for p in a.findall("part"):
+            check(ET.tostring(p) == ET.tostring(b.find(f"part[@id='{p.get('id')}']")),
+                  f"-o {name}: part {p.get('id')} changed")
+        sp = b.findall("part-list/score-part")[-1]
+        check(sp.findtext("part-name") == want_name, f"-o {name}: part name {sp.findtext('part-name')}")
+        got = part_notes(b, sp.get("id"))
+        check(got == want, f"-o {name} {extra}:\n  got  {got}\n  want {want}")
+        check(len(b.findall(f"part[@id='{sp.get('id')}']/measure")) == len(a.find("part").findall("measure")),
+              f"-o {name}: as many measures")
+        # qz reads its own output: the new part's notes are the fundamentals.
+        if not extra:
+            f0 = [r[3] for r in table(src) if r[3] != "-inf"]
+            back = [r[1][0] for r in table(out, "--parts", want_name)]
+            check([repr(name_midi(n)).replace(".0", "") for n in back] == f0,
+                  f"-o {name}: read back {back} vs {f0}")
+
+    # -o MIDI: one track more on a free channel, RPN 0, bends.
+    out = os.path.join(tmp, "bend-out.mid")
+    rc, _, err = run("subtone", "--score", bm, "-o", out)
+    check(rc == 0, "-o bend.mid: " + err)
+    fmt, tr = midi_tracks(open(out, "rb").read())
+    _, orig = midi_tracks(bend_midi())
+    check(fmt == 1 and len(tr) == 2 and tr[0] == orig[0], "-o .mid: format 1, input track kept")
+    last = tr[-1]
+    chans = {st & 15 for _, st, _ in last if st < 0xF0}
+    check(chans == {2}, f"-o .mid: the first free channel (2), got {chans}")
+    ch = [(t, st & 0xF0, tuple(d)) for t, st, d in last if st < 0xF0]
+    check(ch[:6] == [(0, 0xC0, (32,)), (0, 0xB0, (101, 0)), (0, 0xB0, (100, 0)), (0, 0xB0, (6, 2)),
+                     (0, 0xB0, (38, 0)), (0, 0xB0, (101, 127))], f"-o .mid: RPN 0 = 2 semitones: {ch[:6]}")
+    # 36.5 = key 37 bent down half a semitone: 8192 - 2048 = 6144 (0x00, 0x30).
+    notes = [e for e in ch[7:]]
+    want = [(0, 0xE0, (0, 0x30)), (0, 0x90, (37, 80)), (480, 0x80, (37, 0)), (480, 0xE0, (0, 0x40)),
+            (480, 0x90, (60, 80)), (960, 0x80, (60, 0)), (960, 0x90, (48, 80)), (1200, 0x80, (48, 0)),
+            (1200, 0x90, (48, 80)), (1440, 0x80, (48, 0))]
+    check(notes == want, f"-o .mid notes:\n  got  {notes}\n  want {want}")
+    check(table(out, "--parts", "2") == [("0.000 s", ["C#2-50c"], "C#2-50c", "36.5"),
+                                         ("0.500 s", ["C4"], "C4", "60"), ("1.000 s", ["C3"], "C3", "48"),
+                                         ("1.250 s", ["C3"], "C3", "48")], "-o .mid read back")
+
+    # Bad input: one line "qz subtone: FILE: POSITION: WHAT", exit 1.
+    bad = {
+        "malformed.musicxml": b"<score-partwise><part-list></part-list><part id='P1'><measure>",
+        "nodivisions.musicxml": b"<score-partwise><part id='P1'><measure number='1'><note><pitch>"
+                                b"<step>C</step><octave>4</octave></pitch><duration>1</duration></note>"
+                                b"</measure></part></score-partwise>",
+        "absurd.musicxml": b"<score-partwise><part id='P1'><measure number='1'><attributes><divisions>1"
+                           b"</divisions></attributes><note><pitch><step>C</step><octave>4</octave>"
+                           b"</pitch><duration>100000000000</duration></note></measure></part></score-partwise>",
+        "parts.musicxml": b"<score-partwise>" + b"<part id='P'><measure number='1'/></part>" * 3000
+                          + b"</score-partwise>",
+        "truncated.mid": chorale_midi()[:60],
+        "nostatus.mid": smf(0, [b"MTrk\x00\x00\x00\x04\x00\x3c\x40\x00"]),
+        "longvlq.mid": smf(0, [b"MTrk\x00\x00\x00\x06\xff\xff\xff\xff\xff\x00"]),
+        "format2.mid": smf(2, [track([])]),
+        "empty.mxl": b"PK\x03\x04garbage",
+    }
+    for name, data in bad.items():
+        path = os.path.join(tmp, name)
+        open(path, "wb").write(data)
+        rc, out, err = run("subtone", "--score", path)
+        lines = err.splitlines()
+        check(rc == 1 and out == "" and len(lines) == 1 and lines[0].startswith(f"qz subtone: {path}: "),
+              f"bad input {name}: exit {rc}, stderr {err!r}")
+    # Options that need --score, and a MIDI file written as MusicXML.
+    check(run("subtone", "--octave", "1", "60")[0] == 2, "--octave without --score is a usage error")
+    check(run("subtone", "--score", cm, "-o", os.path.join(tmp, "x.musicxml"))[0] == 1,
+          "MIDI in, MusicXML out is an error")
+
+
+def musescore(tmp):
+    ms = shutil.which("mscore3") or shutil.which("musescore3") or shutil.which("mscore")
+    if not ms:
+        print("QZ-SKIP: MuseScore 3 (mscore3) is not installed")
+        sys.exit(77)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+
+    def mscore(out, src):
+        p = subprocess.run([ms, "-o", out, src], capture_output=True, text=True, env=env, timeout=300)
+        check(p.returncode == 0, f"mscore3 -o {out} {src}: {p.returncode} {p.stderr[-500:]}")
+
+    for name in ["chorale", "ties", "quarter", "unisons"]:
+        src = os.path.join(HERE, name + ".musicxml")
+        ours = os.path.join(tmp, name + "-vf.musicxml")
+        rc, _, err = run("subtone", "--score", src, "-o", ours)
+        check(rc == 0, f"{name}: {err}")
+        png = os.path.join(tmp, name + ".png")
+        mscore(png, ours)
+        pages = glob.glob(os.path.join(tmp, name + "*.png"))
+        check(pages and all(os.path.getsize(p) > 1000 for p in pages), f"{name}: MuseScore's PNG")
+        back = os.path.join(tmp, name + "-back.musicxml")
+        mscore(back, ours)
+        n = len(ET.parse(src).getroot().findall("part"))
+        keep = ",".join(str(i + 1) for i in range(n))
+        want = [(r[1], r[3]) for r in table(src)]
+        got = [(r[1], r[3]) for r in table(back, "--parts", keep)]
+        check(got == want, f"{name}: MuseScore's export read back:\n  got  {got}\n  want {want}")
+        vf = [r[1][0] for r in table(back, "--parts", str(n + 1))]
+        check(vf == [r[2] for r in table(src) if r[3] != "-inf"],
+              f"{name}: MuseScore's fundamental staff {vf}")
+    demos = sorted(glob.glob("/usr/share/mscore3*/demos/*.mscz"))
+    check(demos, "MuseScore's demo scores")
+    for d in demos:
+        base = os.path.join(tmp, os.path.basename(d)[:-5])
+        for ext in (".musicxml", ".mid"):
+            mscore(base + ext, d)
+            rc, out, err = run("subtone", "--score", base + ext)
+            check(rc == 0 and out.count("\n") > 10, f"{d} as {ext}: exit {rc}, {err[-300:]}")
+            rc, _, err = run("subtone", "--score", base + ext, "-o", base + "-vf" + ext)
+            check(rc == 0, f"{d} as {ext} -o: {err[-300:]}")
+        mscore(base + "-vf.png", base + "-vf.musicxml")
+
+
+def seeds(_):
+    d = sys.argv[3]
+    open(os.path.join(d, "chorale.mid"), "wb").write(chorale_midi())
+    open(os.path.join(d, "bend.mid"), "wb").write(bend_midi())
+
+
+with tempfile.TemporaryDirectory() as tmp:
+    {"cli": cli, "musescore": musescore, "seeds": seeds}[sys.argv[2]](tmp)
+if failures:
+    print(f"{len(failures)} failure(s)")
+    sys.exit(1)
+print("ok")
