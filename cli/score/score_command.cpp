@@ -109,6 +109,15 @@ bool read_score_file(const std::string &path, std::string &bytes)
     return true;
 }
 
+// XML starts with '<' once a byte-order mark and white space are passed.
+bool looks_like_xml(std::string_view bytes)
+{
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+    const std::size_t i = bytes.find_first_not_of(" \t\r\n");
+    return i != std::string_view::npos && bytes[i] == '<';
+}
+
 } // namespace
 
 int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
@@ -128,6 +137,8 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
         ok = read_midi(bytes, score, error);
     else if (bytes.substr(0, 4) == std::string_view("PK\x03\x04", 4))
         ok = read_mxl(bytes, xml, error) && read_musicxml(xml, score, error);
+    else if (!looks_like_xml(bytes))
+        error = "byte 0: neither MusicXML, compressed MusicXML (.mxl) nor a Standard MIDI File";
     else {
         xml = std::move(bytes);
         ok = read_musicxml(xml, score, error);

@@ -87,6 +87,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     qzcli::SubtoneAudio audio;
     qzcli::SubtoneScore score;
     bool have_a4 = false;
+    bool mode_given = false;
     qzcli::CommandLine cl("subtone", kUsage, kAbout, footer());
     cl.option("--mode", "freq|midi",
               "partials and result in Hz (freq, the default), or as\n"
@@ -94,6 +95,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
               "the result is rounded to the nearest multiple of A, or\n"
               "not rounded when A is 0)",
               "--mode needs freq or midi", [&](const std::string &v) {
+                  mode_given = true;
                   if (lower_equals(v, "freq"))
                       opt.units.midi = false;
                   else if (lower_equals(v, "midi"))
@@ -148,6 +150,14 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     if (!score.file.empty() || score.any) { // the chords of a score
         if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(), e))
             return usage_error("subtone", e);
+        // A score's chords are MIDI pitches and its table names every note:
+        // what only typed chords use is refused rather than ignored.
+        if (mode_given && !opt.units.midi)
+            return usage_error("subtone", "--score sends MIDI pitches: --mode freq does not "
+                                          "go with it");
+        if (opt.echo || opt.stats || opt.names || have_a4)
+            return usage_error("subtone", "--echo, --stats, --names and --a4 do not go with "
+                                          "--score (its table names every note)");
         qzcli::setup_host(host, ctx);
         host.set_recording(false);
         if (!qzcli::load_plugin(host, ctx, "qz.subtone"))

@@ -346,6 +346,7 @@ def cli(tmp):
         "longvlq.mid": smf(0, [b"MTrk\x00\x00\x00\x06\xff\xff\xff\xff\xff\x00"]),
         "format2.mid": smf(2, [track([])]),
         "empty.mxl": b"PK\x03\x04garbage",
+        "junk.mid": b"junk",  # no MIDI header, no XML, no zip
     }
     for name, data in bad.items():
         path = os.path.join(tmp, name)
@@ -356,6 +357,8 @@ def cli(tmp):
               f"bad input {name}: exit {rc}, stderr {err!r}")
     # Options that need --score, and a MIDI file written as MusicXML.
     check(run("subtone", "--octave", "1", "60")[0] == 2, "--octave without --score is a usage error")
+    for extra in (["--mode", "freq"], ["--echo"], ["--stats"], ["--names"], ["--a4", "442"]):
+        check(run("subtone", "--score", cm, *extra)[0] == 2, f"{extra[0]} with --score is a usage error")
     check(run("subtone", "--score", cm, "-o", os.path.join(tmp, "x.musicxml"))[0] == 1,
           "MIDI in, MusicXML out is an error")
 
