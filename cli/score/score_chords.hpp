@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,7 @@ struct ScoreChord {
     std::int64_t start = 0, end = 0; // ticks
     std::vector<double> pitches;     // distinct, lowest first
     std::vector<double> velocities;  // of each pitch: its loudest sounding note
-    double f0 = -INFINITY;           // what the box sent (MIDI); -inf: none
+    double f0 = -std::numeric_limits<double>::infinity(); // what the box sent (MIDI); -inf: none
 };
 
 // Which parts --parts LIST selects: names or 1-based numbers, separated by

@@ -222,9 +222,8 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     std::cout.flush();
     if (!so.out.empty()) {
         std::string written;
-        const bool w =
-            is_midi ? write_score_midi(xml.empty() ? bytes : xml, score, chords, so, written, error)
-                    : write_score_musicxml(xml, score, chords, so, written, error);
+        const bool w = is_midi ? write_score_midi(bytes, score, chords, so, written, error)
+                               : write_score_musicxml(xml, score, chords, so, written, error);
         if (!w) {
             std::cerr << "qz subtone: " << so.out << ": " << error << '\n';
             return kFailure;
