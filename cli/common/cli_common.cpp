@@ -226,4 +226,16 @@ bool parse_long(const std::string &word, long &out)
     return true;
 }
 
+bool has_extension(const std::string &path, std::string_view ext)
+{
+    if (path.size() <= ext.size())
+        return false;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    const std::string_view tail = std::string_view(path).substr(path.size() - ext.size());
+    for (std::size_t i = 0; i < ext.size(); ++i)
+        if (lower(tail[i]) != lower(ext[i]))
+            return false;
+    return true;
+}
+
 } // namespace qzcli

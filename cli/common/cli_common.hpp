@@ -56,6 +56,10 @@ std::string input_name(const std::string &path);
 // are not finite, always get the shortest text.
 std::string format_value(double v, int digits);
 
+// Whether `path` ends in `ext` (".svg"), letters compared without case, and
+// has a name before it.
+bool has_extension(const std::string &path, std::string_view ext);
+
 // Most decimals --digits asks for: 17 give every double exactly.
 inline constexpr int kMaxDigits = 17;
 

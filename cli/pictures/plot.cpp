@@ -2,6 +2,7 @@
 // title, axes, ticks and labels, and marks placed through its scales.
 #include "plot.hpp"
 
+#include "cli_common.hpp"
 #include "notes.hpp"
 
 #include <cairo-svg.h>
@@ -195,16 +196,6 @@ std::vector<double> ticks(const Axis &a, int target)
     return t;
 }
 
-bool ends_with_svg(const std::string &path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char &c : tail)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == ".svg";
-}
-
 struct SurfaceDeleter {
     void operator()(cairo_surface_t *s) const { cairo_surface_destroy(s); }
 };
@@ -219,7 +210,7 @@ class Figure {
     Figure(const std::string &path, Axis x, Axis y)
         : path_(path), x_(std::move(x)), y_(std::move(y))
     {
-        svg_ = ends_with_svg(path);
+        svg_ = has_extension(path, ".svg");
         surface_.reset(
             svg_ ? cairo_svg_surface_create(path.c_str(), kPlotWidth, kPlotHeight)
                  : cairo_image_surface_create(CAIRO_FORMAT_RGB24, kPlotWidth, kPlotHeight));

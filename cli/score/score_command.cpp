@@ -147,9 +147,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
         std::cerr << "qz subtone: " << file << ": " << error << '\n';
         return kFailure;
     }
-    const bool out_midi =
-        so.out.size() > 4 &&
-        (so.out.ends_with(".mid") || so.out.ends_with(".MID") || so.out.ends_with(".midi"));
+    const bool out_midi = has_extension(so.out, ".mid") || has_extension(so.out, ".midi");
     if (!so.out.empty() && out_midi != is_midi) {
         std::cerr << "qz subtone: -o " << so.out << ": a " << (is_midi ? "MIDI" : "MusicXML")
                   << " score is written as " << (is_midi ? "OUT.mid" : "OUT.musicxml or OUT.xml")

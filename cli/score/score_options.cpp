@@ -6,21 +6,6 @@
 
 namespace qzcli {
 
-namespace {
-
-bool ends_with(const std::string &path, const char *ext)
-{
-    const std::string e(ext);
-    if (path.size() <= e.size())
-        return false;
-    std::string tail = path.substr(path.size() - e.size());
-    for (char &c : tail)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == e;
-}
-
-} // namespace
-
 void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
 {
     cl.section("scores");
@@ -40,8 +25,8 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
               "table: OUT.musicxml or OUT.xml (MusicXML input: a part\n"
               "\"Virtual fundamental\"), OUT.mid (MIDI input: a track)",
               "-o needs a file name", [&opt](const std::string &v) {
-                  if (!ends_with(v, ".musicxml") && !ends_with(v, ".xml") &&
-                      !ends_with(v, ".mid") && !ends_with(v, ".midi"))
+                  if (!has_extension(v, ".musicxml") && !has_extension(v, ".xml") &&
+                      !has_extension(v, ".mid") && !has_extension(v, ".midi"))
                       throw OptionError{"-o needs a name ending in .musicxml, .xml or .mid, not '" +
                                         v + "'"};
                   opt.out = v;

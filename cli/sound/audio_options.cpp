@@ -261,16 +261,7 @@ bool check_subtone_audio(const SubtoneAudio &opt, bool have_partials, std::strin
 
 bool plot_path_ok(const std::string &path, std::string &error)
 {
-    auto ends_with = [&](const char *ext) {
-        const std::string e(ext);
-        if (path.size() <= e.size())
-            return false;
-        std::string tail = path.substr(path.size() - e.size());
-        for (char &c : tail)
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        return tail == e;
-    };
-    if (ends_with(".svg") || ends_with(".png"))
+    if (has_extension(path, ".svg") || has_extension(path, ".png"))
         return true;
     error = "--plot needs a file name ending in .svg or .png, not '" + path + "'";
     return false;
