@@ -90,11 +90,13 @@ bool read_score_file(const std::string &path, std::string &bytes)
 {
     std::ifstream f;
     if (path != "-") {
-        f.open(path, std::ios::binary);
-        if (!f) {
-            std::cerr << "qz subtone: cannot open '" << path << "'\n";
+        // A missing file, a directory or one that cannot be read: said as
+        // every other command says it.
+        if (std::string error; !check_readable(path, error)) {
+            std::cerr << "qz subtone: " << error << '\n';
             return false;
         }
+        f.open(path, std::ios::binary);
     }
     std::istream &in = path == "-" ? std::cin : f;
     char buf[65536];

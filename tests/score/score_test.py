@@ -355,6 +355,10 @@ def cli(tmp):
         lines = err.splitlines()
         check(rc == 1 and out == "" and len(lines) == 1 and lines[0].startswith(f"qz subtone: {path}: "),
               f"bad input {name}: exit {rc}, stderr {err!r}")
+    # A directory is named as every other command names it.
+    rc, out, err = run("subtone", "--score", tmp)
+    check(rc == 1 and err == f"qz subtone: cannot open '{tmp}': it is a directory\n",
+          f"a directory as the score: exit {rc}, stderr {err!r}")
     # Options that need --score, and a MIDI file written as MusicXML.
     check(run("subtone", "--octave", "1", "60")[0] == 2, "--octave without --score is a usage error")
     for extra in (["--mode", "freq"], ["--echo"], ["--stats"], ["--names"], ["--a4", "442"]):
