@@ -127,8 +127,11 @@ git -C "$root/root/qz" cat-file -e "$commit^{commit}" 2>/dev/null ||
 git -C "$root/root/qz" -c advice.detachedHead=false checkout -q --detach "$commit"
 echo "fresh-root: $(git -C "$root/root/qz" log -1 --format='%h %s') in $root"
 
+# QZ_FRESH_ROOT tells a command that it runs in a throwaway root (a test
+# that changes the apt configuration needs one, and a root cannot be made
+# again inside it).
 env_args=(HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 TERM="${TERM:-dumb}"
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin)
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin QZ_FRESH_ROOT=1)
 [ -n "${CI+set}" ] && env_args+=(CI="$CI")
 # Where this machine tells its programs to find that bundle (Node's and npm's
 # among them), passed on as set.

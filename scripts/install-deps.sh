@@ -34,6 +34,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "installing:$missing"
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+sh "$(dirname "$0")/apt-update.sh"
 # shellcheck disable=SC2086
 apt-get install -y -qq --no-install-recommends $missing

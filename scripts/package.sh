@@ -32,27 +32,9 @@ if [ "$count" -ne 4 ]; then
     exit 1
 fi
 
-# Where each shipped file was tested: the records that make test-windows
-# and make test-win32 leave beside the suites they ran (scripts/record-tested.sh),
-# matched by SHA-256, so a file rebuilt since its run counts as untested.
+# Where each shipped file was tested (NOT RUN where its suite was skipped).
 echo "package: where its plug-ins were tested"
-for f in "$out"/externals/*; do
-    name=$(basename "$f")
-    case $name in *.mxe64) rec=$build/win64/tested.txt ;; *) rec=$build/win32/tested.txt ;; esac
-    sum=$(sha256sum "$f" | cut -d ' ' -f 1)
-    if [ -f "$rec" ] && grep -qx "plugin: $sum $name" "$rec"; then
-        counts=$(grep '^tests: ' "$rec")
-        passed=$(echo "$counts" | sed -n 's/.*passed: \([0-9]*\).*/\1/p')
-        if [ "${passed:-0}" -gt 0 ]; then
-            echo "  $name: suite run under $(sed -n 's/^launcher: //p' "$rec") ($counts)"
-        else
-            echo "  $name: NOT RUN, every test skipped ($counts)"
-        fi
-        sed -n 's/^skipped: /    skipped: /p' "$rec"
-    else
-        echo "  $name: NOT RUN, no test run of these bytes is recorded (make test-windows runs the suites)"
-    fi
-done
+sh "$here/scripts/report-tested.sh" "$build" "$out"/externals/*
 
 # Reference pages from the objects' registration and their prose.
 for doc in "$here"/subtone/qz.subtone.doc.json "$here"/pitchtally/qz.pitchtally.doc.json; do

@@ -30,7 +30,11 @@ else
     # 32-bit Wine needs a kernel that executes 32-bit x86 programs (IA32
     # emulation); some virtual machines' kernels do not.
     why=""
-    if [ ! -x "$wine" ]; then
+    # scripts/install-wine32.sh --optional keeps why it could not install it.
+    record=$cache/qz-wine32.unavailable
+    if [ ! -x "$wine" ] && [ -s "$record" ]; then
+        why="32-bit Wine could not be installed ($(head -n 1 "$record"); scripts/install-wine32.sh tries again)"
+    elif [ ! -x "$wine" ]; then
         why="32-bit Wine is not installed ($wine missing; scripts/install-wine32.sh installs it)"
     elif ! out=$("$wine" --version 2>&1); then
         why="32-bit Wine cannot run here: this kernel does not execute 32-bit x86 programs ($wine: $(echo "$out" | tail -n 1 | sed 's/.*: //'))"
