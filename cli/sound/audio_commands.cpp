@@ -8,6 +8,7 @@
 #include "peaks.hpp"
 #include "plot.hpp"
 #include "subtone.h"
+#include "subtone_alternatives.h"
 #include "subtone_explain.h"
 #include "subtone_search.h"
 
@@ -52,27 +53,37 @@ std::string db_text(double amp)
 }
 
 // The partials of one frame as the box stored them (singles, in Hz), the
-// search the box ran on them, and the harmonic number it chose for each.
+// search the box ran on them, and the harmonic number it chose for each
+// (`explain`); then the lower fundamentals that fit better (--alternatives).
 void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &atoms, long mode,
-                   float approx, float tolerance, int digits, subtone_workspace &ws,
-                   subtone_explanation &e, std::ostream &out)
+                   float approx, float tolerance, bool explain, const SubtoneAudio &opt,
+                   subtone_workspace &ws, subtone_explanation &e, std::ostream &out)
 {
     const std::vector<float> p = box_partials(atoms, mode);
     const auto k = static_cast<std::int32_t>(p.size());
     const subtone_fast_status st = subtone_explain(ws, p.data(), k, mode, approx, tolerance, e);
-    subtone_test_fragility(ws, p.data(), k, approx, tolerance, e);
     const bool ok = st == SUBTONE_FAST_OK && e.accepted;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        out << "  partial " << (i + 1) << ": " << format_value(static_cast<double>(p[i]), digits)
-            << " Hz, " << db_text(peaks[i].amp);
-        if (ok)
-            out << harmonic_text(e.partials[i], digits);
-        out << '\n';
+    if (explain) {
+        subtone_test_fragility(ws, p.data(), k, approx, tolerance, e);
+        for (std::size_t i = 0; i < p.size(); ++i) {
+            out << "  partial " << (i + 1) << ": "
+                << format_value(static_cast<double>(p[i]), opt.digits) << " Hz, "
+                << db_text(peaks[i].amp);
+            if (ok)
+                out << harmonic_text(e.partials[i], opt.digits);
+            out << '\n';
+        }
+        if (!ok)
+            out << "  no fundamental of 1 Hz or more fits\n";
+        else
+            print_fragility(out, e);
     }
-    if (!ok)
-        out << "  no fundamental of 1 Hz or more fits\n";
-    else
-        print_fragility(out, e);
+    if (opt.alternatives >= 0 && ok) {
+        subtone_alternatives a;
+        subtone_find_alternatives(p.data(), k, tolerance, e, opt.floor_hz,
+                                  static_cast<std::int32_t>(opt.alternatives), a);
+        print_alternatives(out, a, opt.floor_hz, opt.a4, opt.digits);
+    }
 }
 
 } // namespace
@@ -81,7 +92,8 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
                   const SubtoneAudio &opt, std::vector<double> &sent, const std::string &title)
 {
     float approx = 0.0f, tolerance = 0.0f;
-    if (explain) {
+    const bool traced = explain || opt.alternatives >= 0;
+    if (traced) {
         std::vector<t_atom> stored;
         if (!host.attr_get(box, "approx", stored) || stored.empty()) {
             std::cerr << "qz subtone: internal error: cannot read the box's approximation\n";
@@ -125,10 +137,10 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
         out += ' ';
         out += pitch_text(f0, mode != 0, opt.a4, opt.names, opt.digits);
         out += '\n';
-        if (explain) {
+        if (traced) {
             std::cout << out;
             out.clear();
-            explain_frame(peaks, atoms, mode, approx, tolerance, opt.digits, ws, explained,
+            explain_frame(peaks, atoms, mode, approx, tolerance, explain, opt, ws, explained,
                           std::cout);
         }
         if (!opt.plot.empty()) {

@@ -48,9 +48,11 @@ struct PitchTallyAudio {
 struct SubtoneAudio {
     std::string file; // --audio FILE; empty: partials are read as text
     SpectrumOptions spectrum;
-    int digits = -1;    // --digits of the printed times and fundamentals; -1: exact
-    bool names = false; // --names: fundamentals as note names
-    double a4 = kA4Hz;  // --a4, for those names in freq mode
+    int digits = -1;        // --digits of the printed times and fundamentals; -1: exact
+    bool names = false;     // --names: fundamentals as note names
+    double a4 = kA4Hz;      // --a4, for those names in freq mode
+    long alternatives = -1; // --alternatives N after each frame's result; -1: none
+    double floor_hz = 0.0;  // --floor of those
     bool any_spectrum_option = false;
     std::string plot;
 };

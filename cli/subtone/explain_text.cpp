@@ -1,6 +1,7 @@
 #include "explain_text.hpp"
 
 #include "cli_common.hpp"
+#include "notes.hpp"
 
 #include <cmath>
 #include <cstdio>
@@ -63,6 +64,43 @@ void print_fragility(std::ostream &out, const subtone_explanation &e)
             << " partials)\n";
         return;
     }
+}
+
+namespace {
+
+// A frequency with a fixed number of decimals, rounded here as tenths() is.
+std::string hz_text(double hz, int decimals)
+{
+    char buf[64];
+    const double scale = std::pow(10.0, decimals);
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::round(hz * scale) / scale);
+    return buf;
+}
+
+std::string hearing_text(const subtone_hearing &h, double a4, int digits)
+{
+    std::string s =
+        hz_text(h.hz, digits < 0 ? 4 : digits) + " Hz (" + hz_note_name(h.hz, a4) + "), harmonics";
+    for (const double n : h.harmonics) {
+        s += ' ';
+        s += n > 0.0 ? format_value(n, 0) : std::string("-");
+    }
+    return s + ", fit " + tenths(h.fit, "%.1f") + " cents";
+}
+
+} // namespace
+
+void print_alternatives(std::ostream &out, const subtone_alternatives &a, double floor_hz,
+                        double a4, int digits)
+{
+    out << "  box: " << hearing_text(a.result, a4, digits) << '\n';
+    for (std::size_t i = 0; i < a.lower.size(); ++i)
+        out << "  alternative " << (i + 1) << ": " << hearing_text(a.lower[i], a4, digits) << '\n';
+    if (!a.complete)
+        out << "  alternatives: stopped at " << hz_text(a.stopped_hz, 4) << " Hz, the work of "
+            << kSubtoneAlternativesBudget << " steps done\n";
+    else if (a.lower.empty())
+        out << "  no lower fundamental fits better, down to " << hz_text(floor_hz, 4) << " Hz\n";
 }
 
 } // namespace qzcli

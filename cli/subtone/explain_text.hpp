@@ -3,6 +3,7 @@
 #ifndef QZ_CLI_EXPLAIN_TEXT_HPP
 #define QZ_CLI_EXPLAIN_TEXT_HPP
 
+#include "subtone_alternatives.h"
 #include "subtone_explain.h"
 
 #include <ostream>
@@ -21,6 +22,13 @@ std::string harmonic_text(const subtone_partial_explained &e, int digits);
 
 // The line on fragility, from the search's fragility test.
 void print_fragility(std::ostream &out, const subtone_explanation &e);
+
+// The object's result heard with its fit, then the lower fundamentals that
+// fit better, a line each: "  alternative 1: 100.0000 Hz (G2+35c),
+// harmonics 1 2 3 4, fit 0.4 cents". Frequencies with 4 decimals, or
+// `digits`; note names with A4 at `a4` Hz.
+void print_alternatives(std::ostream &out, const subtone_alternatives &a, double floor_hz,
+                        double a4, int digits);
 
 } // namespace qzcli
 

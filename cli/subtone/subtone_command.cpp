@@ -3,6 +3,7 @@
 #include "audio_commands.hpp" // --audio, --plot and the peak picker's options
 #include "chords.hpp"
 #include "cli_common.hpp"
+#include "notes.hpp"
 #include "options.hpp"
 #include "score_options.hpp" // --score, -o, --parts, --octave, --lyrics
 #include "subtone_fast.h"
@@ -134,6 +135,24 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
             "name, the value the search used (Hz) and the harmonic\n"
             "number it chose, the interval whose midpoint is the\n"
             "fundamental, and the result with its note name");
+    cl.option_long("--alternatives", "N",
+                   "after each result, the box's harmonic numbers with\n"
+                   "their fit (the largest deviation in cents of any\n"
+                   "partial, at the best frequency of the box's interval),\n"
+                   "then up to N lower fundamentals that fit better than\n"
+                   "every one above them, a line each",
+                   0, 1000, opt.alternatives);
+    bool floor_given = false;
+    std::string floor_text;
+    cl.option("--floor", "HZ|NOTE",
+              "with --alternatives, the lowest fundamental listed: a\n"
+              "frequency in Hz (1 or more) or a note name (default C0,\n"
+              "16.3516 Hz)",
+              "--floor needs a frequency in Hz (1 or more) or a note name",
+              [&](const std::string &v) {
+                  floor_text = v;
+                  floor_given = true;
+              });
     cl.flag("--stats", opt.stats,
             "after each result, print to stderr how many steps\n"
             "(intervals tried) the search needed: \"steps N\"");
@@ -143,6 +162,21 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         return *done;
     const std::vector<std::string> &words = cl.operands(); // partials, files and '-'
     using qzcli::usage_error;
+    if (floor_given && opt.alternatives < 0)
+        return usage_error("subtone", "--floor is the lowest of the --alternatives: it needs "
+                                      "--alternatives N");
+    if (floor_given) { // a note name with A4 at --a4, as the partials' names
+        double hz = 0.0, midi = 0.0;
+        if (qzcli::parse_note(floor_text, midi))
+            hz = qzcli::note_to_hz(midi, opt.units.a4);
+        else if (!qzcli::parse_double(floor_text, hz))
+            hz = NAN;
+        if (!std::isfinite(hz) || hz < 1.0)
+            return usage_error("subtone", "--floor needs a frequency in Hz (1 or more) or a note "
+                                          "name, not '" +
+                                              floor_text + "'");
+        opt.floor_hz = hz;
+    }
     if (have_a4 && opt.units.midi)
         return usage_error("subtone", "--a4 applies to note names in freq mode; in midi mode "
                                       "a note name is its MIDI number");
@@ -155,6 +189,8 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         if (mode_given && !opt.units.midi)
             return usage_error("subtone", "--score sends MIDI pitches: --mode freq does not "
                                           "go with it");
+        if (opt.alternatives >= 0)
+            return usage_error("subtone", "--alternatives does not go with --score");
         if (opt.echo || opt.stats || opt.names || have_a4)
             return usage_error("subtone", "--echo, --stats, --names and --a4 do not go with "
                                           "--score (its table names every note)");
@@ -209,6 +245,8 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         audio.digits = opt.digits;
         audio.names = opt.names;
         audio.a4 = opt.units.a4;
+        audio.alternatives = opt.alternatives;
+        audio.floor_hz = opt.floor_hz;
     }
     if (words.empty())
         files.push_back("-");

@@ -61,10 +61,10 @@ std::string SubtoneSession::result_text(double v) const
 // Recomputes the result from the singles that the box stores for `atoms`
 // with the same search the box runs, checks it against what the box sent
 // (`sent` null: the box sent nothing), and prints the steps it took
-// (--stats, to stderr) and the path it chose (--explain): the harmonic
+// (--stats, to stderr), the path it chose (--explain): the harmonic
 // number of every partial and its distance in cents, the final interval,
 // the note names of the partials and of the result, and whether the result
-// is fragile.
+// is fragile, and the lower fundamentals that fit better (--alternatives).
 bool SubtoneSession::trace(const Chord &c, const double *sent)
 {
     const std::vector<t_atom> &atoms = c.atoms;
@@ -108,9 +108,27 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
              << (sent ? qzhost::format_number(*sent) : "nothing") << '\n';
         return false;
     }
-    if (!opt_.explain || !computed)
+    if (!computed)
         return true;
+    if (opt_.explain)
+        print_path(c, p, mode, e);
+    if (opt_.alternatives >= 0 && found) {
+        subtone_alternatives a;
+        subtone_find_alternatives(p.data(), k, tolerance, e, opt_.floor_hz,
+                                  static_cast<std::int32_t>(opt_.alternatives), a);
+        print_alternatives(out_, a, opt_.floor_hz, opt_.units.a4, opt_.digits);
+    }
+    return true;
+}
 
+// The path of --explain: each partial with its note name, the value the
+// search used and its harmonic number, the last interval and the result.
+void SubtoneSession::print_path(const Chord &c, const std::vector<float> &p, std::int64_t mode,
+                                const subtone_explanation &e)
+{
+    const std::vector<t_atom> &atoms = c.atoms;
+    const bool found = e.accepted;
+    const double value = e.value;
     auto num = [this](float v) { return value_text(static_cast<double>(v)); };
     // A note name in the units the value was given in: a MIDI number as it
     // is, a frequency with A4 at --a4.
@@ -141,14 +159,13 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
     }
     if (!found) {
         out_ << "  no fundamental of 1 Hz or more fits\n";
-        return true;
+        return;
     }
     out_ << "  interval: [" << num(e.lo) << ", " << num(e.hi) << "] Hz, midpoint " << num(e.found)
          << " Hz\n";
     out_ << "  result: " << value_text(value) << (mode != 0 ? "" : " Hz") << name(value, mode != 0)
          << '\n';
     print_fragility(out_, e);
-    return true;
 }
 
 bool SubtoneSession::chord(const Chord &c)
@@ -168,7 +185,8 @@ bool SubtoneSession::chord(const Chord &c)
         }
         out_ << result_text(sent[0]) << '\n';
     }
-    if ((opt_.explain || opt_.stats) && !trace(c, sent.empty() ? nullptr : &sent[0]))
+    if ((opt_.explain || opt_.stats || opt_.alternatives >= 0) &&
+        !trace(c, sent.empty() ? nullptr : &sent[0]))
         return false;
     return sent.size() == 1;
 }

@@ -5,7 +5,9 @@
 
 #include "chords.hpp"
 #include "qzhost.hpp"
+#include "subtone_alternatives.h"
 
+#include <cstdint>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -21,7 +23,9 @@ struct SubtoneOptions {
     bool names = false;   // --names
     int digits = -1;      // --digits; -1: shortest exact text
     bool have_approx = false;
-    t_atom approx{}; // --approx, the box's creation argument
+    t_atom approx{};                   // --approx, the box's creation argument
+    long alternatives = -1;            // --alternatives N; -1: not listed
+    double floor_hz = kSubtoneFloorHz; // --floor
 };
 
 class SubtoneSession {
@@ -51,6 +55,8 @@ class SubtoneSession {
     std::string value_text(double v) const;
     std::string result_text(double v) const;
     bool trace(const Chord &c, const double *sent);
+    void print_path(const Chord &c, const std::vector<float> &p, std::int64_t mode,
+                    const subtone_explanation &e);
 
     qzhost::Host &host_;
     const SubtoneOptions &opt_;

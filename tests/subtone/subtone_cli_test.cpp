@@ -181,10 +181,28 @@ TEST(SubtoneCli, NoteNamesFilesAndReadableOutput)
 
 TEST(SubtoneCli, UsageErrorsExitWithTwo)
 {
-    for (const char *args :
-         {"--bogus", "-x 440", "--mode", "--mode hz 440", "--approx", "--approx abc 440", "- 440",
-          "--explain=1 440", "--names --names 60", "--mode midi --a4 442 60", "--a4 0 A4",
-          "--a4 x A4", "--digits 18 440", "--digits -1 440", "--digits", "440 - "}) {
+    for (const char *args : {"--bogus",
+                             "-x 440",
+                             "--mode",
+                             "--mode hz 440",
+                             "--approx",
+                             "--approx abc 440",
+                             "- 440",
+                             "--explain=1 440",
+                             "--names --names 60",
+                             "--mode midi --a4 442 60",
+                             "--a4 0 A4",
+                             "--a4 x A4",
+                             "--digits 18 440",
+                             "--digits -1 440",
+                             "--digits",
+                             "440 - ",
+                             "--floor C1 440",
+                             "--alternatives 2 --floor 0.5 440",
+                             "--alternatives 2 --floor x 440",
+                             "--alternatives -1 440",
+                             "--alternatives 1001 440",
+                             "--alternatives 2 --score chorale.musicxml"}) {
         const CliRun r = qz_subtone(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
@@ -193,6 +211,35 @@ TEST(SubtoneCli, UsageErrorsExitWithTwo)
     const CliRun help = qz_subtone("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: qz subtone", 0), 0u);
+}
+
+// --alternatives after each result, with --explain, and a --floor as a note
+// name read with A4 at --a4. The chords and their hearings are the worked
+// examples of docs/objects.md ("Other hearings").
+TEST(SubtoneCli, AlternativesFollowEachResult)
+{
+    const CliRun r = qz_subtone("--mode midi --alternatives 1", "C4 E4 G4 B4\nC4 E4 G4\n");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "28.5\n"
+                     "  box: 42.3629 Hz (E1+48c), harmonics 6 8 9 12, fit 50.0 cents\n"
+                     "  alternative 1: 32.8142 Hz (C1+6c), harmonics 8 10 12 15, fit 7.8 cents\n"
+                     "36\n"
+                     "  box: 65.6284 Hz (C2+6c), harmonics 4 5 6, fit 7.8 cents\n"
+                     "  no lower fundamental fits better, down to 16.3516 Hz\n");
+    // A floor above C1 leaves C1 out; --a4 432 makes the note C1 lower.
+    const CliRun high = qz_subtone("--alternatives 3 --floor C#1 C4 E4 G4 B4");
+    EXPECT_EQ(high.out.find("alternative 1"), std::string::npos) << high.out;
+    EXPECT_NE(high.out.find("down to 34.6478 Hz"), std::string::npos) << high.out;
+    const CliRun tuned = qz_subtone("--alternatives 0 --floor C1 --a4 432 C4");
+    EXPECT_NE(tuned.out.find("down to 32.1086 Hz"), std::string::npos) << tuned.out;
+    // With --explain the list follows the trace, and a partial without a
+    // window shows no harmonic.
+    const CliRun e = qz_subtone("--explain --alternatives 2 440 0 660");
+    EXPECT_EQ(e.status, 0) << e.err;
+    const auto fragile = e.out.find("  fragile: ");
+    const auto box = e.out.find("  box: 220.0000 Hz (A3), harmonics 2 - 3, fit 0.0 cents\n");
+    ASSERT_NE(box, std::string::npos) << e.out;
+    EXPECT_LT(fragile, box);
 }
 
 // --names in Hz names the result against A4 = --a4, and "no fundamental" is

@@ -32,9 +32,35 @@ export declare function subtone(
     options?: SubtoneOptions,
 ): number | undefined;
 
+export interface ExplainOptions extends SubtoneOptions {
+    /** How many lower, truer fundamentals to list (default 3; 0: the box's fit alone). */
+    alternatives?: number;
+    /** The lowest fundamental listed, in Hz (1 or more; default C0, 16.3516 Hz). */
+    floor?: number;
+}
+
+/** A way of hearing the chord: a fundamental, each partial's harmonic of it, and the fit. */
+export interface Hearing {
+    /** The frequency where the largest deviation is least. */
+    hz: number;
+    /** That largest deviation of any partial, in cents. */
+    fit: number;
+    /** Each partial's harmonic number (0: a partial without a window). */
+    harmonics: number[];
+}
+
 export interface Explanation {
     /** What subtone() returns. */
     value: number;
+    /** The box's own harmonic numbers, heard at their best within the final interval; null when not found. */
+    fit: Hearing | null;
+    /**
+     * Lower fundamentals that fit better than every one above them, the box's
+     * first (docs/objects.md, "Other hearings"); null when not found.
+     */
+    alternatives: Hearing[] | null;
+    /** Where the list was cut by its work bound, in Hz; null when it is complete. */
+    alternativesStoppedAt?: number | null;
     /** Whether a fundamental of 1 Hz or more fits every partial. */
     found: boolean;
     /** Each partial in Hz, as the object stores it (a single). */
@@ -64,7 +90,7 @@ export interface Explanation {
 
 export declare function explain(
     partials: ArrayLike<unknown> | Iterable<unknown> | number,
-    options?: SubtoneOptions,
+    options?: ExplainOptions,
 ): Explanation | undefined;
 
 /** MIDI pitch to Hz as qz.subtone converts partials (single precision). */

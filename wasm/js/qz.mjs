@@ -117,6 +117,34 @@ function fragility() {
     return partial < 0 ? {approximation: change} : {partial, cents: change};
 }
 
+// C0, the lowest fundamental explain() lists by default.
+const FLOOR_HZ = 16.351597831287414;
+
+// The box's own hearing and the lower fundamentals that fit better, of the
+// last explained run, as explain() reports them.
+function alternatives(k, options) {
+    const count = options.alternatives ?? 3;
+    if (!Number.isInteger(count) || count < 0)
+        throw new TypeError(`alternatives must be a whole number of 0 or more, not ${String(count)}`);
+    const floor = options.floor ?? FLOOR_HZ;
+    if (typeof floor !== "number" || !(floor >= 1) || !Number.isFinite(floor))
+        throw new TypeError(`floor must be a frequency in Hz of 1 or more, not ${String(floor)}`);
+    const n = core._qz_subtone_alternatives(count, floor);
+    if (n === 0)
+        return {fit: null, alternatives: null};
+    const hearing = (j) => ({
+        hz: core._qz_subtone_hearing_hz(j),
+        fit: core._qz_subtone_hearing_fit(j),
+        harmonics: Array.from({length: k}, (_, i) => core._qz_subtone_hearing_harmonic(j, i)),
+    });
+    const stopped = core._qz_subtone_alternatives_stopped();
+    return {
+        fit: hearing(0),
+        alternatives: Array.from({length: n - 1}, (_, j) => hearing(j + 1)),
+        alternativesStoppedAt: stopped > 0 ? stopped : null,
+    };
+}
+
 /**
  * The search's path for a chord: the value subtone() returns, whether a
  * fundamental of 1 Hz or more was found, each partial in Hz as the object
@@ -124,7 +152,12 @@ function fragility() {
  * that harmonic of the result (cents, and cents left to its window's edge),
  * the final interval whose midpoint was sent, the search steps taken, and
  * whether the result is fragile: whether moving the approximation or one
- * partial by a few cents gives other harmonic numbers.
+ * partial by a few cents gives other harmonic numbers. `fit` is the box's
+ * own hearing: its harmonic numbers, its best frequency within the final
+ * interval and the largest deviation of any partial there in cents; and
+ * `alternatives` lists up to `options.alternatives` (3 by default) lower
+ * fundamentals, down to `options.floor` Hz (C0 by default), that fit better
+ * than every one above them (docs/objects.md, "Other hearings").
  */
 export function explain(partials, options = {}) {
     const run = runList(partials, options, true);
@@ -139,6 +172,7 @@ export function explain(partials, options = {}) {
                             : null;
     return {
         value: core._qz_subtone_result(),
+        ...alternatives(run.k, options),
         found,
         hz,
         harmonics,

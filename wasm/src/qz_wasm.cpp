@@ -11,6 +11,7 @@
 // due at the same time fire in arming order. JavaScript moves the time
 // forward, either by hand (advance) or from real timers.
 #include "statagent_pool.hpp"
+#include "subtone_alternatives.h"
 #include "subtone_explain.h"
 #include "subtone_fast.h"
 #include "subtone_search.h"
@@ -53,7 +54,9 @@ struct subtone_state {
     double result = 0.0;
     std::int32_t found = 0;
     std::uint64_t steps = 0;
-    subtone_explanation explained; // the last explained run: its path and fragility
+    subtone_explanation explained;     // the last explained run: its path and fragility
+    float explained_approx = 0.0f;     // its approximation
+    subtone_alternatives alternatives; // and its lower, truer fundamentals
 };
 
 subtone_state g_subtone;
@@ -335,6 +338,7 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_run(std::int32_t k, std::int32_t mo
     }
 
     subtone_explanation &e = s.explained;
+    s.explained_approx = approx;
     const subtone_fast_status status =
         subtone_explain(s.ws, s.partials, k, mode, approx, tolerance, e);
     subtone_test_fragility(s.ws, s.partials, k, approx, tolerance, e);
@@ -401,6 +405,52 @@ EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_fragile_partial()
 EMSCRIPTEN_KEEPALIVE double qz_subtone_fragile_change()
 {
     return g_subtone.explained.fragile_change;
+}
+
+// The hearings of the last explained run with a result: the box's own
+// (j = 0), then up to `count` lower fundamentals that fit better, down to
+// floor_hz. Returns how many there are (0: nothing found).
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_subtone_alternatives(std::int32_t count, double floor_hz)
+{
+    subtone_state &s = g_subtone;
+    const auto k = static_cast<std::int32_t>(s.explained.partials.size());
+    if (s.found == 0 ||
+        !subtone_find_alternatives(s.partials, k, tolerance_from_midi(s.explained_approx),
+                                   s.explained, floor_hz, count, s.alternatives))
+        return 0;
+    return static_cast<std::int32_t>(s.alternatives.lower.size()) + 1;
+}
+static const subtone_hearing *hearing(std::int32_t j)
+{
+    const subtone_alternatives &a = g_subtone.alternatives;
+    if (j == 0)
+        return &a.result;
+    return j > 0 && static_cast<std::size_t>(j) <= a.lower.size()
+               ? &a.lower[static_cast<std::size_t>(j - 1)]
+               : nullptr;
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_hearing_hz(std::int32_t j)
+{
+    const subtone_hearing *h = hearing(j);
+    return h ? h->hz : std::numeric_limits<double>::quiet_NaN();
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_hearing_fit(std::int32_t j)
+{
+    const subtone_hearing *h = hearing(j);
+    return h ? h->fit : std::numeric_limits<double>::quiet_NaN();
+}
+EMSCRIPTEN_KEEPALIVE double qz_subtone_hearing_harmonic(std::int32_t j, std::int32_t i)
+{
+    const subtone_hearing *h = hearing(j);
+    return h && i >= 0 && static_cast<std::size_t>(i) < h->harmonics.size()
+               ? h->harmonics[static_cast<std::size_t>(i)]
+               : std::numeric_limits<double>::quiet_NaN();
+}
+// Where the sweep stopped, when its work bound cut the list (0: complete).
+EMSCRIPTEN_KEEPALIVE double qz_subtone_alternatives_stopped()
+{
+    const subtone_alternatives &a = g_subtone.alternatives;
+    return a.complete ? 0.0 : a.stopped_hz;
 }
 
 EMSCRIPTEN_KEEPALIVE double qz_subtone_steps()

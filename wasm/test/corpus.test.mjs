@@ -128,6 +128,49 @@ describe("qz subtone corpus", () => {
     }
 });
 
+// The golden of qz subtone --alternatives, chord by chord: the result, then
+// the box's hearing and each alternative as printed ("HZ Hz (NOTE),
+// harmonics N ..., fit F cents").
+function readAlternatives(golden) {
+    const out = [];
+    const hearing = /: (\S+) Hz \([^)]*\), harmonics ([^,]+), fit (\S+) cents$/;
+    for (const line of lines(`expected/${golden}.out`)) {
+        if (!line.startsWith("  ")) {
+            out.push({value: num(line), hearings: []});
+            continue;
+        }
+        const h = hearing.exec(line);
+        if (h)
+            out[out.length - 1].hearings.push({hz: h[1], harmonics: h[2], fit: h[3]});
+    }
+    return out;
+}
+
+describe("qz subtone --alternatives corpus", () => {
+    it("subtone.midi_a0.5_alternatives: explain() lists the golden's hearings", () => {
+        const chords = lines("chords_midi.txt").map((l) => l.trim().split(/\s+/).map(num));
+        const expected = readAlternatives("subtone.midi_a0.5_alternatives");
+        assert.equal(expected.length, chords.length, "one golden result per chord");
+        // As qz prints them: rounded half away from zero, then fixed digits.
+        const fixed = (v, d) => (Math.round(v * 10 ** d) / 10 ** d).toFixed(d);
+        let listed = 0;
+        chords.forEach((chord, i) => {
+            const what = `chords_midi.txt line ${i + 1} (${chord.join(" ")})`;
+            const e = explain(chord, {mode: "midi", approx: 0.5, alternatives: 3});
+            assert.ok(sameBits(e.value, expected[i].value), `${what}: ${e.value}`);
+            const got = e.found ? [e.fit, ...e.alternatives].map((h) => ({
+                hz: fixed(h.hz, 4),
+                harmonics: h.harmonics.map((n) => (n > 0 ? String(n) : "-")).join(" "),
+                fit: fixed(h.fit, 1),
+            }))
+                                : [];
+            assert.deepEqual(got, expected[i].hearings, what);
+            listed += Math.max(0, got.length - 1);
+        });
+        assert.ok(listed > 100, `only ${listed} alternatives listed`);
+    });
+});
+
 // Runs of tests/corpus/CMakeLists.txt: golden, stream, agents, window, minproba.
 const tallyRuns = [
     ["pitchtally.dense_16_40", "events_dense.txt", 16, 40, 0.25],

@@ -53,6 +53,19 @@ describe("the page in chromium", () => {
         assert.deepEqual(b.problems, []);
     });
 
+    it("lists the lower fundamentals that fit better, with their harmonic numbers", async () => {
+        const {page} = b;
+        await page.selectOption("#mode", "midi");
+        await page.fill("#approx", "0.5");
+        // C4 E4 G4 B4: the box hears E1+48c as 6 8 9 12; C1 as 8 10 12 15
+        // fits within 8 cents (docs/objects.md, "Other hearings").
+        await page.fill("#chord", "C4 E4 G4 B4");
+        const items = await page.locator("#alternatives li").allTextContents();
+        assert.equal(items.length, 2, items.join(" | "));
+        assert.match(items[0], /^as the box hears it: 42\.36 Hz \(E1\+48c\): harmonics 6, 8, 9, 12, fit 50\.0 cents$/);
+        assert.match(items[1], /^lower, truer: 32\.81 Hz \(C1\+6c\): harmonics 8, 10, 12, 15, fit 7\.8 cents$/);
+    });
+
     it("shows a message instead of a number for a bad entry", async () => {
         const {page} = b;
         await page.selectOption("#mode", "midi");

@@ -87,6 +87,7 @@ function update() {
     const hz = mode === "midi" ? midiToHz(e.value) : e.value;
     const midi = mode === "midi" ? e.value : hzToMidi(e.value);
     $("fundamental").textContent = shortNumber(e.value);
+    showAlternatives(e);
     if (!e.found) {
         $("fundamental-detail").textContent = "no fundamental of 1 Hz or more fits every partial";
         $("harmonics").textContent = "";
@@ -102,6 +103,32 @@ function update() {
         notes.push({midi, fundamental: true});
     drawStaff($("staff"), notes);
     markKeys(e.hz.filter((f) => f > 0).map((f) => Math.round(hzToMidi(f))));
+}
+
+// A frequency as the nearest note and the cents from it: "C1+6c", "A2".
+function centsName(hz) {
+    const midi = 69 + 12 * Math.log2(hz / 440);
+    const cents = Math.round((midi - Math.round(midi)) * 100);
+    return noteName(midi) + (cents === 0 ? "" : `${cents > 0 ? "+" : ""}${cents}c`);
+}
+
+// The box's fit, then the lower fundamentals that fit better, one item each:
+// "32.81 Hz (C1+6c): harmonics 8, 10, 12, 15, fit 7.8 cents".
+function showAlternatives(e) {
+    const list = $("alternatives");
+    list.replaceChildren();
+    if (!e.found || e.fit === null)
+        return;
+    const item = (h, label) => {
+        const li = document.createElement("li");
+        const harmonics = h.harmonics.map((n) => (n > 0 ? String(n) : "-")).join(", ");
+        li.textContent = `${label}${h.hz.toFixed(2)} Hz (${centsName(h.hz)}): ` +
+            `harmonics ${harmonics}, fit ${h.fit.toFixed(1)} cents`;
+        return li;
+    };
+    list.append(item(e.fit, "as the box hears it: "));
+    for (const h of e.alternatives)
+        list.append(item(h, "lower, truer: "));
 }
 
 // ---- keyboard, MIDI input and sound -----------------------------------------
