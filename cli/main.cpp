@@ -1,6 +1,7 @@
 // qz: offline analysis with the qz objects, driven through the embedded host.
 #include "cli_common.hpp"
 #include "options.hpp"
+#include "suggest.hpp"
 
 #include <filesystem>
 #include <iostream>
@@ -48,7 +49,7 @@ std::string commands_text()
         text += "  " + name + std::string(13 - name.size(), ' ') + c.summary + " (qz " + name +
                 " --help)\n";
     }
-    return text + "  help         show this help";
+    return text + "  help [CMD]   show this help, or a command's (qz CMD --help)";
 }
 
 // The plug-ins installed beside the tool: <dir of qz>/../externals.
@@ -119,10 +120,24 @@ int main(int argc, char **argv)
     for (const Command &c : kCommands)
         if (command == c.name)
             return c.run(ctx, rest);
+    std::vector<std::string> names{"help"};
+    for (const Command &c : kCommands)
+        names.emplace_back(c.name);
+    if (command == "help" && !rest.empty()) { // qz help CMD: qz CMD --help
+        for (const Command &c : kCommands)
+            if (rest[0] == c.name)
+                return c.run(ctx, {"--help"});
+        std::cerr << "qz: no command '" << rest[0] << "'" << qzcli::did_you_mean(rest[0], names)
+                  << "\n\n"
+                  << cl.help();
+        return qzcli::kUsage;
+    }
     if (command == "help") {
         std::cout << cl.help();
         return qzcli::kOk;
     }
-    std::cerr << "qz: unknown command '" << command << "'\n\n" << cl.help();
+    std::cerr << "qz: unknown command '" << command << "'" << qzcli::did_you_mean(command, names)
+              << "\n\n"
+              << cl.help();
     return qzcli::kUsage;
 }

@@ -1,5 +1,11 @@
 #include "cli_common.hpp"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -103,11 +109,50 @@ bool check_readable(const std::string &path, std::string &error)
     return true;
 }
 
+void hint_terminal_input(const std::string &command, const std::string &what)
+{
+#if defined(_WIN32)
+    const bool terminal = _isatty(_fileno(stdin)) != 0;
+    const char *end = "Ctrl-Z and Enter";
+#else
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+    const char *end = "Ctrl-D";
+#endif
+    if (terminal)
+        std::cerr << "qz " << command << ": reading " << what
+                  << " from the terminal (standard input); end with " << end << '\n';
+}
+
+namespace {
+
+// The kind of sound file `bytes` begins like, or null.
+const char *sound_kind(std::string_view bytes)
+{
+    auto at = [bytes](std::size_t pos, std::string_view tag) {
+        return bytes.size() >= pos + tag.size() && bytes.substr(pos, tag.size()) == tag;
+    };
+    if (at(0, "RIFF") && at(8, "WAVE"))
+        return "a WAV";
+    if (at(0, "FORM") && (at(8, "AIFF") || at(8, "AIFC")))
+        return "an AIFF";
+    if (at(0, "fLaC"))
+        return "a FLAC";
+    if (at(0, "OggS"))
+        return "an Ogg";
+    if (at(0, "ID3") || (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xff &&
+                         (static_cast<unsigned char>(bytes[1]) & 0xe0) == 0xe0))
+        return "an MP3";
+    return nullptr;
+}
+
+} // namespace
+
 bool read_text_input(const std::string &command, const std::string &path, std::string &out)
 {
     const std::string who = "qz " + command + ": ";
     out.clear();
     if (path == "-") {
+        hint_terminal_input(command, "its input");
         out.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         if (std::cin.bad()) {
             std::cerr << who << "cannot read standard input\n";
@@ -134,7 +179,13 @@ bool read_text_input(const std::string &command, const std::string &path, std::s
     }
     std::string why;
     if (!is_text(out, why)) {
-        std::cerr << who << input_name(path) << " is not text (" << why << ")\n";
+        std::cerr << who << input_name(path) << " is not text (" << why << ")";
+        // The commands that read sound do so with --audio.
+        if (const char *kind = sound_kind(out);
+            kind && (command == "subtone" || command == "pitchtally"))
+            std::cerr << "; it looks like " << kind << " sound file: qz " << command << " --audio "
+                      << path;
+        std::cerr << '\n';
         out.clear();
         return false;
     }

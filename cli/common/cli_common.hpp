@@ -47,6 +47,11 @@ bool read_text_input(const std::string &command, const std::string &path, std::s
 bool is_text(std::string_view text, std::string &why);
 inline constexpr std::size_t kTextSniffBytes = 4096;
 
+// When standard input is a terminal, says on stderr that `command` reads
+// `what` from it and how to end it: a user who typed no file is not left
+// waiting without a word.
+void hint_terminal_input(const std::string &command, const std::string &what);
+
 // An input's name in messages: 'PATH', or standard input for "-".
 std::string input_name(const std::string &path);
 

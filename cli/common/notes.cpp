@@ -135,4 +135,14 @@ std::string pitch_text(double v, bool midi, double a4, bool names, int digits)
     return midi ? note_name(v, cents) : hz_note_name(v, a4, cents);
 }
 
+std::string note_hint(std::string_view text)
+{
+    double midi = 0.0;
+    const std::string with_c = std::string(text) + "c";
+    if (!text.empty() && text.back() >= '0' && text.back() <= '9' &&
+        text.find_first_of("+-", 1) != std::string_view::npos && parse_note(with_c, midi))
+        return " (cents are written with a c: " + with_c + ")";
+    return {};
+}
+
 } // namespace qzcli

@@ -14,6 +14,11 @@ namespace qzcli {
 // whole text is not one.
 bool parse_note(std::string_view text, double &midi);
 
+// Why `text` is no note name when it nearly is one: cents written without
+// their 'c' ("G4+14": " (cents are written with a c: G4+14c)"); empty
+// otherwise.
+std::string note_hint(std::string_view text);
+
 // The nearest note and the distance to it in cents, rounded to
 // `cent_decimals` decimals and left out when it rounds to 0: "A2+1c",
 // "C#5-14c", "C4". Sharps name the black keys. A value that is not finite,

@@ -1,5 +1,7 @@
 #include "options.hpp"
 
+#include "suggest.hpp"
+
 #include "cli_common.hpp"
 
 #include <CLI/CLI.hpp>
@@ -151,10 +153,24 @@ std::optional<int> CommandLine::parse(const std::vector<std::string> &args)
         }
         double number = 0.0;
         if (!options_done && w.size() > 1 && w[0] == '-' && !parse_double(w, number))
-            return usage_error("unknown option '" + w + "'");
+            return usage_error("unknown option '" + w + "'" + did_you_mean(w, option_names()));
         operands_.push_back(w);
     }
     return std::nullopt;
+}
+
+std::vector<std::string> CommandLine::option_names() const
+{
+    std::vector<std::string> names{"--help"};
+    for (const Entry &e : entries_) {
+        std::string rest = e.names; // "-o, --out" or "--mode"
+        for (std::size_t at; !rest.empty();
+             rest = at == std::string::npos ? "" : rest.substr(at + 2)) {
+            at = rest.find(", ");
+            names.push_back(rest.substr(0, at));
+        }
+    }
+    return names;
 }
 
 std::string CommandLine::help() const

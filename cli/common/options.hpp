@@ -71,6 +71,8 @@ class CommandLine {
     const std::string &command() const { return command_; }
 
   private:
+    // Every option's name ("--mode", "-o", "--out"), for suggestions.
+    std::vector<std::string> option_names() const;
     struct Entry {
         std::string names, value_name, help; // an option; help alone: prose
         bool heading = false;

@@ -33,7 +33,7 @@ bool read_chord_line(qzhost::Host &host, std::string_view line, const PitchUnits
         t_atom a;
         if (!read_partial(host, f.text, units, a)) {
             column = f.column;
-            error = "'" + f.text + "' is neither a number nor a note name";
+            error = "'" + f.text + "' is neither a number nor a note name" + note_hint(f.text);
             return false;
         }
         chord.atoms.push_back(a);

@@ -41,6 +41,8 @@ const char *const kAbout =
     "'#' starts a comment, blank lines are skipped. One result line is\n"
     "printed per chord, in order.\n"
     "\n"
+    "One argument may hold several partials separated by commas (C4,E4,G4).\n"
+    "\n"
     "A word that is neither a number, a note name nor a readable file, or a\n"
     "partial in a file that is neither a number nor a note name, is an input\n"
     "error (exit status 1) reported with its place (FILE:LINE:COLUMN). The\n"
@@ -221,9 +223,22 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
             qzcli::check_readable(w, error);
             std::cerr << "qz subtone: argument " << (i + 1) << ": " << error << '\n';
             return qzcli::kFailure;
+        } else if (w.find(',') != std::string::npos) {
+            // "C4,E4,G4": partials split as a chord file's line is.
+            qzcli::Chord part;
+            std::string error;
+            std::size_t column = 0;
+            if (!qzcli::read_chord_line(host, w, opt.units, part, error, column)) {
+                std::cerr << "qz subtone: argument " << (i + 1) << ", column " << column << ": "
+                          << error << '\n';
+                return qzcli::kFailure;
+            }
+            chord.tokens.insert(chord.tokens.end(), part.tokens.begin(), part.tokens.end());
+            chord.atoms.insert(chord.atoms.end(), part.atoms.begin(), part.atoms.end());
         } else {
             std::cerr << "qz subtone: argument " << (i + 1) << ": '" << w
-                      << "' is neither a number, a note name nor a readable file\n";
+                      << "' is neither a number, a note name nor a readable file"
+                      << qzcli::note_hint(w) << '\n';
             return qzcli::kFailure;
         }
     }
@@ -267,6 +282,7 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
     int status = qzcli::kOk;
     for (const std::string &f : files) {
         if (f == "-") {
+            qzcli::hint_terminal_input("subtone", "chords, one a line,");
             status = std::max(status, session.read(std::cin, "<stdin>"));
         } else {
             std::string text;

@@ -170,6 +170,19 @@ void SubtoneSession::print_path(const Chord &c, const std::vector<float> &p, std
 
 bool SubtoneSession::chord(const Chord &c)
 {
+    // A frequency typed in midi mode is taken as a pitch far off the
+    // keyboard: say so, and go on with what the box makes of it.
+    if (opt_.units.midi)
+        for (std::size_t i = 0; i < c.atoms.size(); ++i) {
+            const double v = is_number(c.atoms[i]) ? atom_getfloat(&c.atoms[i]) : 64.0;
+            if (!(v >= 0.0 && v <= 127.0) && std::isfinite(v)) {
+                err_ << "qz subtone: warning: partial " << (i + 1) << ", "
+                     << (i < c.tokens.size() ? c.tokens[i] : format_value(v, -1))
+                     << ", is outside MIDI 0 to 127 (" << note_name(v)
+                     << "); for frequencies in Hz use --mode freq\n";
+                break;
+            }
+        }
     sent_.clear();
     host_.send(box_, 0, "list", c.atoms);
     if (sent_.size() > 1) {

@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fstream>
+#include <poll.h>
+#include <pty.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using qztest::run_qz;
 
@@ -111,4 +117,96 @@ TEST(Grammar, TheTopLevelHelpListsEveryCommand)
     const auto unknown = run_qz("nosuch");
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err.rfind("qz: unknown command 'nosuch'\n", 0), 0u);
+}
+
+// A mistake is answered with the way out: the nearest command or option, how
+// cents are written, commas split as in a file, a frequency in midi mode
+// named as such, a sound file pointed to --audio.
+TEST(Grammar, MistakesPointTheWay)
+{
+    EXPECT_EQ(run_qz("help subtone").out, run_qz("subtone --help").out);
+    const struct {
+        const char *args, *err;
+        int status;
+    } cases[] = {
+        {"subtones 440", "qz: unknown command 'subtones' (did you mean 'subtone'?)\n", 2},
+        {"help pitchtaly", "qz: no command 'pitchtaly' (did you mean 'pitchtally'?)\n", 2},
+        {"subtone --altrenatives 3 440",
+         "qz subtone: unknown option '--altrenatives' (did you mean '--alternatives'?)\n", 2},
+        {"pitchtally --windwo 40 -", "(did you mean '--window'?)", 2},
+        {"subtone G4+14",
+         "'G4+14' is neither a number, a note name nor a readable file (cents are written with a "
+         "c: G4+14c)\n",
+         1},
+        {"subtone --mode midi 440 550",
+         "qz subtone: warning: partial 1, 440, is outside MIDI 0 to 127 (G#35); for frequencies "
+         "in Hz use --mode freq\n",
+         0},
+    };
+    for (const auto &c : cases) {
+        const auto r = run_qz(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << ": " << r.err;
+    }
+    // One argument of commas is the chord its words make (440 550 660 Hz,
+    // the worked example).
+    EXPECT_EQ(run_qz("subtone 440,550,660").out, "110.04588317871094\n");
+    EXPECT_EQ(run_qz("subtone --mode midi C4,E4 G4").out,
+              run_qz("subtone --mode midi C4 E4 G4").out);
+
+    // The first bytes of a WAV file (RIFF, size, WAVE, fmt ): not text.
+    const std::string wav = ::testing::TempDir() + "grammar_tone.wav";
+    std::ofstream(wav, std::ios::binary)
+        << std::string("RIFF\x24\x08\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00", 22);
+    for (const std::string cmd : {"subtone", "pitchtally"}) {
+        const auto r = run_qz(cmd + " '" + wav + "'");
+        EXPECT_EQ(r.status, 1) << cmd;
+        EXPECT_NE(r.err.find("it looks like a WAV sound file: qz " + cmd + " --audio " + wav),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
+// With no file and a terminal on standard input, a command says that it
+// reads from it and how to end it, before it waits.
+TEST(Grammar, ATerminalIsToldWhatIsRead)
+{
+    int fd = -1;
+    const pid_t pid = forkpty(&fd, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const std::string qz = std::string(QZ_BIN_DIR) + "/qz";
+        execl(qz.c_str(), qz.c_str(), "--externals", QZ_EXTERNALS_DIR, "subtone", nullptr);
+        _exit(127);
+    }
+    std::string seen;
+    char buf[256];
+    bool sent = false;
+    // Without the line, qz would wait for ever: give up after 20 s of silence.
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 20000) <= 0) {
+            kill(pid, SIGKILL);
+            ADD_FAILURE() << "no word from qz subtone on the terminal: " << seen;
+            break;
+        }
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            break; // the child closed the terminal
+        seen.append(buf, static_cast<std::size_t>(n));
+        if (!sent && seen.find("end with Ctrl-D") != std::string::npos) {
+            const char chord[] = "440 550 660\n\x04";
+            ASSERT_EQ(write(fd, chord, sizeof chord - 1), static_cast<ssize_t>(sizeof chord - 1));
+            sent = true;
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(fd);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+    EXPECT_NE(seen.find("qz subtone: reading chords, one a line, from the terminal (standard "
+                        "input); end with Ctrl-D"),
+              std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("110.04588317871094"), std::string::npos) << seen;
 }
