@@ -16,6 +16,8 @@ namespace {
 constexpr int kLetter[7] = {9, 11, 0, 2, 4, 5, 7};
 constexpr const char *kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                     "F#", "G",  "G#", "A",  "A#", "B"};
+constexpr const char *kFlatNames[12] = {"C",  "Db", "D",  "Eb", "E",  "F",
+                                        "Gb", "G",  "Ab", "A",  "Bb", "B"};
 constexpr std::string_view kSharp = "\xE2\x99\xAF"; // U+266F
 constexpr std::string_view kFlat = "\xE2\x99\xAD";  // U+266D
 
@@ -91,7 +93,7 @@ bool parse_note(std::string_view s, double &midi)
     return true;
 }
 
-std::string note_name(double midi, int cent_decimals)
+std::string note_name(double midi, int cent_decimals, Spelling spelling)
 {
     if (!std::isfinite(midi) || std::fabs(midi) > 1e6)
         return qzhost::format_number(midi);
@@ -101,7 +103,8 @@ std::string note_name(double midi, int cent_decimals)
     const long n = static_cast<long>(nearest);
     const long pc = ((n % 12) + 12) % 12;
     const long octave = (n - pc) / 12 - 1;
-    std::string name = kNames[pc] + std::to_string(octave);
+    std::string name =
+        (spelling == Spelling::flats ? kFlatNames : kNames)[pc] + std::to_string(octave);
     if (cents == 0.0)
         return name;
     return name + (cents > 0.0 ? "+" : "") + format_value(cents, cent_decimals) + "c";
@@ -120,19 +123,36 @@ double hz_to_note(double hz, double a4)
     return 69.0 + 12.0 * crmath::log2(hz / a4);
 }
 
-std::string hz_note_name(double hz, double a4, int cent_decimals)
+std::string hz_note_name(double hz, double a4, int cent_decimals, Spelling spelling)
 {
     if (!(hz > 0.0) || !std::isfinite(hz))
         return qzhost::format_number(hz);
-    return note_name(hz_to_note(hz, a4), cent_decimals);
+    return note_name(hz_to_note(hz, a4), cent_decimals, spelling);
 }
 
-std::string pitch_text(double v, bool midi, double a4, bool names, int digits)
+std::string pitch_text(double v, bool midi, double a4, bool names, int digits, Spelling spelling)
 {
     if (!names)
         return format_value(v, digits);
     const int cents = digits < 0 ? 0 : digits;
-    return midi ? note_name(v, cents) : hz_note_name(v, a4, cents);
+    return midi ? note_name(v, cents, spelling) : hz_note_name(v, a4, cents, spelling);
+}
+
+Spelling spelling_of(const std::vector<std::string> &words)
+{
+    bool flat = false;
+    for (const std::string &w : words) {
+        double midi = 0.0;
+        if (w.empty() || !parse_note(w, midi))
+            continue;
+        // The accidentals stand between the letter and the octave.
+        const std::string_view rest = std::string_view(w).substr(1);
+        if (rest.find('#') != std::string_view::npos || rest.find(kSharp) != std::string_view::npos)
+            return Spelling::sharps;
+        flat = flat || rest.find('b') != std::string_view::npos ||
+               rest.find(kFlat) != std::string_view::npos;
+    }
+    return flat ? Spelling::flats : Spelling::sharps;
 }
 
 std::string note_hint(std::string_view text)

@@ -77,10 +77,10 @@ std::string hz_text(double hz, int decimals)
     return buf;
 }
 
-std::string hearing_text(const subtone_hearing &h, double a4, int digits)
+std::string hearing_text(const subtone_hearing &h, double a4, int digits, Spelling spelling)
 {
-    std::string s =
-        hz_text(h.hz, digits < 0 ? 4 : digits) + " Hz (" + hz_note_name(h.hz, a4) + "), harmonics";
+    std::string s = hz_text(h.hz, digits < 0 ? 4 : digits) + " Hz (" +
+                    hz_note_name(h.hz, a4, 0, spelling) + "), harmonics";
     for (const double n : h.harmonics) {
         s += ' ';
         s += n > 0.0 ? format_value(n, 0) : std::string("-");
@@ -91,11 +91,12 @@ std::string hearing_text(const subtone_hearing &h, double a4, int digits)
 } // namespace
 
 void print_alternatives(std::ostream &out, const subtone_alternatives &a, double floor_hz,
-                        double a4, int digits)
+                        double a4, int digits, Spelling spelling)
 {
-    out << "  box: " << hearing_text(a.result, a4, digits) << '\n';
+    out << "  box: " << hearing_text(a.result, a4, digits, spelling) << '\n';
     for (std::size_t i = 0; i < a.lower.size(); ++i)
-        out << "  alternative " << (i + 1) << ": " << hearing_text(a.lower[i], a4, digits) << '\n';
+        out << "  alternative " << (i + 1) << ": " << hearing_text(a.lower[i], a4, digits, spelling)
+            << '\n';
     if (!a.complete)
         out << "  alternatives: stopped at " << hz_text(a.stopped_hz, 4) << " Hz, the work of "
             << kSubtoneAlternativesBudget << " steps done\n";

@@ -3,6 +3,7 @@
 #ifndef QZ_CLI_EXPLAIN_TEXT_HPP
 #define QZ_CLI_EXPLAIN_TEXT_HPP
 
+#include "notes.hpp"
 #include "subtone_alternatives.h"
 #include "subtone_explain.h"
 
@@ -28,7 +29,7 @@ void print_fragility(std::ostream &out, const subtone_explanation &e);
 // harmonics 1 2 3 4, fit 0.4 cents". Frequencies with 4 decimals, or
 // `digits`; note names with A4 at `a4` Hz.
 void print_alternatives(std::ostream &out, const subtone_alternatives &a, double floor_hz,
-                        double a4, int digits);
+                        double a4, int digits, Spelling spelling = Spelling::sharps);
 
 } // namespace qzcli
 

@@ -55,7 +55,7 @@ std::string SubtoneSession::value_text(double v) const
 
 std::string SubtoneSession::result_text(double v) const
 {
-    return pitch_text(v, opt_.units.midi, opt_.units.a4, opt_.names, opt_.digits);
+    return pitch_text(v, opt_.units.midi, opt_.units.a4, opt_.names, opt_.digits, spelling_);
 }
 
 // Recomputes the result from the singles that the box stores for `atoms`
@@ -116,7 +116,7 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
         subtone_alternatives a;
         subtone_find_alternatives(p.data(), k, tolerance, e, opt_.floor_hz,
                                   static_cast<std::int32_t>(opt_.alternatives), a);
-        print_alternatives(out_, a, opt_.floor_hz, opt_.units.a4, opt_.digits);
+        print_alternatives(out_, a, opt_.floor_hz, opt_.units.a4, opt_.digits, spelling_);
     }
     return true;
 }
@@ -134,8 +134,9 @@ void SubtoneSession::print_path(const Chord &c, const std::vector<float> &p, std
     // is, a frequency with A4 at --a4.
     auto name = [this](double v, bool midi) {
         const double note = midi ? v : (v > 0.0 ? hz_to_note(v, opt_.units.a4) : NAN);
-        return std::isfinite(note) ? " (" + note_name(note, opt_.digits < 0 ? 0 : opt_.digits) + ")"
-                                   : std::string();
+        return std::isfinite(note)
+                   ? " (" + note_name(note, opt_.digits < 0 ? 0 : opt_.digits, spelling_) + ")"
+                   : std::string();
     };
     for (std::size_t i = 0; i < atoms.size(); ++i) {
         out_ << "  partial " << (i + 1) << ": ";
@@ -170,6 +171,8 @@ void SubtoneSession::print_path(const Chord &c, const std::vector<float> &p, std
 
 bool SubtoneSession::chord(const Chord &c)
 {
+    // Names follow the chord's own spelling: flats where it has only flats.
+    spelling_ = spelling_of(c.tokens);
     // A frequency typed in midi mode is taken as a pitch far off the
     // keyboard: say so, and go on with what the box makes of it.
     if (opt_.units.midi)
@@ -178,7 +181,7 @@ bool SubtoneSession::chord(const Chord &c)
             if (!(v >= 0.0 && v <= 127.0) && std::isfinite(v)) {
                 err_ << "qz subtone: warning: partial " << (i + 1) << ", "
                      << (i < c.tokens.size() ? c.tokens[i] : format_value(v, -1))
-                     << ", is outside MIDI 0 to 127 (" << note_name(v)
+                     << ", is outside MIDI 0 to 127 (" << note_name(v, 0, spelling_)
                      << "); for frequencies in Hz use --mode freq\n";
                 break;
             }

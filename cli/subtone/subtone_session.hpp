@@ -4,6 +4,7 @@
 #define QZ_CLI_SUBTONE_SESSION_HPP
 
 #include "chords.hpp"
+#include "notes.hpp"
 #include "qzhost.hpp"
 #include "subtone_alternatives.h"
 
@@ -65,6 +66,7 @@ class SubtoneSession {
     qzhost::BoxId box_ = -1;
     std::vector<double> sent_;
     bool input_error_ = false;
+    Spelling spelling_ = Spelling::sharps; // of the chord being sent
 };
 
 } // namespace qzcli

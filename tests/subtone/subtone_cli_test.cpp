@@ -213,6 +213,29 @@ TEST(SubtoneCli, UsageErrorsExitWithTwo)
     EXPECT_EQ(help.out.rfind("usage: qz subtone", 0), 0u);
 }
 
+// Names are spelled as the chord is: with flats where every accidental
+// written is a flat, with sharps otherwise. Bb2 D3 F3 gives A#0+6c in
+// sharps (the pitch measured when the spelling was first reported).
+TEST(SubtoneCli, SpellingFollowsTheChord)
+{
+    const struct {
+        const char *args, *out;
+    } cases[] = {
+        {"--names Bb2 D3 F3", "Bb0+6c\n"},
+        {"--names A#2 D3 F3", "A#0+6c\n"},
+        {"--names --mode midi Bb3 Db4 F4", "Bb1-50c\n"},
+        {"--names --mode midi Bb3 C#4 F4", "A#1-50c\n"},
+        {"--names --mode midi 58 61 65", "A#1-50c\n"},
+        {"--names --mode midi B\u266d3 D\u266d4 F4", "Bb1-50c\n"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(qz_subtone(c.args).out, c.out) << c.args;
+    const CliRun e = qz_subtone("--mode midi --explain --alternatives 0 Eb4 G4 Bb4");
+    EXPECT_NE(e.out.find("partial 1: 63 (Eb4)"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("result: 39 (Eb2)"), std::string::npos) << e.out;
+    EXPECT_NE(e.out.find("box: 78.0457 Hz (Eb2+6c)"), std::string::npos) << e.out;
+}
+
 // --alternatives after each result, with --explain, and a --floor as a note
 // name read with A4 at --a4. The chords and their hearings are the worked
 // examples of docs/objects.md ("Other hearings").
