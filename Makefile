@@ -26,7 +26,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
 .PHONY: fuzz fuzz-check package
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-win32 test-linux32
-.PHONY: pd pd-package test-install
+.PHONY: pd pd-package test-install install
 .PHONY: wasm test-wasm wasm-pack wasm-screenshots
 
 # Each target installs what it needs (when missing, as root, via apt-get)
@@ -226,6 +226,19 @@ wasm-pack: wasm
 # The pictures of the page in docs/.
 wasm-screenshots: test-wasm
 	QZ_WASM_DIR=$(abspath $(WASM_DIR)) node wasm/test/screenshot.mjs docs
+
+# qz with its plug-ins, its manual page and, when make package has built
+# it, the host's package folder, under $(DESTDIR)$(PREFIX) (cmake/QzInstall.cmake).
+PREFIX ?= /usr/local
+DESTDIR ?=
+
+install:
+	$(INSTALL_DEPS) demo score
+	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(BUILD) -G "$(GENERATOR)" \
+	    -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=OFF $(CMAKE_ARGS); fi
+	cmake --build $(BUILD) -j $(JOBS) --target qz qz_man
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
