@@ -192,24 +192,6 @@ bool read_text_input(const std::string &command, const std::string &path, std::s
     return true;
 }
 
-std::string format_value(double v, int digits)
-{
-    if (digits < 0 || !std::isfinite(v) || std::fabs(v) >= 1e15)
-        return qzhost::format_number(v);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", digits, v);
-    std::string text = buf;
-    if (text.find('.') != std::string::npos) {
-        while (text.back() == '0')
-            text.pop_back();
-        if (text.back() == '.')
-            text.pop_back();
-    }
-    if (text == "-0")
-        text = "0";
-    return text;
-}
-
 bool parse_digits(const std::string &word, int &out)
 {
     long n = 0;

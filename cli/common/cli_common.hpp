@@ -4,6 +4,7 @@
 #define QZ_CLI_COMMON_HPP
 
 #include "qzhost.hpp"
+#include "values.hpp"
 
 #include <cstddef>
 #include <iosfwd>
@@ -55,11 +56,6 @@ void hint_terminal_input(const std::string &command, const std::string &what);
 // An input's name in messages: 'PATH', or standard input for "-".
 std::string input_name(const std::string &path);
 
-// A printed value: the shortest text that reads back as the same double
-// (digits < 0), or rounded to `digits` decimals for reading, trailing zeros
-// dropped ("0.67", "110.05", "36"). Values of 1e15 and more, and those that
-// are not finite, always get the shortest text.
-std::string format_value(double v, int digits);
 
 // Whether `path` ends in `ext` (".svg"), letters compared without case, and
 // has a name before it.

@@ -1,8 +1,8 @@
 #include "notes.hpp"
 
-#include "cli_common.hpp"
 #include "crmath.h"
 #include "qzhost.hpp"
+#include "values.hpp"
 
 #include <cmath>
 #include <cstdlib>

@@ -18,14 +18,18 @@ export interface SubtoneOptions {
     approx?: number;
     /** false: approx as the creation argument, not clipped (a negative one finds nothing). */
     clip?: boolean;
+    /** A4 in Hz for note names in freq mode (440). */
+    a4?: number;
     /** Receives the object's warnings ("wrong argument type"); default console.warn. */
     onWarning?: (text: string) => void;
 }
 
 /**
  * The value qz.subtone sends for the list `partials` (a number is a list of
- * one); undefined for an empty list. Entries that are not numbers are
- * "wrong argument type" and count as 0. Throws QzError over the work budget.
+ * one); undefined for an empty list. Note names ("C4", "Bb3-31c") are read
+ * as qz subtone reads them; other entries that are not numbers are "wrong
+ * argument type" and count as 0. Throws QzError over the work budget, and
+ * for an option it does not know or a value of the wrong kind.
  */
 export declare function subtone(
     partials: ArrayLike<unknown> | Iterable<unknown> | number,
@@ -93,6 +97,16 @@ export declare function explain(
     options?: ExplainOptions,
 ): Explanation | undefined;
 
+/** A note name as qz subtone --names prints it ("A1-50c"): `cents` decimals, flats when `flats`. */
+export declare function noteName(midi: number, options?: {cents?: number; flats?: boolean}): string;
+/** Whether qz spells a chord written with these words with flats (every accidental a flat). */
+export declare function spelledWithFlats(words: Iterable<string>): boolean;
+/** The MIDI number of a note name as qz reads it (C4 = 60); NaN when it is none. */
+export declare function noteToMidi(text: string): number;
+/** MIDI number to Hz, and back, with A4 at `a4` Hz (440), in double precision. */
+export declare function noteToHz(midi: number, a4?: number): number;
+export declare function hzToNote(hz: number, a4?: number): number;
+
 /** MIDI pitch to Hz as qz.subtone converts partials (single precision). */
 export declare function midiToHz(midi: number): number;
 /** Hz to MIDI pitch as qz.subtone converts its result (single precision). */
@@ -109,7 +123,7 @@ export interface Report {
 }
 
 export interface PitchTallyOptions {
-    /** Number of stat agents (an integer; 100 with a warning when absent or not an integer). */
+    /** Number of stat agents (an integer; 100 when absent; 100 with a warning when not an integer). */
     agents?: number;
     /** Window of each agent in ms (500 by default; integer part, at least 1). */
     window?: number;

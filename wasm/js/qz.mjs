@@ -34,20 +34,100 @@ const RUN_EMPTY = 3;
 /** Most search steps one list may take before qz.subtone gives up. */
 export const WORK_BUDGET = core._qz_subtone_budget();
 
+// The options each call takes, with what a value must be. A key not listed,
+// or a value of another kind, is a QzError that names the key and the keys
+// there are: a misspelt option must not pass for a default.
+const isFunction = (v) => typeof v === "function";
+const isNumber = (v) => typeof v === "number";
+const SUBTONE_OPTIONS = {
+    mode: [(v) => v === "freq" || v === "midi" || v === 0 || v === 1, '"freq" or "midi"'],
+    approx: [isNumber, "a number of semitones"],
+    clip: [(v) => typeof v === "boolean", "true or false"],
+    a4: [(v) => isNumber(v) && v > 0 && Number.isFinite(v), "a frequency in Hz above 0"],
+    onWarning: [isFunction, "a function"],
+};
+const EXPLAIN_OPTIONS = {
+    ...SUBTONE_OPTIONS,
+    alternatives: [(v) => Number.isInteger(v) && v >= 0, "a whole number of 0 or more"],
+    floor: [(v) => isNumber(v) && v >= 1 && Number.isFinite(v), "a frequency in Hz of 1 or more"],
+};
+const TALLY_OPTIONS = {
+    agents: [isNumber, "a number of stat agents"],
+    window: [isNumber, "a number of ms"],
+    minproba: [isNumber, "a number"],
+    live: [(v) => typeof v === "boolean", "true or false"],
+    onReport: [isFunction, "a function"],
+    onWarning: [isFunction, "a function"],
+};
+
+function checkOptions(what, options, allowed) {
+    const keys = Object.keys(allowed);
+    const known = `the options are ${keys.join(", ")}`;
+    if (options === null || typeof options !== "object" || Array.isArray(options))
+        throw new QzError(`${what}: the options must be an object (${known}), not ${String(options)}`);
+    for (const [key, value] of Object.entries(options)) {
+        if (!Object.hasOwn(allowed, key))
+            throw new QzError(`${what}: no option "${key}" (${known})`);
+        const [ok, kind] = allowed[key];
+        if (value !== undefined && !ok(value))
+            throw new QzError(`${what}: option "${key}" must be ${kind}, not ${String(value)} (${known})`);
+    }
+    return options;
+}
+
 function modeNumber(mode) {
-    if (mode === undefined || mode === "freq" || mode === 0)
-        return 0;
-    if (mode === "midi" || mode === 1)
-        return 1;
-    throw new TypeError(`mode must be "freq" or "midi", not ${String(mode)}`);
+    return mode === "midi" || mode === 1 ? 1 : 0;
 }
 
 function approxValue(approx) {
-    if (approx === undefined)
-        return 0.5;
-    if (typeof approx !== "number")
-        throw new TypeError(`approx must be a number of semitones, not ${String(approx)}`);
-    return approx;
+    return approx === undefined ? 0.5 : approx;
+}
+
+// A note name's MIDI number by the qz tool's own reader, or NaN.
+function parseNote(text) {
+    const bytes = new TextEncoder().encode(text);
+    if (bytes.length >= core._qz_text_room())
+        return NaN;
+    const at = core._qz_text_buffer();
+    core.HEAPU8.set(bytes, at);
+    core.HEAPU8[at + bytes.length] = 0;
+    return core._qz_parse_note();
+}
+
+/**
+ * A note name as `qz subtone --names` prints one: the nearest note to the
+ * MIDI number `midi` and the cents from it ("A1-50c", "C#5-14c"), with
+ * `cents` decimals (0 by default), spelled with flats when `flats` is true.
+ */
+export function noteName(midi, {cents = 0, flats = false} = {}) {
+    if (typeof midi !== "number")
+        throw new QzError(`noteName: a MIDI number, not ${String(midi)}`);
+    return core.UTF8ToString(core._qz_note_name(midi, cents, flats ? 1 : 0));
+}
+
+/** Whether qz spells the result of a chord written with these words with flats. */
+export function spelledWithFlats(words) {
+    const list = Array.from(words ?? [], String).join(" ");
+    const bytes = new TextEncoder().encode(list);
+    if (bytes.length >= core._qz_text_room())
+        return false;
+    const at = core._qz_text_buffer();
+    core.HEAPU8.set(bytes, at);
+    core.HEAPU8[at + bytes.length] = 0;
+    return core._qz_spelled_with_flats() !== 0;
+}
+
+/** The MIDI number of a note name (C4 = 60, "Bb3-31c"), as qz reads it; NaN when it is none. */
+export function noteToMidi(text) {
+    return typeof text === "string" ? parseNote(text) : NaN;
+}
+
+/** MIDI number to Hz and back with A4 at `a4` Hz (440), as qz converts note names. */
+export function noteToHz(midi, a4 = 440) {
+    return core._qz_note_to_hz(midi, a4);
+}
+export function hzToNote(hz, a4 = 440) {
+    return core._qz_hz_to_note(hz, a4);
 }
 
 function subtoneWarn(options, text) {
@@ -59,7 +139,16 @@ function subtoneWarn(options, text) {
 
 // Hands one list to the core and runs it; returns the core's outcome.
 function runList(partials, options, explain) {
-    const list = typeof partials === "number" ? [partials] : Array.from(partials ?? []);
+    const given = typeof partials === "number" ? [partials] : Array.from(partials ?? []);
+    // A note name becomes a number before it reaches the object, as in qz
+    // subtone: its MIDI number in midi mode, its frequency in freq mode.
+    const midi = modeNumber(options.mode) === 1;
+    const list = given.map((v) => {
+        if (typeof v !== "string")
+            return v;
+        const m = parseNote(v);
+        return Number.isNaN(m) ? v : midi ? m : noteToHz(m, options.a4 ?? 440);
+    });
     const k = list.length;
     if (k === 0)
         return {k, status: RUN_EMPTY};
@@ -99,7 +188,7 @@ function runList(partials, options, explain) {
  * budget.
  */
 export function subtone(partials, options = {}) {
-    const run = runList(partials, options, false);
+    const run = runList(partials, checkOptions("subtone", options, SUBTONE_OPTIONS), false);
     if (run.status === RUN_EMPTY)
         return undefined;
     return core._qz_subtone_result();
@@ -124,11 +213,7 @@ const FLOOR_HZ = 16.351597831287414;
 // last explained run, as explain() reports them.
 function alternatives(k, options) {
     const count = options.alternatives ?? 3;
-    if (!Number.isInteger(count) || count < 0)
-        throw new TypeError(`alternatives must be a whole number of 0 or more, not ${String(count)}`);
     const floor = options.floor ?? FLOOR_HZ;
-    if (typeof floor !== "number" || !(floor >= 1) || !Number.isFinite(floor))
-        throw new TypeError(`floor must be a frequency in Hz of 1 or more, not ${String(floor)}`);
     const n = core._qz_subtone_alternatives(count, floor);
     if (n === 0)
         return {fit: null, alternatives: null};
@@ -160,7 +245,7 @@ function alternatives(k, options) {
  * than every one above them (docs/objects.md, "Other hearings").
  */
 export function explain(partials, options = {}) {
-    const run = runList(partials, options, true);
+    const run = runList(partials, checkOptions("explain", options, EXPLAIN_OPTIONS), true);
     if (run.status === RUN_EMPTY)
         return undefined;
     const found = core._qz_subtone_found() !== 0;
@@ -211,6 +296,7 @@ const realNow = () => globalThis.performance?.now() ?? Date.now();
  */
 export class PitchTally {
     constructor(options = {}) {
+        checkOptions("PitchTally", options, TALLY_OPTIONS);
         this._listeners = {report: [], warning: []};
         this._live = options.live === true;
         this._firing = false;
@@ -222,8 +308,10 @@ export class PitchTally {
             this.on("report", options.onReport);
         this._id = nextBoxId++;
         boxes.set(this._id, this);
+        // No count: the documented default (100), without the object's
+        // warning, which a count that is no integer still gets.
         const agents = options.agents;
-        const given = agents === undefined ? 0 : Number.isInteger(agents) ? 1 : 2;
+        const given = agents === undefined ? 3 : Number.isInteger(agents) ? 1 : 2;
         this._ptr = core._qz_tally_new(this._id, given, given === 1 ? agents : 0);
         if (!this._ptr) {
             boxes.delete(this._id);

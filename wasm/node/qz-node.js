@@ -131,6 +131,8 @@ function pitchtallyBox(qz, words) {
         options.agents = typeof args[0] === "number" ? args[0] : NaN;
     else if (attrs.length > 0)
         options.agents = NaN; // an attribute name first: not an agent count
+    else
+        postError(name, "Number of stat agents needed"); // as the object says, then its default
     const tally = new qz.PitchTally(options);
     const setNumber = (attr, v) => {
         if (typeof v !== "number") {

@@ -10,6 +10,7 @@
 // (due time, arming sequence), as the embedded host orders them, so clocks
 // due at the same time fire in arming order. JavaScript moves the time
 // forward, either by hand (advance) or from real timers.
+#include "notes.hpp"
 #include "statagent_pool.hpp"
 #include "subtone_alternatives.h"
 #include "subtone_explain.h"
@@ -23,6 +24,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
 
 // Values and texts go back to JavaScript synchronously, inside the routine
 // that computed them, as outlet_float does in the host: a report handler
@@ -471,11 +475,61 @@ EMSCRIPTEN_KEEPALIVE double qz_hz_to_midi(double f)
     return hz_to_midi(static_cast<float>(f));
 }
 
+// ---- note names, by the qz tool's own code (cli/common/notes) ------------
+
+// A text from JavaScript (UTF-8, NUL-terminated) and a name back.
+char g_text[256];
+
+EMSCRIPTEN_KEEPALIVE char *qz_text_buffer()
+{
+    return g_text;
+}
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_text_room()
+{
+    return static_cast<std::int32_t>(sizeof g_text);
+}
+// The MIDI number of the note name in the text buffer, or not a number.
+EMSCRIPTEN_KEEPALIVE double qz_parse_note()
+{
+    double midi = 0.0;
+    return qzcli::parse_note(g_text, midi) ? midi : std::numeric_limits<double>::quiet_NaN();
+}
+// 1 when the note names of the text buffer's words (separated by spaces)
+// are spelled with flats only, as qz names their results.
+EMSCRIPTEN_KEEPALIVE std::int32_t qz_spelled_with_flats()
+{
+    std::vector<std::string> words;
+    std::istringstream in(g_text);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return qzcli::spelling_of(words) == qzcli::Spelling::flats ? 1 : 0;
+}
+// The note name of a MIDI number as qz --names prints it, into the text
+// buffer: cents with `cent_decimals` decimals, flats when `flats`.
+EMSCRIPTEN_KEEPALIVE char *qz_note_name(double midi, std::int32_t cent_decimals, std::int32_t flats)
+{
+    const std::string name = qzcli::note_name(
+        midi, cent_decimals, flats != 0 ? qzcli::Spelling::flats : qzcli::Spelling::sharps);
+    std::snprintf(g_text, sizeof g_text, "%s", name.c_str());
+    return g_text;
+}
+// A note's frequency, and a frequency's note, with A4 at `a4` Hz, as qz
+// converts note names in freq mode (double precision, correctly rounded).
+EMSCRIPTEN_KEEPALIVE double qz_note_to_hz(double midi, double a4)
+{
+    return qzcli::note_to_hz(midi, a4);
+}
+EMSCRIPTEN_KEEPALIVE double qz_hz_to_note(double hz, double a4)
+{
+    return qzcli::hz_to_note(hz, a4);
+}
+
 // ---- qz.pitchtally ------------------------------------------------------
 
 // A new box with `id` as JavaScript's handle. `agents` is the first
 // creation argument: `given` 0 when there is none, 1 for an integer, 2 for
 // anything else; the object's messages for those cases go out as errors.
+// `given` 3: no count asked for, the default taken without a message.
 // Null only when memory runs out for the record itself.
 EMSCRIPTEN_KEEPALIVE js_tally *qz_tally_new(std::int32_t id, std::int32_t given, double agents)
 {
@@ -493,6 +547,8 @@ EMSCRIPTEN_KEEPALIVE js_tally *qz_tally_new(std::int32_t id, std::int32_t given,
     x->minproba = 0.0;
     if (given == 0) {
         post_text(x, "Number of stat agents needed");
+    } else if (given == 3) {
+        // No count asked for in JavaScript: the default, without a word.
     } else if (given == 1) {
         // The host's integer atom, read as 32 bits; beyond 64 bits saturated.
         const double a = agents;

@@ -5,7 +5,8 @@
 import {after, before, describe, it} from "node:test";
 import assert from "node:assert/strict";
 import {browse, serve} from "./browser.mjs";
-import {packageUrl} from "./paths.mjs";
+import {readFileSync} from "node:fs";
+import {corpusDir, packageUrl} from "./paths.mjs";
 
 const {PitchTally} = await import(packageUrl("qz.mjs"));
 
@@ -51,6 +52,35 @@ describe("the page in chromium", () => {
         await page.fill("#chord", "440 550 660");
         assert.equal(await fundamental(), "110.0459");
         assert.deepEqual(b.problems, []);
+    });
+
+    it("names each result as qz subtone --names does, over the MIDI corpus", async () => {
+        const {page} = b;
+        await page.selectOption("#mode", "midi");
+        await page.fill("#approx", "0.5");
+        const chords = readFileSync(`${corpusDir}/chords_midi.txt`, "utf8").split("\n")
+                           .filter((l) => l.trim() !== "");
+        const golden = readFileSync(`${corpusDir}/expected/subtone.midi_a0.5_names.out`, "utf8")
+                           .split("\n").filter((l) => l !== "");
+        assert.equal(golden.length, chords.length);
+        let compared = 0;
+        for (let i = 0; i < chords.length; ++i) {
+            // The page takes numbers and note names; its staff, not inf or nan.
+            if (/inf|nan/i.test(chords[i]) || golden[i] === "-inf")
+                continue;
+            await page.fill("#chord", chords[i]);
+            const detail = await page.locator("#fundamental-detail").textContent();
+            assert.equal(detail.split(" \u00b7 ").at(-1), golden[i], `line ${i + 1}: ${chords[i]}`);
+            ++compared;
+        }
+        assert.ok(compared > 250, `only ${compared} chords compared`);
+        // Hz mode names the frequency against A4 = 440 Hz, spelled as typed
+        // (qz subtone --names 50.1994 gives G1+43c; Bb2 D3 F3 gives Bb0+6c).
+        await page.selectOption("#mode", "freq");
+        await page.fill("#chord", "50.1994");
+        assert.match(await page.locator("#fundamental-detail").textContent(), / G1\+43c$/);
+        await page.fill("#chord", "Bb2 D3 F3");
+        assert.match(await page.locator("#fundamental-detail").textContent(), / Bb0\+6c$/);
     });
 
     it("lists the lower fundamentals that fit better, with their harmonic numbers", async () => {

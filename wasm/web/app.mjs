@@ -1,39 +1,30 @@
 // The page: a chord typed, clicked or played on a MIDI keyboard goes to
 // qz.subtone's search at every keystroke; a pitch stream goes through
 // qz.pitchtally's agents in virtual time. All numbers come from qz.mjs.
-import {explain, hzToMidi, midiToHz, PitchTally, QzError} from "./qz.mjs";
+import {
+    explain, hzToMidi, hzToNote, midiToHz, noteName as qzNoteName, noteToHz, noteToMidi, PitchTally,
+    QzError, spelledWithFlats,
+} from "./qz.mjs";
 import {drawStaff} from "./staff.mjs";
 
 const $ = (id) => document.getElementById(id);
-const NAMES = ["C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"];
-const PC = {c: 0, d: 2, e: 4, f: 5, g: 7, a: 9, b: 11};
 
-function noteName(midi) {
-    const m = Math.round(midi);
-    return `${NAMES[((m % 12) + 12) % 12]}${Math.floor(m / 12) - 1}`;
-}
-
-// A note name (C4 = MIDI 60; # or b; an optional cents offset such as
-// A4+12c) as a MIDI pitch, or null.
-function parseNote(word) {
-    const m = /^([A-Ga-g])([#b\u266F\u266D]?)(-?\d+)([+-]\d+(?:\.\d+)?c)?$/.exec(word);
-    if (!m)
-        return null;
-    const acc = m[2] === "#" || m[2] === "\u266F" ? 1 : m[2] ? -1 : 0;
-    const cents = m[4] ? Number(m[4].slice(0, -1)) / 100 : 0;
-    return (Number(m[3]) + 1) * 12 + PC[m[1].toLowerCase()] + acc + cents;
-}
+// Key and axis labels: the nearest note, without cents.
+const noteName = (midi) => qzNoteName(Math.round(midi));
 
 // The chord's words as the values qz.subtone takes in `mode`: numbers as
-// typed, note names converted. Throws an Error naming the bad word.
+// typed, note names read and converted by qz's own code, as qz subtone
+// does (A4 = 440 Hz). Throws an Error naming the bad word.
 function readChord(text, mode) {
     const words = text.split(/[\s,;]+/).filter((w) => w !== "");
     return words.map((w) => {
-        const note = parseNote(w);
-        if (note !== null)
-            return mode === "midi" ? note : midiToHz(note);
+        const note = noteToMidi(w);
+        if (!Number.isNaN(note))
+            return mode === "midi" ? note : noteToHz(note);
         if (/^[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?$/.test(w))
             return Number(w);
+        if (/^[A-Ga-g].*[+-]\d+(\.\d+)?$/.test(w) && !Number.isNaN(noteToMidi(`${w}c`)))
+            throw new Error(`"${w}": cents are written with a c, as in ${w}c`);
         throw new Error(`"${w}" is neither a note name, a MIDI number nor a frequency in Hz`);
     });
 }
@@ -87,13 +78,17 @@ function update() {
     const hz = mode === "midi" ? midiToHz(e.value) : e.value;
     const midi = mode === "midi" ? e.value : hzToMidi(e.value);
     $("fundamental").textContent = shortNumber(e.value);
-    showAlternatives(e);
+    // Named as qz subtone --names names it: the value in MIDI mode, the
+    // frequency against A4 = 440 Hz in Hz mode, spelled as the chord is.
+    const flats = spelledWithFlats($("chord").value.split(/[\s,;]+/));
+    const name = qzNoteName(mode === "midi" ? e.value : hzToNote(e.value), {flats});
+    showAlternatives(e, flats);
     if (!e.found) {
         $("fundamental-detail").textContent = "no fundamental of 1 Hz or more fits every partial";
         $("harmonics").textContent = "";
     } else {
         $("fundamental-detail").textContent =
-            `${shortNumber(hz)} Hz \u00b7 MIDI ${shortNumber(midi)} \u00b7 ${noteName(midi)}`;
+            `${shortNumber(hz)} Hz \u00b7 MIDI ${shortNumber(midi)} \u00b7 ${name}`;
         $("harmonics").textContent = "harmonics " + e.harmonics.join(", ") + "  (partials " +
             e.hz.map((f) => shortNumber(f)).join(", ") + " Hz)";
     }
@@ -105,16 +100,9 @@ function update() {
     markKeys(e.hz.filter((f) => f > 0).map((f) => Math.round(hzToMidi(f))));
 }
 
-// A frequency as the nearest note and the cents from it: "C1+6c", "A2".
-function centsName(hz) {
-    const midi = 69 + 12 * Math.log2(hz / 440);
-    const cents = Math.round((midi - Math.round(midi)) * 100);
-    return noteName(midi) + (cents === 0 ? "" : `${cents > 0 ? "+" : ""}${cents}c`);
-}
-
 // The box's fit, then the lower fundamentals that fit better, one item each:
 // "32.81 Hz (C1+6c): harmonics 8, 10, 12, 15, fit 7.8 cents".
-function showAlternatives(e) {
+function showAlternatives(e, flats) {
     const list = $("alternatives");
     list.replaceChildren();
     if (!e.found || e.fit === null)
@@ -122,7 +110,7 @@ function showAlternatives(e) {
     const item = (h, label) => {
         const li = document.createElement("li");
         const harmonics = h.harmonics.map((n) => (n > 0 ? String(n) : "-")).join(", ");
-        li.textContent = `${label}${h.hz.toFixed(2)} Hz (${centsName(h.hz)}): ` +
+        li.textContent = `${label}${h.hz.toFixed(2)} Hz (${qzNoteName(hzToNote(h.hz), {flats})}): ` +
             `harmonics ${harmonics}, fit ${h.fit.toFixed(1)} cents`;
         return li;
     };
@@ -140,7 +128,7 @@ function buildKeyboard() {
     const kb = $("keyboard");
     let white = 0;
     for (let m = LOW_KEY; m <= HIGH_KEY; ++m) {
-        const black = NAMES[m % 12].includes("#");
+        const black = noteName(m).includes("#");
         const key = document.createElement("button");
         key.type = "button";
         key.className = black ? "key black" : "key white";
@@ -168,10 +156,10 @@ function toggleNote(m, force) {
     const mode = $("mode").value;
     const words = $("chord").value.split(/[\s,;]+/).filter((w) => w !== "");
     const same = (w) => {
-        const note = parseNote(w);
-        const value = note !== null ? note : Number(w);
-        return mode === "midi" || note !== null ? Math.round(value) === m
-                                                : Math.round(hzToMidi(value)) === m;
+        const note = noteToMidi(w);
+        const named = !Number.isNaN(note);
+        const value = named ? note : Number(w);
+        return mode === "midi" || named ? Math.round(value) === m : Math.round(hzToMidi(value)) === m;
     };
     const kept = words.filter((w) => !same(w));
     if (force !== false && (kept.length === words.length || force === true))
@@ -277,7 +265,8 @@ function runTally() {
         if (f.length === 0 || (events.length === 0 && f[0] === "time"))
             continue;
         const t = Number(f[0]);
-        const pitch = f[1] === "stop" ? "stop" : (parseNote(f[1] ?? "") ?? Number(f[1]));
+        const named = noteToMidi(f[1] ?? "");
+        const pitch = f[1] === "stop" ? "stop" : Number.isNaN(named) ? Number(f[1]) : named;
         const amp = f.length > 2 ? Number(f[2]) : null;
         if (!Number.isFinite(t) || t < 0 || (pitch !== "stop" && !Number.isFinite(pitch)) ||
             (amp !== null && !Number.isFinite(amp)) || f.length > 3) {
