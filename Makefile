@@ -2,9 +2,10 @@
 # `make demo` runs the main job, `make check` installs what is missing,
 # builds and runs every test (the Pd externals in headless Pd among them;
 # also under AddressSanitizer and UBSan, in the Windows builds under 64- and
-# 32-bit Wine, and in the 32-bit Linux build under qemu-i386). `make windows` and
-# `make linux32` make the cross builds; `make pd` and `make pd-package` the
-# Pure Data externals.
+# 32-bit Wine, in the 32-bit Linux build under qemu-i386, and in the macOS
+# bundles' x86_64 slice through our Mach-O loader). `make windows`, `make
+# linux32` and `make macos` make the cross builds; `make pd` and `make
+# pd-package` the Pure Data externals.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -28,6 +29,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-win32 test-linux32
 .PHONY: pd pd-package test-install
 .PHONY: wasm test-wasm wasm-pack wasm-screenshots
+.PHONY: macos test-macos
 
 # Each target installs what it needs (when missing, as root, via apt-get)
 # before it builds: the lists of scripts/packages/.
@@ -73,6 +75,7 @@ check: deps
 	$(MAKE) package
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
+	$(MAKE) test-macos
 	$(MAKE) test-wasm
 	$(MAKE) test-install
 
@@ -180,6 +183,28 @@ test-win32:
 	cd $(WIN32_BUILD) && ctest -j $(JOBS) $(CROSS_CTEST_ARGS) --output-junit tested-junit.xml
 	sh scripts/record-tested.sh $(WIN32_BUILD) win32
 	sh scripts/check-pe.sh $(WIN32_BUILD) win32
+
+# The macOS bundles, built here with LLVM 16 and no Apple SDK:
+# build/macos/qz.subtone.mxo and qz.pitchtally.mxo, each one universal
+# binary (x86_64 from macOS 10.13, arm64 from 11.0), Info.plist and PkgInfo.
+MACOS_DIR ?= $(BUILD)/macos
+
+macos:
+	$(INSTALL_DEPS) macos
+	sh scripts/build-macos.sh $(MACOS_DIR) $(QZ_VERSION)
+
+# The object suites and the shared corpus through the bundles' x86_64
+# slice, which the native qz and test programs load with the embedded
+# host's Mach-O loader (ctest label macos; the build is configured again so
+# that it registers them), then the bundles' checks. Leaves
+# MACOS_DIR/tested.txt, which make package reports.
+test-macos: macos
+	cmake -S . -B $(BUILD) -DQZ_MACOS_DIR=$(abspath $(MACOS_DIR)) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	rm -f $(MACOS_DIR)/tested.txt
+	cd $(BUILD) && ctest -j $(JOBS) -L macos $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit.xml
+	sh scripts/record-tested.sh $(MACOS_DIR) macos
+	sh scripts/check-macho.sh $(MACOS_DIR)
 
 # The install scripts on a day the package mirror is in the middle of a
 # sync (tests/install/apt-failures.sh), in a fresh root of the committed
