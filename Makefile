@@ -146,13 +146,15 @@ win32:
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
 
 # The package the host's users install: build/package/qz/ and
-# build/qz-VERSION-package.zip, with the Windows plug-ins, help patchers
+# build/qz-VERSION-package.zip, with the Windows plug-ins and macOS bundles, help patchers
 # (checked with qz patch --check), reference pages made from the objects,
-# examples, README and licence. Needs the MinGW-w64 compilers, not Wine.
+# examples, README and licence. Needs the MinGW-w64 compilers and LLVM 16,
+# not Wine.
 package: build
 	$(INSTALL_DEPS) mingw
 	$(MAKE) win64
 	$(MAKE) win32
+	$(MAKE) macos
 	sh scripts/package.sh $(BUILD)
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.
@@ -204,7 +206,7 @@ test-macos: macos
 	rm -f $(MACOS_DIR)/tested.txt
 	cd $(BUILD) && ctest -j $(JOBS) -L macos $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit.xml
 	sh scripts/record-tested.sh $(MACOS_DIR) macos
-	sh scripts/check-macho.sh $(MACOS_DIR)
+	python3 scripts/check-macho.py $(MACOS_DIR)
 
 # The install scripts on a day the package mirror is in the middle of a
 # sync (tests/install/apt-failures.sh), in a fresh root of the committed

@@ -4,7 +4,8 @@
 # (scripts/record-tested.sh), matched by SHA-256, so that a file rebuilt
 # since its run counts as untested:
 #   scripts/report-tested.sh BUILD FILE...
-# A .mxe64 file is looked up in BUILD/win64/tested.txt, any other in
+# A .mxe64 file is looked up in BUILD/win64/tested.txt, a .mxo bundle (by
+# the SHA-256 of its binary) in BUILD/macos/tested.txt, any other in
 # BUILD/win32/tested.txt. A file whose suite was skipped as a whole, or
 # whose bytes no record names, is reported NOT RUN. scripts/package.sh
 # prints this for the files it ships.
@@ -13,8 +14,13 @@ build=$1
 shift
 for f in "$@"; do
     name=$(basename "$f")
-    case $name in *.mxe64) rec=$build/win64/tested.txt ;; *) rec=$build/win32/tested.txt ;; esac
-    sum=$(sha256sum "$f" | cut -d ' ' -f 1)
+    bytes=$f
+    case $name in
+        *.mxe64) rec=$build/win64/tested.txt ;;
+        *.mxo) rec=$build/macos/tested.txt bytes=$f/Contents/MacOS/$(basename "$f" .mxo) ;;
+        *) rec=$build/win32/tested.txt ;;
+    esac
+    sum=$(sha256sum "$bytes" | cut -d ' ' -f 1)
     if [ -f "$rec" ] && grep -qx "plugin: $sum $name" "$rec"; then
         counts=$(grep '^tests: ' "$rec")
         passed=$(echo "$counts" | sed -n 's/.*passed: \([0-9]*\).*/\1/p')
@@ -25,6 +31,6 @@ for f in "$@"; do
         fi
         sed -n 's/^skipped: /    skipped: /p' "$rec"
     else
-        echo "  $name: NOT RUN, no test run of these bytes is recorded (make test-windows runs the suites)"
+        echo "  $name: NOT RUN, no test run of these bytes is recorded (make test-windows and make test-macos run the suites)"
     fi
 done
