@@ -40,6 +40,10 @@ void unload(Image &image);
 // plug-in may not import.
 void *resolve(std::string_view name);
 
+// On arm64, the shim through which an arm64 macOS slice calls the variadic
+// routine `name` (macho_variadic.cpp); null for a name without one.
+void *variadic_shim(std::string_view name);
+
 // The Mach-O CPU type of this process's architecture; 0 where no slice can
 // run.
 uint32_t process_cpu_type();

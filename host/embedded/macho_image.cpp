@@ -596,6 +596,9 @@ bool load(const unsigned char *data, size_t size, Image &image, std::string &err
         err = "ext_main lies outside the image's code";
         return fail();
     }
+    // The code was written through the data cache: make the instruction
+    // cache see it (a no-op on x86-64).
+    __builtin___clear_cache(reinterpret_cast<char *>(base), reinterpret_cast<char *>(base + span));
     for (const Segment &g : s.segments) {
         const uint64_t len = (g.vmsize + page - 1) / page * page;
         if (mprotect(base + (g.vmaddr - low), static_cast<size_t>(len), protection(g.initprot)) !=

@@ -84,10 +84,22 @@ const Entry kCLibrary[] = {
     {"snprintf", address_of(&snprintf)},
 };
 
+// The variadic routines among them.
+[[maybe_unused]] constexpr std::string_view kVariadic[] = {
+    "class_new",    "class_addmethod", "class_attr_addattr_format", "object_method", "object_post",
+    "object_error", "snprintf"};
+
 } // namespace
 
 void *resolve(std::string_view name)
 {
+#if defined(__aarch64__)
+    // arm64 macOS passes variadic arguments otherwise than this process:
+    // such a routine is reached through its shim, or not at all.
+    for (std::string_view v : kVariadic)
+        if (v == name)
+            return variadic_shim(name);
+#endif
     for (const Entry &e : kHostApi)
         if (e.name == name)
             return e.address;

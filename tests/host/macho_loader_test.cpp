@@ -36,6 +36,31 @@ uint32_t be32(const unsigned char *p)
 
 constexpr uint32_t kCpuX86_64 = 0x01000007, kCpuArm64 = 0x0100000c;
 
+uint32_t le32(const unsigned char *p)
+{
+    return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+}
+
+// This process's slice and the other one, with their names.
+const uint32_t kOwn = qzhost::macho::process_cpu_type();
+const uint32_t kOther = kOwn == kCpuX86_64 ? kCpuArm64 : kCpuX86_64;
+const std::string kOwnName = kOwn == kCpuX86_64 ? "x86_64" : "arm64";
+const std::string kOtherName = kOwn == kCpuX86_64 ? "arm64" : "x86_64";
+
+// The end of the slice's string table (LC_SYMTAB: symoff, nsyms, stroff,
+// strsize), the last table the loader reads; only the arm64 slice's code
+// signature follows it.
+size_t tables_end(const Bytes &m)
+{
+    size_t at = 32;
+    for (uint32_t i = 0; i < le32(m.data() + 16); ++i) {
+        if (le32(m.data() + at) == 0x2)
+            return le32(m.data() + at + 16) + le32(m.data() + at + 20);
+        at += le32(m.data() + at + 4);
+    }
+    return 0;
+}
+
 // The thin slice for `cpu` out of a universal file (fat_arch: cputype,
 // cpusubtype, offset, size, align; big-endian).
 Bytes slice(const Bytes &fat, uint32_t cpu)
@@ -98,34 +123,44 @@ TEST(MachoBundle, BinaryPathInsideTheBundle)
 TEST_F(MachoLoader, TakesTheSliceOfThisProcess)
 {
     EXPECT_EQ(load_error(fat), "");
-    EXPECT_EQ(load_error(slice(fat, kCpuX86_64)), "");
-    EXPECT_EQ(load_error(slice(fat, kCpuArm64)), "a Mach-O file for arm64, not for x86_64");
+    EXPECT_EQ(load_error(slice(fat, kOwn)), "");
+    EXPECT_EQ(load_error(slice(fat, kOther)),
+              "a Mach-O file for " + kOtherName + ", not for " + kOwnName);
     Bytes other = fat;
-    for (uint32_t i = 0; i < be32(other.data() + 4); ++i)
-        if (be32(other.data() + 8 + 20 * i) == kCpuX86_64)
+    std::string listed;
+    for (uint32_t i = 0; i < be32(other.data() + 4); ++i) {
+        if (be32(other.data() + 8 + 20 * i) == kOwn) {
             other[8 + 20 * i + 3] = 0x12; // cputype 0x01000012 (PowerPC 64)
-    EXPECT_EQ(load_error(other), "no x86_64 slice (the file has another architecture, arm64)");
+            listed += listed.empty() ? "another architecture" : ", another architecture";
+        } else {
+            listed += listed.empty() ? kOtherName : ", " + kOtherName;
+        }
+    }
+    EXPECT_EQ(load_error(other), "no " + kOwnName + " slice (the file has " + listed + ")");
 }
 
 // An import that is neither the host's nor clib.h's is refused by its name,
 // in the lazy table (snprintf) as in the non-lazy one.
 TEST_F(MachoLoader, RefusesAForeignImportByName)
 {
-    Bytes b = slice(fat, kCpuX86_64);
+    Bytes b = slice(fat, kOwn);
     ASSERT_GT(replace_all(b, "_snprintf", "_sprintfX"), 0);
     EXPECT_EQ(load_error(b),
               "imports \"sprintfX\", which neither the host's API nor the C library provides");
-    b = slice(fat, kCpuX86_64);
+    b = slice(fat, kOwn);
     ASSERT_GT(replace_all(b, std::string("dyld_stub_binder"), std::string("dyld_stub_bindeR")), 0);
     EXPECT_EQ(load_error(b), "imports \"dyld_stub_bindeR\", which is no C name");
 }
 
-// Every shorter prefix of the slice is refused: the string table ends the
-// x86_64 slice, so no prefix holds the whole file's tables.
+// Every prefix of the slice that ends before its string table does is
+// refused.
 TEST_F(MachoLoader, EveryTruncationIsRefused)
 {
-    const Bytes b = slice(fat, kCpuX86_64);
-    for (size_t n = 0; n < b.size(); n += n < 4096 ? 7 : 61) {
+    const Bytes b = slice(fat, kOwn);
+    const size_t end = tables_end(b);
+    ASSERT_GT(end, 4096u);
+    ASSERT_LE(end, b.size());
+    for (size_t n = 0; n < end; n += n < 4096 ? 7 : 61) {
         const Bytes cut(b.begin(), b.begin() + static_cast<long>(n));
         EXPECT_NE(load_error(cut), "") << n << " bytes";
     }
@@ -136,7 +171,7 @@ TEST_F(MachoLoader, EveryTruncationIsRefused)
 // 3000 files every run). A loaded image is not run.
 TEST_F(MachoLoader, DamagedCommandsAndTablesNeverReadOutOfBounds)
 {
-    const Bytes b = slice(fat, kCpuX86_64);
+    const Bytes b = slice(fat, kOwn);
     std::mt19937 rng(30);
     int refused = 0;
     for (int i = 0; i < 3000; ++i) {
