@@ -3,7 +3,8 @@
 # builds and runs every test (the Pd externals in headless Pd among them;
 # also under AddressSanitizer and UBSan, in the Windows builds under 64- and
 # 32-bit Wine, in the 32-bit Linux build under qemu-i386, and in the macOS
-# bundles' x86_64 slice through our Mach-O loader). `make windows`, `make
+# bundles' x86_64 and arm64 slices through our Mach-O loader, the arm64 one
+# in an arm64 Linux build under qemu-aarch64). `make windows`, `make
 # linux32` and `make macos` make the cross builds; `make pd` and `make
 # pd-package` the Pure Data externals.
 
@@ -29,7 +30,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-win32 test-linux32
 .PHONY: pd pd-package test-install
 .PHONY: wasm test-wasm wasm-pack wasm-screenshots
-.PHONY: macos test-macos
+.PHONY: macos test-macos linux-arm64 test-macos-arm64
 
 # Each target installs what it needs (when missing, as root, via apt-get)
 # before it builds: the lists of scripts/packages/.
@@ -76,6 +77,7 @@ check: deps
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
 	$(MAKE) test-macos
+	$(MAKE) test-macos-arm64 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-wasm
 	$(MAKE) test-install
 
@@ -203,10 +205,30 @@ macos:
 test-macos: macos
 	cmake -S . -B $(BUILD) -DQZ_MACOS_DIR=$(abspath $(MACOS_DIR)) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
-	rm -f $(MACOS_DIR)/tested.txt
-	cd $(BUILD) && ctest -j $(JOBS) -L macos $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit.xml
-	sh scripts/record-tested.sh $(MACOS_DIR) macos
+	rm -f $(MACOS_DIR)/tested-x86_64.txt
+	cd $(BUILD) && ctest -j $(JOBS) -L macos $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-x86_64.xml
+	sh scripts/record-tested.sh $(MACOS_DIR) macos-x86_64
 	python3 scripts/check-macho.py $(MACOS_DIR)
+
+# The same tests through the bundles' arm64 slice: an arm64 Linux build of
+# qz and the test programs they need (build/arm64, Debian's cross compiler),
+# run under qemu-aarch64; the loader bridges arm64 macOS's variadic calls.
+# Leaves MACOS_DIR/tested-arm64.txt.
+ARM64_BUILD ?= $(BUILD)/arm64
+MACOS_TEST_PROGRAMS = qz subtone_object_test subtone_alloc_test pitchtally_test \
+  pitchtally_alloc_test reliability_test macho_loader_test
+
+linux-arm64:
+	$(INSTALL_DEPS) demo arm64
+	cmake -S . -B $(ARM64_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-arm64.cmake \
+	  -DQZ_MACOS_DIR=$(abspath $(MACOS_DIR)) $(CROSS_CMAKE_ARGS)
+	cmake --build $(ARM64_BUILD) -j $(JOBS) --target $(MACOS_TEST_PROGRAMS)
+
+test-macos-arm64: macos linux-arm64
+	rm -f $(MACOS_DIR)/tested-arm64.txt
+	cd $(ARM64_BUILD) && ctest -j $(JOBS) -L macos $(CROSS_CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-arm64.xml
+	sh scripts/record-tested.sh $(MACOS_DIR) macos-arm64
 
 # The install scripts on a day the package mirror is in the middle of a
 # sync (tests/install/apt-failures.sh), in a fresh root of the committed

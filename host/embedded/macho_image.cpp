@@ -98,7 +98,7 @@ bool pick_slice(const unsigned char *data, size_t size, Slice &s, std::string &e
         }
         std::string found;
         for (uint32_t i = 0; i < n; ++i) {
-            const unsigned char *a = data + 8 + 20 * i;
+            const unsigned char *a = data + 8 + 20 * size_t(i);
             const uint32_t cpu = be32(a), off = be32(a + 8), len = be32(a + 12);
             if (cpu != want) {
                 found += std::string(found.empty() ? "" : ", ") + cpu_name(cpu);
@@ -180,7 +180,7 @@ bool read_commands(Slice &s, std::string &err)
                 return false;
             }
             for (uint32_t k = 0; k < nsects; ++k) {
-                const unsigned char *sec = c + 72 + 80 * k;
+                const unsigned char *sec = c + 72 + 80 * size_t(k);
                 const uint32_t type = le32(sec + 64) & kSectionType;
                 const std::string sect(reinterpret_cast<const char *>(sec),
                                        strnlen(reinterpret_cast<const char *>(sec), 16));

@@ -124,6 +124,20 @@ Split split_types(const u64 *slots)
     return s;
 }
 
+// Each shim ends its call with this, so that the call is never a tail
+// call: a tail call would write its own stack arguments over the shim's
+// incoming slots, which lie in the arm64 macOS caller's frame beyond the
+// slots that caller filled.
+template <typename T> T after_call(T v)
+{
+    asm volatile("" : "+r"(v)::"memory");
+    return v;
+}
+inline void after_call()
+{
+    asm volatile("" ::: "memory");
+}
+
 #define QZ_INTS(s) s.i[0], s.i[1], s.i[2], s.i[3], s.i[4], s.i[5], s.i[6], s.i[7]
 #define QZ_FLOATS(s) s.d[0], s.d[1], s.d[2], s.d[3], s.d[4], s.d[5], s.d[6], s.d[7]
 #define QZ_ARGS(s) QZ_INTS(s), QZ_FLOATS(s)
@@ -145,7 +159,7 @@ t_class *apple_class_new(const char *name, const method mnew, const method mfree
         refuse("class_new");
         return nullptr;
     }
-    return class_new(name, mnew, mfree, size, mmenu, type, QZ_INTS(s));
+    return after_call(class_new(name, mnew, mfree, size, mmenu, type, QZ_INTS(s)));
 }
 
 t_max_err apple_class_addmethod(t_class *c, const method m, const char *name, u64, u64, u64, u64,
@@ -157,7 +171,7 @@ t_max_err apple_class_addmethod(t_class *c, const method m, const char *name, u6
         refuse("class_addmethod");
         return MAX_ERR_GENERIC;
     }
-    return class_addmethod(c, m, name, QZ_INTS(s));
+    return after_call(class_addmethod(c, m, name, QZ_INTS(s)));
 }
 
 t_max_err apple_class_attr_addattr_format(t_class *c, const char *attrname, const char *attrname2,
@@ -170,7 +184,8 @@ t_max_err apple_class_attr_addattr_format(t_class *c, const char *attrname, cons
         refuse("class_attr_addattr_format");
         return MAX_ERR_GENERIC;
     }
-    return class_attr_addattr_format(c, attrname, attrname2, type, flags, fmt, QZ_ARGS(s));
+    return after_call(
+        class_attr_addattr_format(c, attrname, attrname2, type, flags, fmt, QZ_ARGS(s)));
 }
 
 void apple_object_post(t_object *x, const char *fmt, u64, u64, u64, u64, u64, u64, QZ_SLOT_PARAMS)
@@ -180,6 +195,7 @@ void apple_object_post(t_object *x, const char *fmt, u64, u64, u64, u64, u64, u6
     if (!s.ok)
         return refuse("object_post");
     object_post(x, fmt, QZ_ARGS(s));
+    after_call();
 }
 
 void apple_object_error(t_object *x, const char *fmt, u64, u64, u64, u64, u64, u64, QZ_SLOT_PARAMS)
@@ -189,6 +205,7 @@ void apple_object_error(t_object *x, const char *fmt, u64, u64, u64, u64, u64, u
     if (!s.ok)
         return refuse("object_error");
     object_error(x, fmt, QZ_ARGS(s));
+    after_call();
 }
 
 int apple_snprintf(char *out, size_t n, const char *fmt, u64, u64, u64, u64, u64, QZ_SLOT_PARAMS)
@@ -201,7 +218,7 @@ int apple_snprintf(char *out, size_t n, const char *fmt, u64, u64, u64, u64, u64
             out[0] = '\0';
         return -1;
     }
-    return snprintf(out, n, fmt, QZ_ARGS(s));
+    return after_call(snprintf(out, n, fmt, QZ_ARGS(s)));
 }
 
 template <typename F> void *address_of(F *f)

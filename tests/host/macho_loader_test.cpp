@@ -66,7 +66,7 @@ size_t tables_end(const Bytes &m)
 Bytes slice(const Bytes &fat, uint32_t cpu)
 {
     for (uint32_t i = 0; i < be32(fat.data() + 4); ++i) {
-        const unsigned char *a = fat.data() + 8 + 20 * i;
+        const unsigned char *a = fat.data() + 8 + 20 * size_t(i);
         if (be32(a) == cpu)
             return Bytes(fat.begin() + be32(a + 8), fat.begin() + be32(a + 8) + be32(a + 12));
     }
@@ -129,7 +129,7 @@ TEST_F(MachoLoader, TakesTheSliceOfThisProcess)
     Bytes other = fat;
     std::string listed;
     for (uint32_t i = 0; i < be32(other.data() + 4); ++i) {
-        if (be32(other.data() + 8 + 20 * i) == kOwn) {
+        if (be32(other.data() + 8 + 20 * size_t(i)) == kOwn) {
             other[8 + 20 * i + 3] = 0x12; // cputype 0x01000012 (PowerPC 64)
             listed += listed.empty() ? "another architecture" : ", another architecture";
         } else {
