@@ -73,11 +73,11 @@ check: deps
 	$(MAKE) fuzz-check
 	$(MAKE) windows CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-windows
+	$(MAKE) test-macos
+	$(MAKE) test-macos-arm64 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) package
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
-	$(MAKE) test-macos
-	$(MAKE) test-macos-arm64 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-wasm
 	$(MAKE) test-install
 

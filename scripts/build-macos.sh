@@ -7,7 +7,9 @@
 # ours: host/clib.h declares the few C library functions they call) and
 # link with -undefined dynamic_lookup, as the host's own SDK links
 # externals: the host resolves its API and the C library by flat lookup
-# when it loads the bundle. lld signs the arm64 slice ad hoc.
+# when it loads the bundle. lld signs the arm64 slice ad hoc. OUT_DIR/test/
+# holds a test plug-in built the same way (qzt.variadic, for the loader's
+# tests); it is not a deliverable.
 set -eu
 out=$1
 version=$2
@@ -45,22 +47,23 @@ slice() {
         -exported_symbol _ext_main -dead_strip -o "$obj/$arch/$class" $objs
 }
 
-# bundle CLASS SOURCES...
+# bundle DIR CLASS SOURCES...
 bundle() {
-    class=$1
-    shift
+    dir=$1 class=$2
+    shift 2
     slice x86_64 x86_64-apple-macos10.13 10.13 "$class" "$@"
     slice arm64 arm64-apple-macos11 11.0 "$class" "$@"
-    b=$out/$class.mxo/Contents
-    rm -rf "$out/$class.mxo"
+    b=$dir/$class.mxo/Contents
+    rm -rf "$dir/$class.mxo"
     mkdir -p "$b/MacOS"
     $LIPO -create "$obj/x86_64/$class" "$obj/arm64/$class" -output "$b/MacOS/$class"
     printf 'iLaX????' >"$b/PkgInfo"
     sed -e "s/@CLASS@/$class/g" -e "s/@VERSION@/$version/g" \
         "$root/package/macos/Info.plist.in" >"$b/Info.plist"
-    echo "$out/$class.mxo"
+    echo "$dir/$class.mxo"
 }
 
-mkdir -p "$out"
-bundle qz.subtone subtone/subtone.cpp subtone/subtone_search.cpp subtone/subtone_fast.cpp
-bundle qz.pitchtally pitchtally/pitchtally.cpp pitchtally/statagent.cpp
+mkdir -p "$out/test"
+bundle "$out" qz.subtone subtone/subtone.cpp subtone/subtone_search.cpp subtone/subtone_fast.cpp
+bundle "$out" qz.pitchtally pitchtally/pitchtally.cpp pitchtally/statagent.cpp
+bundle "$out/test" qzt.variadic tests/host/plugins/variadic.cpp

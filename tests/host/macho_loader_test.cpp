@@ -206,4 +206,34 @@ TEST(MachoHosts, EachHostMapsItsOwnCopy)
     EXPECT_EQ(b.mains_called(), 1);
 }
 
+// Variadic calls from the plug-in reach the host's routines and the C
+// library with every argument in place: the same text from the native
+// module and from the bundle's slice (on arm64 through the loader's shims,
+// which read arm64 macOS's stack slots). The expected text is printf's, by
+// the C standard: %g of 0.1 is "0.1", %.3f of 3.14159 "3.142", %*d with 6
+// and 12 "    12", %5.1e of 12345.678 "1.2e+04", %x of 255 "ff"; %a of
+// 0.1 is its bits, 0x1.999999999999ap-4; the text before "(24 characters)"
+// has 24.
+TEST(MachoVariadic, EveryArgumentArrivesInPlace)
+{
+    const std::vector<std::string> expected = {
+        "42|text|0.1|3.142|-7|    12|z|1.2e+04|%|ff",
+        "0.50 1 1.50 2 2.50 3 end (24 characters)",
+        "0.10000000000000001 0x1.999999999999ap-4",
+    };
+    for (const std::string &dir :
+         {std::string(QZ_HOST_TEST_PLUGINS), std::string(QZ_MACOS_DIR) + "/test"}) {
+        qzhost::Host h;
+        h.add_search_path(dir);
+        const qzhost::BoxId box = h.create("qzt.variadic");
+        ASSERT_GE(box, 0) << dir;
+        h.send(box, 0, "bang", {});
+        h.send(box, 0, "float", h.parse_atoms("0.1"));
+        std::vector<std::string> lines;
+        for (const auto &line : h.console_log())
+            lines.push_back(line.text);
+        EXPECT_EQ(lines, expected) << dir;
+    }
+}
+
 } // namespace
