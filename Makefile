@@ -202,11 +202,11 @@ macos:
 # host's Mach-O loader (ctest label macos; the build is configured again so
 # that it registers them), then the bundles' checks. Leaves
 # MACOS_DIR/tested.txt, which make package reports.
-test-macos: macos
+test-macos: macos build
 	cmake -S . -B $(BUILD) -DQZ_MACOS_DIR=$(abspath $(MACOS_DIR)) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 	rm -f $(MACOS_DIR)/tested-x86_64.txt
-	cd $(BUILD) && ctest -j $(JOBS) -L macos $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-x86_64.xml
+	cd $(BUILD) && ctest -j $(JOBS) -L macos --no-tests=error $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-x86_64.xml
 	sh scripts/record-tested.sh $(MACOS_DIR) macos-x86_64
 	python3 scripts/check-macho.py $(MACOS_DIR)
 
@@ -227,7 +227,7 @@ linux-arm64:
 
 test-macos-arm64: macos linux-arm64
 	rm -f $(MACOS_DIR)/tested-arm64.txt
-	cd $(ARM64_BUILD) && ctest -j $(JOBS) -L macos $(CROSS_CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-arm64.xml
+	cd $(ARM64_BUILD) && ctest -j $(JOBS) -L macos --no-tests=error $(CROSS_CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-arm64.xml
 	sh scripts/record-tested.sh $(MACOS_DIR) macos-arm64
 
 # The install scripts on a day the package mirror is in the middle of a
