@@ -193,8 +193,9 @@ bool read_commands(Slice &s, std::string &err)
                     return false;
                 }
             }
-            if (g.vmsize > 0)
-                s.segments.push_back(g);
+            // Every segment keeps its place: fixups name segments by their
+            // index among the segment commands, empty ones included.
+            s.segments.push_back(g);
         } else if (cmd == kLcDyldInfo || cmd == kLcDyldInfoOnly) {
             if (cmdsize < 48) {
                 err = "the dyld information command is too short";
@@ -225,7 +226,10 @@ bool read_commands(Slice &s, std::string &err)
         }
         at += cmdsize;
     }
-    if (s.segments.empty()) {
+    bool any = false;
+    for (const Segment &g : s.segments)
+        any = any || g.vmsize > 0;
+    if (!any) {
         err = "no segment to map";
         return false;
     }
@@ -552,6 +556,8 @@ bool load(const unsigned char *data, size_t size, Image &image, std::string &err
     const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
     uint64_t low = UINT64_MAX, high = 0;
     for (const Segment &g : s.segments) {
+        if (g.vmsize == 0)
+            continue;
         if (g.vmaddr % page != 0) {
             err = "segment " + g.name + " does not start on a page of this system";
             return false;
@@ -572,7 +578,9 @@ bool load(const unsigned char *data, size_t size, Image &image, std::string &err
     }
     auto *base = static_cast<unsigned char *>(map);
     for (const Segment &g : s.segments)
-        std::memcpy(base + (g.vmaddr - low), s.data + g.fileoff, static_cast<size_t>(g.filesize));
+        if (g.vmsize > 0)
+            std::memcpy(base + (g.vmaddr - low), s.data + g.fileoff,
+                        static_cast<size_t>(g.filesize));
 
     auto fail = [&]() {
         munmap(map, static_cast<size_t>(span));
@@ -600,6 +608,8 @@ bool load(const unsigned char *data, size_t size, Image &image, std::string &err
     // cache see it (a no-op on x86-64).
     __builtin___clear_cache(reinterpret_cast<char *>(base), reinterpret_cast<char *>(base + span));
     for (const Segment &g : s.segments) {
+        if (g.vmsize == 0)
+            continue;
         const uint64_t len = (g.vmsize + page - 1) / page * page;
         if (mprotect(base + (g.vmaddr - low), static_cast<size_t>(len), protection(g.initprot)) !=
             0) {
