@@ -2,9 +2,11 @@
 # `make demo` runs the main job, `make check` installs what is missing,
 # builds and runs every test (the Pd externals in headless Pd among them;
 # also under AddressSanitizer and UBSan, in the Windows builds under 64- and
-# 32-bit Wine, and in the 32-bit Linux build under qemu-i386). `make windows` and
-# `make linux32` make the cross builds; `make pd` and `make pd-package` the
-# Pure Data externals.
+# 32-bit Wine, in the 32-bit Linux build under qemu-i386, and in the macOS
+# bundles' x86_64 and arm64 slices through our Mach-O loader, the arm64 one
+# in an arm64 Linux build under qemu-aarch64). `make windows`, `make
+# linux32` and `make macos` make the cross builds; `make pd` and `make
+# pd-package` the Pure Data externals.
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -28,6 +30,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-win32 test-linux32
 .PHONY: pd pd-package test-install install
 .PHONY: wasm test-wasm wasm-pack wasm-screenshots
+.PHONY: macos test-macos linux-arm64 test-macos-arm64
 
 # Each target installs what it needs (when missing, as root, via apt-get)
 # before it builds: the lists of scripts/packages/.
@@ -70,6 +73,8 @@ check: deps
 	$(MAKE) fuzz-check
 	$(MAKE) windows CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-windows
+	$(MAKE) test-macos
+	$(MAKE) test-macos-arm64 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) package
 	$(MAKE) linux32 CROSS_CMAKE_ARGS="-DQZ_WERROR=ON $(CROSS_CMAKE_ARGS)"
 	$(MAKE) test-linux32
@@ -143,13 +148,15 @@ win32:
 	cmake --build $(WIN32_BUILD) -j $(JOBS)
 
 # The package the host's users install: build/package/qz/ and
-# build/qz-VERSION-package.zip, with the Windows plug-ins, help patchers
+# build/qz-VERSION-package.zip, with the Windows plug-ins and macOS bundles, help patchers
 # (checked with qz patch --check), reference pages made from the objects,
-# examples, README and licence. Needs the MinGW-w64 compilers, not Wine.
+# examples, README and licence. Needs the MinGW-w64 compilers and LLVM 16,
+# not Wine.
 package: build
 	$(INSTALL_DEPS) mingw
 	$(MAKE) win64
 	$(MAKE) win32
+	$(MAKE) macos
 	sh scripts/package.sh $(BUILD)
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.
@@ -180,6 +187,48 @@ test-win32:
 	cd $(WIN32_BUILD) && ctest -j $(JOBS) $(CROSS_CTEST_ARGS) --output-junit tested-junit.xml
 	sh scripts/record-tested.sh $(WIN32_BUILD) win32
 	sh scripts/check-pe.sh $(WIN32_BUILD) win32
+
+# The macOS bundles, built here with LLVM 16 and no Apple SDK:
+# build/macos/qz.subtone.mxo and qz.pitchtally.mxo, each one universal
+# binary (x86_64 from macOS 10.13, arm64 from 11.0), Info.plist and PkgInfo.
+MACOS_DIR ?= $(BUILD)/macos
+
+macos:
+	$(INSTALL_DEPS) macos
+	sh scripts/build-macos.sh $(MACOS_DIR) $(QZ_VERSION)
+
+# The object suites and the shared corpus through the bundles' x86_64
+# slice, which the native qz and test programs load with the embedded
+# host's Mach-O loader (ctest label macos; the build is configured again so
+# that it registers them), then the bundles' checks. Leaves
+# MACOS_DIR/tested.txt, which make package reports.
+test-macos: macos build
+	cmake -S . -B $(BUILD) -DQZ_MACOS_DIR=$(abspath $(MACOS_DIR)) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+	rm -f $(MACOS_DIR)/tested-x86_64.txt
+	cd $(BUILD) && ctest -j $(JOBS) -L macos --no-tests=error $(CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-x86_64.xml
+	sh scripts/record-tested.sh $(MACOS_DIR) macos-x86_64
+	python3 scripts/check-macho.py $(MACOS_DIR)
+
+# The same tests through the bundles' arm64 slice: an arm64 Linux build of
+# qz and the test programs they need (build/arm64, Debian's cross compiler),
+# run under qemu-aarch64; the loader bridges arm64 macOS's variadic calls.
+# Leaves MACOS_DIR/tested-arm64.txt.
+ARM64_BUILD ?= $(BUILD)/arm64
+MACOS_TEST_PROGRAMS = qz subtone_object_test subtone_alloc_test pitchtally_test \
+  pitchtally_alloc_test reliability_test macho_loader_test
+
+linux-arm64:
+	$(INSTALL_DEPS) demo arm64
+	cmake -S . -B $(ARM64_BUILD) -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-linux-arm64.cmake \
+	  -DQZ_MACOS_DIR=$(abspath $(MACOS_DIR)) $(CROSS_CMAKE_ARGS)
+	cmake --build $(ARM64_BUILD) -j $(JOBS) --target $(MACOS_TEST_PROGRAMS)
+
+test-macos-arm64: macos linux-arm64
+	rm -f $(MACOS_DIR)/tested-arm64.txt
+	cd $(ARM64_BUILD) && ctest -j $(JOBS) -L macos --no-tests=error $(CROSS_CTEST_ARGS) --output-junit $(abspath $(MACOS_DIR))/tested-junit-arm64.xml
+	sh scripts/record-tested.sh $(MACOS_DIR) macos-arm64
 
 # The install scripts on a day the package mirror is in the middle of a
 # sync (tests/install/apt-failures.sh), in a fresh root of the committed

@@ -16,9 +16,7 @@
 #ifndef QZ_HOST_CRMATH_H
 #define QZ_HOST_CRMATH_H
 
-#include <bit>
-#include <cstdint>
-#include <limits>
+#include <stdint.h>
 
 #if defined(__clang__)
 #pragma STDC FP_CONTRACT OFF
@@ -268,7 +266,7 @@ inline dd div(dd a, dd b)
 // 2^e for a normal exponent e (-1022..1023).
 inline double pow2(int e)
 {
-    return std::bit_cast<double>(static_cast<std::uint64_t>(e + 1023) << 52);
+    return __builtin_bit_cast(double, static_cast<uint64_t>(e + 1023) << 52);
 }
 
 // Nearest integer of 0 <= a < 2^52, halves to even.
@@ -286,7 +284,7 @@ inline double exp2(double x)
     if (x != x)
         return x + x;
     if (x >= 1024.0)
-        return std::numeric_limits<double>::infinity();
+        return __builtin_huge_val();
     if (x <= -1075.0) // 2^-1075 and below round to 0
         return 0.0;
 
@@ -332,21 +330,21 @@ inline double log2(double x)
     if (x != x)
         return x + x;
     if (x < 0.0)
-        return std::numeric_limits<double>::quiet_NaN();
+        return __builtin_nan("");
     if (x == 0.0)
-        return -std::numeric_limits<double>::infinity();
-    if (x == std::numeric_limits<double>::infinity())
+        return -__builtin_huge_val();
+    if (x == __builtin_huge_val())
         return x;
 
     // x = 2^e * m with m in [sqrt(1/2), sqrt(2)].
-    std::uint64_t b = std::bit_cast<std::uint64_t>(x);
+    uint64_t b = __builtin_bit_cast(uint64_t, x);
     int e = static_cast<int>(b >> 52);
     if (e == 0) { // subnormal: scale into the normal range
-        b = std::bit_cast<std::uint64_t>(x * 0x1p54);
+        b = __builtin_bit_cast(uint64_t, x * 0x1p54);
         e = static_cast<int>(b >> 52) - 54;
     }
     e -= 1023;
-    double m = std::bit_cast<double>((b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);
+    double m = __builtin_bit_cast(double, (b & 0x000fffffffffffffULL) | 0x3ff0000000000000ULL);
     if (m > 0x1.6a09e667f3bcdp+0) {
         m *= 0.5;
         e += 1;
@@ -368,8 +366,8 @@ inline double log2(double x)
 inline double round(double x)
 {
     using detail::nearest_int;
-    const std::uint64_t sign = std::bit_cast<std::uint64_t>(x) & 0x8000000000000000ULL;
-    const double a = std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) ^ sign); // |x|
+    const uint64_t sign = __builtin_bit_cast(uint64_t, x) & 0x8000000000000000ULL;
+    const double a = __builtin_bit_cast(double, __builtin_bit_cast(uint64_t, x) ^ sign); // |x|
     if (!(a < 0x1p52)) // already an integer, infinite or not a number
         return x;
     double t = nearest_int(a);
@@ -377,7 +375,7 @@ inline double round(double x)
         t -= 1.0;     // floor(a)
     if (a - t >= 0.5) // exact difference
         t += 1.0;
-    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(t) | sign);
+    return __builtin_bit_cast(double, __builtin_bit_cast(uint64_t, t) | sign);
 }
 
 } // namespace crmath

@@ -20,6 +20,22 @@
 #define QZ_JITLIB_API __attribute__((visibility("default")))
 #endif
 
+#if defined(__APPLE__) && defined(__cplusplus) && !defined(QZ_BUILDING_JITLIB)
+/* A macOS bundle links no framework, and on macOS the host's numeric
+   routines live in its Jitter framework: the bundle carries the same
+   routines that the embedded host's jitlib answers with (crmath.h), so its
+   bits are those of every other build. */
+#include "crmath.h"
+
+inline double jit_math_log2(double x)
+{
+    return crmath::log2(x);
+}
+inline double jit_math_round(double x)
+{
+    return crmath::round(x);
+}
+#else
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -31,6 +47,7 @@ QZ_JITLIB_API double jit_math_round(double x);
 
 #ifdef __cplusplus
 }
+#endif
 #endif
 
 #endif /* QZ_HOST_JITLIB_H */

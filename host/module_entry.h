@@ -11,6 +11,8 @@
  *
  * The host calls `main` once after loading the module. On Windows the module
  * also gets its DLL entry from module_entry.cpp, linked into every plug-in.
+ * A macOS bundle exports `ext_main` instead, the entry the host looks for
+ * there first.
  */
 #ifndef QZ_HOST_MODULE_ENTRY_H
 #define QZ_HOST_MODULE_ENTRY_H
@@ -22,9 +24,24 @@
 #endif
 
 #ifdef __cplusplus
-#define QZ_EXT_MAIN extern "C" QZ_EXPORT int main(void)
+#define QZ_EXTERN_C extern "C"
 #else
-#define QZ_EXT_MAIN QZ_EXPORT int main(void)
+#define QZ_EXTERN_C
+#endif
+
+#if defined(__APPLE__)
+/* The host on macOS calls `void ext_main(void *)`; the set-up routine
+   becomes a private one that it calls. */
+#define QZ_EXT_MAIN                                                                                \
+    static int qz_ext_setup(void);                                                                 \
+    QZ_EXTERN_C QZ_EXPORT void ext_main(void *resources);                                          \
+    QZ_EXTERN_C QZ_EXPORT void ext_main(void * /*resources*/)                                      \
+    {                                                                                              \
+        (void)qz_ext_setup();                                                                      \
+    }                                                                                              \
+    static int qz_ext_setup(void)
+#else
+#define QZ_EXT_MAIN QZ_EXTERN_C QZ_EXPORT int main(void)
 #endif
 
 #endif /* QZ_HOST_MODULE_ENTRY_H */

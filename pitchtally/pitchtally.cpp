@@ -7,8 +7,9 @@
 #include "pitchtally.h"
 #include "module_entry.h"
 
+#include "clib.h"
+
 #include <stdint.h>
-#include <stdio.h>
 
 #ifndef QZ_VERSION
 #define QZ_VERSION "dev"

@@ -7,8 +7,8 @@
 // outlet_float, object_error, sysmem_newptr and sysmem_freeptr.
 #include "pitchtally.h"
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 namespace {
 

@@ -31,33 +31,34 @@
 #ifndef QZ_PITCHTALLY_STATAGENT_POOL_HPP
 #define QZ_PITCHTALLY_STATAGENT_POOL_HPP
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
+#include "clib.h"
+
+#include <stddef.h>
+#include <stdint.h>
 
 // One slot of the pool.
 template <class Clock, class Owner> struct statagent_record {
-    std::int32_t active; // nonzero while the agent's window runs (2 while its report
-                         // is being sent); 0: free slot
-    double pitch;        // pitch of the event that started the agent
-    double hits;         // events whose pitch equals `pitch`, the first included
-    double events;       // every pitch event since the start, the first included
-    double ampsum;       // sum of the amplitudes of the hits
-    double proba;        // hits / events, computed when the window ends
-    Clock *clock;        // ends the window; made once, kept for the object's life
-    Owner *owner;        // gives the report its threshold and outlets
+    int32_t active; // nonzero while the agent's window runs (2 while its report
+                    // is being sent); 0: free slot
+    double pitch;   // pitch of the event that started the agent
+    double hits;    // events whose pitch equals `pitch`, the first included
+    double events;  // every pitch event since the start, the first included
+    double ampsum;  // sum of the amplitudes of the hits
+    double proba;   // hits / events, computed when the window ends
+    Clock *clock;   // ends the window; made once, kept for the object's life
+    Owner *owner;   // gives the report its threshold and outlets
 };
 
 // Agent count used when none, or an unusable one, is given.
-inline constexpr std::int32_t kStatagentDefaultCount = 100;
+inline constexpr int32_t kStatagentDefaultCount = 100;
 // Most agents one object makes. Each agent is a slot and a host clock, all
 // made with the object, and every pitch event visits the running ones:
 // 100,000 keep making the object within about 100 ms and 100 MB, and an
 // event within what a control-rate stream allows.
-inline constexpr std::int32_t kStatagentMaxCount = 100000;
+inline constexpr int32_t kStatagentMaxCount = 100000;
 // Window length before any setting, and the shortest accepted (ms).
-inline constexpr std::int32_t kStatagentDefaultWindow = 500;
-inline constexpr std::int32_t kStatagentMinWindow = 1;
+inline constexpr int32_t kStatagentDefaultWindow = 500;
+inline constexpr int32_t kStatagentMinWindow = 1;
 
 template <class H> struct statagent_pool {
     using object = typename H::object;
@@ -65,25 +66,25 @@ template <class H> struct statagent_pool {
 
     // Values of agent::active. Any nonzero value means "live": updates count
     // the agent and spawns do not take its slot.
-    static constexpr std::int32_t kFree = 0;
-    static constexpr std::int32_t kRunning = 1;
+    static constexpr int32_t kFree = 0;
+    static constexpr int32_t kRunning = 1;
     // Set by tick while the report travels downstream. A receiver may send a
     // pitch back meanwhile; should that restart the slot (a take-over of a
     // full pool, or a spawn after a "stop"), spawn sets kRunning again and
     // the report ends there: its remaining values would belong to the new
     // agent, and freeing the slot afterwards would orphan the new agent's
     // armed clock.
-    static constexpr std::int32_t kReporting = 2;
+    static constexpr int32_t kReporting = 2;
 
     // The block for `count` slots, or null when the count is unusable or the
     // host refuses the block.
-    static agent *alloc(std::int32_t count)
+    static agent *alloc(int32_t count)
     {
         if (count < 1)
             return nullptr;
-        if (static_cast<std::uint64_t>(count) > SIZE_MAX / sizeof(agent))
+        if (static_cast<uint64_t>(count) > SIZE_MAX / sizeof(agent))
             return nullptr;
-        return static_cast<agent *>(H::alloc(static_cast<std::size_t>(count) * sizeof(agent)));
+        return static_cast<agent *>(H::alloc(static_cast<size_t>(count) * sizeof(agent)));
     }
 
     // One slot in its state after pool creation, with its own clock.
@@ -108,15 +109,14 @@ template <class H> struct statagent_pool {
         char text[128];
         agent *agents = nullptr;
         if (x->agentcount < 1) {
-            std::snprintf(text, sizeof text,
-                          "%ld stat agents requested: at least 1 is needed, using %d",
-                          static_cast<long>(x->agentcount), kStatagentDefaultCount);
+            snprintf(text, sizeof text, "%ld stat agents requested: at least 1 is needed, using %d",
+                     static_cast<long>(x->agentcount), kStatagentDefaultCount);
             H::post_error(x, text);
         } else {
             agents = alloc(x->agentcount);
             if (!agents) {
-                std::snprintf(text, sizeof text, "cannot allocate %ld stat agents, using %d",
-                              static_cast<long>(x->agentcount), kStatagentDefaultCount);
+                snprintf(text, sizeof text, "cannot allocate %ld stat agents, using %d",
+                         static_cast<long>(x->agentcount), kStatagentDefaultCount);
                 H::post_error(x, text);
             }
         }
@@ -129,7 +129,7 @@ template <class H> struct statagent_pool {
             x->agentcount = 0;
         }
         x->agents = agents;
-        for (std::int32_t i = 0; i < x->agentcount; ++i)
+        for (int32_t i = 0; i < x->agentcount; ++i)
             H::init(x, &agents[i]); // each slot through the binding's statagent_init
         x->highest = 0;
     }
@@ -139,9 +139,9 @@ template <class H> struct statagent_pool {
     {
         if (!x->agents)
             return;
-        for (std::int32_t i = 0; i < x->agentcount; ++i)
+        for (int32_t i = 0; i < x->agentcount; ++i)
             H::clock_dispose(x->agents[i].clock);
-        H::free(x->agents, static_cast<std::size_t>(x->agentcount) * sizeof(agent));
+        H::free(x->agents, static_cast<size_t>(x->agentcount) * sizeof(agent));
         x->agents = nullptr;
     }
 
@@ -150,7 +150,7 @@ template <class H> struct statagent_pool {
     {
         if (!x->agents)
             return;
-        for (std::int32_t i = 0; i <= x->highest; ++i) {
+        for (int32_t i = 0; i <= x->highest; ++i) {
             agent *a = &x->agents[i];
             if (a->active == kFree)
                 continue;
@@ -167,7 +167,7 @@ template <class H> struct statagent_pool {
     {
         if (!x->agents)
             return;
-        std::int32_t i = 0;
+        int32_t i = 0;
         while (i < x->agentcount && x->agents[i].active != kFree)
             ++i;
         if (i == x->agentcount) {
@@ -182,7 +182,7 @@ template <class H> struct statagent_pool {
         a->hits = 1.0;
         a->events = 1.0;
         // Arming replaces a pending time, which a take-over of slot 0 relies on.
-        H::clock_delay(a->clock, static_cast<std::int32_t>(x->window));
+        H::clock_delay(a->clock, static_cast<int32_t>(x->window));
         if (i > x->highest)
             x->highest = i;
     }
@@ -217,7 +217,7 @@ template <class H> struct statagent_pool {
     {
         if (!x->agents)
             return;
-        for (std::int32_t i = 0; i <= x->highest; ++i) {
+        for (int32_t i = 0; i <= x->highest; ++i) {
             x->agents[i].active = kFree;
             H::clock_unset(x->agents[i].clock);
         }

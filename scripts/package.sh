@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds the package the host's users install, from a native build (which
-# generates and checks) and the two Windows builds (whose plug-ins it ships):
+# generates and checks), the two Windows builds and the macOS bundles (whose
+# plug-ins it ships):
 #   BUILD/package/qz/            the package folder
 #   BUILD/qz-VERSION-package.zip the same, zipped
 # Usage: scripts/package.sh [BUILD]   (make package runs it)
@@ -17,18 +18,27 @@ for d in "$build/win64/externals" "$build/win32/externals"; do
         exit 1
     fi
 done
+if ! ls -d "$build"/macos/qz.*.mxo >/dev/null 2>&1; then
+    echo "package: no bundles in $build/macos (make macos builds them)" >&2
+    exit 1
+fi
 
 rm -rf "$build/package"
 mkdir -p "$out/externals" "$out/help" "$out/docs/refpages/qz" "$out/examples"
 
-# The four plug-ins, byte for byte as the Windows builds made them.
+# The six plug-ins, byte for byte as the Windows builds and make macos made
+# them.
 for f in "$build"/win64/externals/qz.*.mxe64 "$build"/win32/externals/qz.*.mxe; do
     cp "$f" "$out/externals/"
     cmp "$f" "$out/externals/$(basename "$f")"
 done
+for b in "$build"/macos/qz.*.mxo; do
+    cp -R "$b" "$out/externals/"
+    diff -r "$b" "$out/externals/$(basename "$b")"
+done
 count=$(ls "$out/externals" | wc -l)
-if [ "$count" -ne 4 ]; then
-    echo "package: expected 4 plug-ins, found $count" >&2
+if [ "$count" -ne 6 ]; then
+    echo "package: expected 6 plug-ins, found $count" >&2
     exit 1
 fi
 

@@ -4,10 +4,10 @@
 #include "module_entry.h"
 #include "subtone_list.hpp"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include "clib.h"
+
+#include <stddef.h>
+#include <stdint.h>
 
 #ifndef QZ_VERSION
 #define QZ_VERSION "dev"
@@ -90,16 +90,16 @@ void *subtone_new(t_symbol * /*s*/, long argc, t_atom *argv)
 
 void subtone_free(t_subtone *x)
 {
-    std::free(x->partials);
+    free(x->partials);
     subtone_workspace_free(&x->search);
 }
 
 void subtone_assist(t_subtone * /*x*/, void * /*b*/, long m, long a, char *s)
 {
     if (m == ASSIST_INLET)
-        std::snprintf(s, ASSIST_MAX_STRING_LEN, "%s", "Ordered list of frequencies (Hz)");
+        snprintf(s, ASSIST_MAX_STRING_LEN, "%s", "Ordered list of frequencies (Hz)");
     else if (m == ASSIST_OUTLET && a == 0)
-        std::snprintf(s, ASSIST_MAX_STRING_LEN, "%s", "Virtual Fundamental");
+        snprintf(s, ASSIST_MAX_STRING_LEN, "%s", "Virtual Fundamental");
 }
 
 void subtone_int(t_subtone *x, t_atom_long n)

@@ -14,7 +14,7 @@
 #include "subtone_fast.h"
 #include "subtone_search.h"
 
-#include <cstdint>
+#include <stdint.h>
 
 typedef struct _subtone {
     t_object ob;  /* the host's object header */

@@ -3,48 +3,48 @@
 #include "subtone_search.h"
 #include "subtone_steps.h"
 
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
+#include "clib.h"
+
+#include <float.h>
+#include <stdint.h>
 
 namespace {
 
-constexpr float kInf = std::numeric_limits<float>::infinity();
-constexpr float kFloatMax = std::numeric_limits<float>::max();
+constexpr float kInf = __builtin_huge_valf();
+constexpr float kFloatMax = FLT_MAX;
 
 // Single precision counts harmonic numbers one by one up to 2^24.
-constexpr std::int64_t kCountLimit = 16777216;
+constexpr int64_t kCountLimit = 16777216;
 
 // Grows a buffer to hold at least `need` elements (geometrically, never
 // shrinking). false, with the buffer unchanged, when memory runs out.
-template <typename T> bool grow(T *&buf, std::int32_t &room, std::int64_t need)
+template <typename T> bool grow(T *&buf, int32_t &room, int64_t need)
 {
     if (need <= room)
         return true;
-    std::int64_t n = room > 0 ? room : 16;
+    int64_t n = room > 0 ? room : 16;
     while (n < need)
         n *= 2;
-    if (n > std::numeric_limits<std::int32_t>::max())
-        n = std::numeric_limits<std::int32_t>::max();
+    if (n > INT32_MAX)
+        n = INT32_MAX;
     if (n < need)
         return false;
-    void *p = std::realloc(buf, static_cast<std::size_t>(n) * sizeof(T));
+    void *p = realloc(buf, static_cast<size_t>(n) * sizeof(T));
     if (!p)
         return false;
     buf = static_cast<T *>(p);
-    room = static_cast<std::int32_t>(n);
+    room = static_cast<int32_t>(n);
     return true;
 }
 
 // ---- Sets of pieces ---------------------------------------------------------
 
 // Index of the first piece whose upper end is at least x (len if none).
-std::int32_t first_reaching(const subtone_piece *s, std::int32_t len, float x)
+int32_t first_reaching(const subtone_piece *s, int32_t len, float x)
 {
-    std::int32_t a = 0, b = len;
+    int32_t a = 0, b = len;
     while (a < b) {
-        const std::int32_t m = a + (b - a) / 2;
+        const int32_t m = a + (b - a) / 2;
         if (s[m].hi < x)
             a = m + 1;
         else
@@ -54,11 +54,11 @@ std::int32_t first_reaching(const subtone_piece *s, std::int32_t len, float x)
 }
 
 // Index of the last piece whose lower end is at most x (-1 if none).
-std::int32_t last_starting(const subtone_piece *s, std::int32_t len, float x)
+int32_t last_starting(const subtone_piece *s, int32_t len, float x)
 {
-    std::int32_t a = 0, b = len;
+    int32_t a = 0, b = len;
     while (a < b) {
-        const std::int32_t m = a + (b - a) / 2;
+        const int32_t m = a + (b - a) / 2;
         if (s[m].lo <= x)
             a = m + 1;
         else
@@ -68,17 +68,17 @@ std::int32_t last_starting(const subtone_piece *s, std::int32_t len, float x)
 }
 
 // Whether [lo, hi] (empty unless lo <= hi) shares a point with the set.
-bool meets(const subtone_piece *s, std::int32_t len, float lo, float hi)
+bool meets(const subtone_piece *s, int32_t len, float lo, float hi)
 {
     if (!(lo <= hi))
         return false;
-    const std::int32_t i = first_reaching(s, len, lo);
+    const int32_t i = first_reaching(s, len, lo);
     return i < len && s[i].lo <= hi;
 }
 
 // Appends [lo, hi] to a sorted list of pieces built in ascending order of
 // lower ends, merging it into the last piece where they overlap or touch.
-void append_merged(subtone_piece *w, std::int32_t &len, float lo, float hi)
+void append_merged(subtone_piece *w, int32_t &len, float lo, float hi)
 {
     if (len > 0 && lo <= w[len - 1].hi) {
         if (hi > w[len - 1].hi)
@@ -96,38 +96,38 @@ void append_merged(subtone_piece *w, std::int32_t &len, float lo, float hi)
 // receives the harmonic numbers listed one by one. The caller checks the
 // room first with window_count.
 struct window_plan {
-    std::int64_t first; // lowest harmonic number listed
-    std::int64_t last;  // highest harmonic number listed (below first: none)
-    std::int64_t hull;  // hull piece for every number from here on; 0: none
+    int64_t first; // lowest harmonic number listed
+    int64_t last;  // highest harmonic number listed (below first: none)
+    int64_t hull;  // hull piece for every number from here on; 0: none
 };
 
 window_plan plan_windows(float flo, float fhi, float xmin, float xmax)
 {
-    const auto cl = [flo](std::int64_t n) { return subtone_window_lo(flo, static_cast<float>(n)); };
-    const auto cu = [fhi](std::int64_t n) { return subtone_window_hi(fhi, static_cast<float>(n)); };
+    const auto cl = [flo](int64_t n) { return subtone_window_lo(flo, static_cast<float>(n)); };
+    const auto cu = [fhi](int64_t n) { return subtone_window_hi(fhi, static_cast<float>(n)); };
 
     // Lowest n whose window starts at or below xmax (the quotients only
     // shrink as n grows); kCountLimit + 1 if none up to 2^24.
-    std::int64_t a = 1;
+    int64_t a = 1;
     if (xmax < kInf) {
-        double e = std::ceil(static_cast<double>(flo) / static_cast<double>(xmax));
+        double e = ceil(static_cast<double>(flo) / static_cast<double>(xmax));
         if (!(e >= 1.0))
             e = 1.0;
         if (e > static_cast<double>(kCountLimit + 1))
             e = static_cast<double>(kCountLimit + 1);
-        a = static_cast<std::int64_t>(e);
+        a = static_cast<int64_t>(e);
         while (a > 1 && cl(a - 1) <= xmax)
             --a;
         while (a <= kCountLimit && cl(a) > xmax)
             ++a;
     }
     // Highest n up to 2^24 whose window ends at or above xmin; 0 if none.
-    double e = std::floor(static_cast<double>(fhi) / static_cast<double>(xmin));
+    double e = floor(static_cast<double>(fhi) / static_cast<double>(xmin));
     if (!(e >= 0.0))
         e = 0.0;
     if (e > static_cast<double>(kCountLimit))
         e = static_cast<double>(kCountLimit);
-    std::int64_t b = static_cast<std::int64_t>(e);
+    int64_t b = static_cast<int64_t>(e);
     while (b < kCountLimit && cu(b + 1) >= xmin)
         ++b;
     while (b >= 1 && cu(b) < xmin)
@@ -136,13 +136,13 @@ window_plan plan_windows(float flo, float fhi, float xmin, float xmax)
     // From n0 on, consecutive windows overlap (n + 1) / n <= fhi / flo, so
     // one hull piece loses next to nothing.
     const double ratio = static_cast<double>(fhi) / static_cast<double>(flo);
-    std::int64_t n0 = 2 * kCountLimit;
+    int64_t n0 = 2 * kCountLimit;
     if (ratio > 1.0) {
-        const double g = std::ceil(1.0 / (ratio - 1.0)) + 1.0;
+        const double g = ceil(1.0 / (ratio - 1.0)) + 1.0;
         if (g < static_cast<double>(n0))
-            n0 = static_cast<std::int64_t>(g);
+            n0 = static_cast<int64_t>(g);
     }
-    std::int64_t hull_from = n0 > a ? n0 : a;
+    int64_t hull_from = n0 > a ? n0 : a;
     if (hull_from > a + kSubtoneMaxWindows)
         hull_from = a + kSubtoneMaxWindows;
 
@@ -156,20 +156,20 @@ window_plan plan_windows(float flo, float fhi, float xmin, float xmax)
     return plan;
 }
 
-std::int64_t window_count(const window_plan &plan)
+int64_t window_count(const window_plan &plan)
 {
-    const std::int64_t listed = plan.last >= plan.first ? plan.last - plan.first + 1 : 0;
+    const int64_t listed = plan.last >= plan.first ? plan.last - plan.first + 1 : 0;
     return listed + 2;
 }
 
-std::int32_t build_windows(const window_plan &plan, float flo, float fhi, subtone_piece *w)
+int32_t build_windows(const window_plan &plan, float flo, float fhi, subtone_piece *w)
 {
-    std::int32_t len = 0;
+    int32_t len = 0;
     if (plan.hull > 0)
         append_merged(w, len, 0.0f, subtone_window_hi(fhi, static_cast<float>(plan.hull)));
     // Descending n gives ascending windows. A window whose ends cross (a
     // tolerance below 0) holds no point.
-    for (std::int64_t n = plan.last; n >= plan.first; --n) {
+    for (int64_t n = plan.last; n >= plan.first; --n) {
         const float nf = static_cast<float>(n);
         const float lo = subtone_window_lo(flo, nf);
         const float hi = subtone_window_hi(fhi, nf);
@@ -181,10 +181,10 @@ std::int32_t build_windows(const window_plan &plan, float flo, float fhi, subton
 }
 
 // out = a ∩ b, both sorted lists of disjoint closed pieces.
-std::int32_t intersect(const subtone_piece *a, std::int32_t na, const subtone_piece *b,
-                       std::int32_t nb, subtone_piece *out)
+int32_t intersect(const subtone_piece *a, int32_t na, const subtone_piece *b, int32_t nb,
+                  subtone_piece *out)
 {
-    std::int32_t i = 0, j = 0, len = 0;
+    int32_t i = 0, j = 0, len = 0;
     while (i < na && j < nb) {
         const float lo = a[i].lo > b[j].lo ? a[i].lo : b[j].lo;
         const float hi = a[i].hi < b[j].hi ? a[i].hi : b[j].hi;
@@ -198,14 +198,14 @@ std::int32_t intersect(const subtone_piece *a, std::int32_t na, const subtone_pi
     return len;
 }
 
-bool same_set(const subtone_piece *a, const subtone_piece *b, std::int32_t len)
+bool same_set(const subtone_piece *a, const subtone_piece *b, int32_t len)
 {
-    return std::memcmp(a, b, static_cast<std::size_t>(len) * sizeof(subtone_piece)) == 0;
+    return memcmp(a, b, static_cast<size_t>(len) * sizeof(subtone_piece)) == 0;
 }
 
 bool same_bits(float a, float b)
 {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return memcmp(&a, &b, sizeof a) == 0;
 }
 
 // What a partial contributes to the sets.
@@ -259,7 +259,7 @@ bool nests(float f, float u)
 void advance(subtone_fast_frame &fr)
 {
     const float next = fr.n + 1.0f;
-    fr.n = next == fr.n ? std::numeric_limits<float>::quiet_NaN() : next;
+    fr.n = next == fr.n ? __builtin_nanf("") : next;
 }
 
 // After the child of fr.n, whose interval ends at chi, missed the set s:
@@ -267,10 +267,10 @@ void advance(subtone_fast_frame &fr)
 // ends the level. Later children lie in [lo, chi] and start at flo / n, so
 // the first candidate is the first n with flo / n at or below the highest
 // point of s in [lo, chi].
-void jump(subtone_fast_frame &fr, float chi, const subtone_piece *s, std::int32_t len)
+void jump(subtone_fast_frame &fr, float chi, const subtone_piece *s, int32_t len)
 {
-    const float done = std::numeric_limits<float>::quiet_NaN();
-    const std::int32_t i = last_starting(s, len, chi);
+    const float done = __builtin_nanf("");
+    const int32_t i = last_starting(s, len, chi);
     if (i < 0) {
         fr.n = done;
         return;
@@ -280,14 +280,14 @@ void jump(subtone_fast_frame &fr, float chi, const subtone_piece *s, std::int32_
         fr.n = done;
         return;
     }
-    const std::int64_t from = static_cast<std::int64_t>(fr.n) + 1;
+    const int64_t from = static_cast<int64_t>(fr.n) + 1;
     const float flo = fr.flo;
-    double e = std::ceil(static_cast<double>(flo) / static_cast<double>(top));
+    double e = ceil(static_cast<double>(flo) / static_cast<double>(top));
     if (!(e >= static_cast<double>(from)))
         e = static_cast<double>(from);
     if (e > static_cast<double>(kCountLimit + 1))
         e = static_cast<double>(kCountLimit + 1);
-    std::int64_t m = static_cast<std::int64_t>(e);
+    int64_t m = static_cast<int64_t>(e);
     while (m > from && subtone_window_lo(flo, static_cast<float>(m - 1)) <= top)
         --m;
     while (m <= kCountLimit && subtone_window_lo(flo, static_cast<float>(m)) > top)
@@ -311,30 +311,30 @@ void enter(subtone_fast_frame &fr, float f, float u, float lo, float hi)
 
 } // namespace
 
-bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k)
+bool subtone_workspace_reserve(subtone_workspace *ws, int32_t k)
 {
     if (k < 0)
         return false;
     if (k < ws->levels)
         return true;
-    const std::size_t n = static_cast<std::size_t>(k) + 1;
+    const size_t n = static_cast<size_t>(k) + 1;
     if (n > SIZE_MAX / sizeof(subtone_fast_frame))
         return false; // the stack's size would not fit a size_t
-    auto *frames = static_cast<subtone_fast_frame *>(std::malloc(n * sizeof(subtone_fast_frame)));
-    auto *at = static_cast<std::int32_t *>(std::malloc(n * sizeof(std::int32_t)));
-    auto *len = static_cast<std::int32_t *>(std::malloc(n * sizeof(std::int32_t)));
-    auto *nested = static_cast<bool *>(std::malloc(n * sizeof(bool)));
+    auto *frames = static_cast<subtone_fast_frame *>(malloc(n * sizeof(subtone_fast_frame)));
+    auto *at = static_cast<int32_t *>(malloc(n * sizeof(int32_t)));
+    auto *len = static_cast<int32_t *>(malloc(n * sizeof(int32_t)));
+    auto *nested = static_cast<bool *>(malloc(n * sizeof(bool)));
     if (!frames || !at || !len || !nested) {
-        std::free(frames);
-        std::free(at);
-        std::free(len);
-        std::free(nested);
+        free(frames);
+        free(at);
+        free(len);
+        free(nested);
         return false;
     }
-    std::free(ws->frames);
-    std::free(ws->set_at);
-    std::free(ws->set_len);
-    std::free(ws->nested);
+    free(ws->frames);
+    free(ws->set_at);
+    free(ws->set_len);
+    free(ws->nested);
     ws->frames = frames;
     ws->set_at = at;
     ws->set_len = len;
@@ -345,25 +345,25 @@ bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k)
 
 void subtone_workspace_free(subtone_workspace *ws)
 {
-    std::free(ws->frames);
-    std::free(ws->set_at);
-    std::free(ws->set_len);
-    std::free(ws->nested);
-    std::free(ws->pieces);
-    std::free(ws->windows);
+    free(ws->frames);
+    free(ws->set_at);
+    free(ws->set_len);
+    free(ws->nested);
+    free(ws->pieces);
+    free(ws->windows);
     *ws = subtone_workspace{};
 }
 
-void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t)
+void subtone_fast_prepare(subtone_workspace *ws, const float *p, int32_t k, float t)
 {
     const float u = t + 1.0f;
-    std::int32_t *at = ws->set_at;
-    std::int32_t *len = ws->set_len;
+    int32_t *at = ws->set_at;
+    int32_t *len = ws->set_len;
 
     // X[k]: an accepted leaf's upper bound is at least 1 Hz. Without room
     // for that one piece every set stays empty, which the search reads as
     // "no sets": it then skips nothing.
-    std::int32_t used = 0;
+    int32_t used = 0;
     at[k] = 0;
     len[k] = 0;
     if (grow(ws->pieces, ws->piece_room, 1)) {
@@ -377,11 +377,11 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
     // each with a sub-interval of the child. Then a level that reached no
     // leaf on [lo, hi] reaches none on any interval inside it.
     ws->nested[k] = true;
-    for (std::int32_t j = k - 1; j >= 0; --j)
+    for (int32_t j = k - 1; j >= 0; --j)
         ws->nested[j] = ws->nested[j + 1] && nests(p[j], u);
 
-    std::int64_t work = 0;
-    for (std::int32_t j = k - 1; j >= 0; --j) {
+    int64_t work = 0;
+    for (int32_t j = k - 1; j >= 0; --j) {
         // Sharing the next set is always sound: it holds every point the
         // exact set would.
         at[j] = at[j + 1];
@@ -395,9 +395,9 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
         float flo, fhi;
         subtone_partial_window(f, u, flo, fhi);
         const subtone_piece *x = ws->pieces + at[j + 1];
-        const std::int32_t xlen = len[j + 1];
+        const int32_t xlen = len[j + 1];
 
-        std::int32_t wlen = 0;
+        int32_t wlen = 0;
         switch (classify(f, u, flo, fhi)) {
         case kind_free:
             continue;
@@ -412,7 +412,7 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
             break;
         case kind_windows: {
             const window_plan plan = plan_windows(flo, fhi, x[0].lo, x[xlen - 1].hi);
-            const std::int64_t need = window_count(plan);
+            const int64_t need = window_count(plan);
             if (work + need > kSubtoneMaxSetWork || !grow(ws->windows, ws->window_room, need))
                 continue;
             work += need;
@@ -421,12 +421,12 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
         }
         }
 
-        const std::int64_t room = static_cast<std::int64_t>(used) + wlen + xlen;
+        const int64_t room = static_cast<int64_t>(used) + wlen + xlen;
         if (room > kSubtoneMaxPieces || !grow(ws->pieces, ws->piece_room, room))
             continue;
         x = ws->pieces + at[j + 1]; // the pieces may have moved
         subtone_piece *out = ws->pieces + used;
-        const std::int32_t olen = intersect(ws->windows, wlen, x, xlen, out);
+        const int32_t olen = intersect(ws->windows, wlen, x, xlen, out);
         if (olen == xlen && same_set(out, x, olen))
             continue;
         at[j] = used;
@@ -435,10 +435,10 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
     }
 }
 
-float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
-                          float t, std::uint64_t budget, std::uint64_t *steps)
+float subtone_fast_search(subtone_workspace *ws, const float *p, int32_t k, float lo, float hi,
+                          float t, uint64_t budget, uint64_t *steps)
 {
-    std::uint64_t count = 1; // the top call
+    uint64_t count = 1; // the top call
     float result = 0.0f;
     if (!(lo <= hi)) {
         *steps = count;
@@ -452,8 +452,8 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
     const float u = t + 1.0f;
     subtone_fast_frame *frames = ws->frames;
     const subtone_piece *pieces = ws->pieces;
-    const std::int32_t *set_at = ws->set_at;
-    const std::int32_t *set_len = ws->set_len;
+    const int32_t *set_at = ws->set_at;
+    const int32_t *set_len = ws->set_len;
     // X[k] may be stored as empty only when no piece could be had at all;
     // then nothing is skipped.
     const subtone_piece everything[1] = {{1.0f, kInf}};
@@ -461,18 +461,18 @@ float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k,
     // Levels that reached no leaf remember their interval; with finite
     // bounds and nesting partials, any interval inside it fails too.
     const bool remember = hi < kInf;
-    for (std::int32_t i = 0; i < k; ++i) {
+    for (int32_t i = 0; i < k; ++i) {
         frames[i].dead_lo = kInf;
         frames[i].dead_hi = -kInf;
     }
 
-    std::int32_t j = 0;
+    int32_t j = 0;
     enter(frames[0], p[0], u, lo, hi);
     for (;;) {
         subtone_fast_frame &fr = frames[j];
         const bool leaf = j + 1 == k;
         const subtone_piece *s = no_sets ? everything : pieces + set_at[j + 1];
-        const std::int32_t slen = no_sets ? 1 : set_len[j + 1];
+        const int32_t slen = no_sets ? 1 : set_len[j + 1];
         bool descended = false;
         while (fr.n <= fr.n_last) {
             // The child's interval, exactly as the search narrows it.
@@ -530,9 +530,9 @@ done:
     return result;
 }
 
-subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std::int32_t k,
-                                     float tolerance, std::uint64_t budget, float *found,
-                                     std::uint64_t *steps)
+subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, int32_t k,
+                                     float tolerance, uint64_t budget, float *found,
+                                     uint64_t *steps)
 {
     if (!subtone_workspace_reserve(ws, k))
         return SUBTONE_FAST_NO_MEMORY;
@@ -542,9 +542,9 @@ subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std:
     return *steps > budget ? SUBTONE_FAST_OVER_BUDGET : SUBTONE_FAST_OK;
 }
 
-subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
-                                         std::int64_t mode, float approx, float tolerance,
-                                         std::uint64_t budget, double *result, std::uint64_t *steps)
+subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, int32_t k,
+                                         int64_t mode, float approx, float tolerance,
+                                         uint64_t budget, double *result, uint64_t *steps)
 {
     float r = 0.0f;
     const subtone_fast_status status = subtone_fast_run(ws, p, k, tolerance, budget, &r, steps);

@@ -16,8 +16,8 @@
 #ifndef QZ_SUBTONE_FAST_H
 #define QZ_SUBTONE_FAST_H
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 // A closed interval [lo, hi] of frequencies; sets are sorted lists of
 // disjoint pieces.
@@ -40,14 +40,14 @@ struct subtone_fast_frame {
 // empty workspace; subtone_workspace_free releases it and leaves it empty.
 struct subtone_workspace {
     subtone_fast_frame *frames; // explicit stack, one frame per partial and one more
-    std::int32_t *set_at;       // start of X[j] in `pieces`, j = 0..k
-    std::int32_t *set_len;      // number of pieces of X[j]
+    int32_t *set_at;            // start of X[j] in `pieces`, j = 0..k
+    int32_t *set_len;           // number of pieces of X[j]
     bool *nested;               // nested[j]: p[j..k-1] search sub-intervals within their ranges
-    std::int32_t levels;        // partials that `frames`, `set_at` and `set_len` hold room for
+    int32_t levels;             // partials that `frames`, `set_at` and `set_len` hold room for
     subtone_piece *pieces;      // the distinct suffix sets, one after another
-    std::int32_t piece_room;    // capacity of `pieces`
+    int32_t piece_room;         // capacity of `pieces`
     subtone_piece *windows;     // one partial's merged windows while the sets are built
-    std::int32_t window_room;   // capacity of `windows`
+    int32_t window_room;        // capacity of `windows`
 };
 
 // Outcome of a call that may need memory.
@@ -58,14 +58,14 @@ enum subtone_fast_status {
 };
 
 // Limits that bound the workspace whatever the input.
-inline constexpr std::int32_t kSubtoneMaxWindows = 16384;   // windows listed one by one per partial
-inline constexpr std::int32_t kSubtoneMaxPieces = 1 << 21;  // pieces of all suffix sets together
-inline constexpr std::int64_t kSubtoneMaxSetWork = 1 << 23; // windows listed per list, all partials
+inline constexpr int32_t kSubtoneMaxWindows = 16384;   // windows listed one by one per partial
+inline constexpr int32_t kSubtoneMaxPieces = 1 << 21;  // pieces of all suffix sets together
+inline constexpr int64_t kSubtoneMaxSetWork = 1 << 23; // windows listed per list, all partials
 
 // Makes room for lists of up to k partials (the stack and the set tables);
 // the rest grows on demand inside subtone_fast_compute. false when memory
 // runs out; the workspace is then as it was.
-bool subtone_workspace_reserve(subtone_workspace *ws, std::int32_t k);
+bool subtone_workspace_reserve(subtone_workspace *ws, int32_t k);
 
 // Releases everything the workspace holds.
 void subtone_workspace_free(subtone_workspace *ws);
@@ -76,9 +76,9 @@ void subtone_workspace_free(subtone_workspace *ws);
 // counter runs out of single precision) come near it. It keeps a list under
 // about half a second on a slow machine; past it an object posts an error
 // and sends nothing.
-inline constexpr std::uint64_t kSubtoneWorkBudget = 20000000;
+inline constexpr uint64_t kSubtoneWorkBudget = 20000000;
 // No budget at all (tests and benchmarks).
-inline constexpr std::uint64_t kSubtoneNoBudget = ~static_cast<std::uint64_t>(0);
+inline constexpr uint64_t kSubtoneNoBudget = ~static_cast<uint64_t>(0);
 
 // The accelerated subtone_search from [lo, hi]. `steps` receives the steps
 // the search made, counted as the plain search counts its calls (the top
@@ -86,11 +86,11 @@ inline constexpr std::uint64_t kSubtoneNoBudget = ~static_cast<std::uint64_t>(0)
 // `budget`, once it has made more steps than `budget`. The workspace must
 // hold room for k partials and the suffix sets for p and t built by
 // subtone_fast_prepare.
-float subtone_fast_search(subtone_workspace *ws, const float *p, std::int32_t k, float lo, float hi,
-                          float t, std::uint64_t budget, std::uint64_t *steps);
+float subtone_fast_search(subtone_workspace *ws, const float *p, int32_t k, float lo, float hi,
+                          float t, uint64_t budget, uint64_t *steps);
 
 // Builds the suffix sets X[0..k] for the partials p and tolerance t.
-void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k, float t);
+void subtone_fast_prepare(subtone_workspace *ws, const float *p, int32_t k, float t);
 
 // The whole search as the object runs it: the stack reserved, the sets
 // built, the search from kSubtoneLowest to subtone_upper_bound of p[0].
@@ -100,9 +100,9 @@ void subtone_fast_prepare(subtone_workspace *ws, const float *p, std::int32_t k,
 // frames[i].fhi its own window (so [flo / n, fhi / n] the window that
 // narrowed the interval), and frames[k].lo, frames[k].hi the last interval,
 // whose midpoint *found is. Status as below.
-subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std::int32_t k,
-                                     float tolerance, std::uint64_t budget, float *found,
-                                     std::uint64_t *steps);
+subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, int32_t k,
+                                     float tolerance, uint64_t budget, float *found,
+                                     uint64_t *steps);
 
 // The entry point of the objects: the value subtone_compute returns for the
 // same arguments, bit for bit, into *result, and the steps made into *steps.
@@ -110,9 +110,8 @@ subtone_fast_status subtone_fast_run(subtone_workspace *ws, const float *p, std:
 // SUBTONE_FAST_NO_MEMORY, with *result and *steps untouched, when the
 // workspace cannot hold the list, and SUBTONE_FAST_OVER_BUDGET, with *result
 // untouched, when the search needed more than `budget` steps.
-subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, std::int32_t k,
-                                         std::int64_t mode, float approx, float tolerance,
-                                         std::uint64_t budget, double *result,
-                                         std::uint64_t *steps);
+subtone_fast_status subtone_fast_compute(subtone_workspace *ws, const float *p, int32_t k,
+                                         int64_t mode, float approx, float tolerance,
+                                         uint64_t budget, double *result, uint64_t *steps);
 
 #endif // QZ_SUBTONE_FAST_H

@@ -19,10 +19,10 @@
 #include "subtone_fast.h"
 #include "subtone_search.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
+#include "clib.h"
+
+#include <stddef.h>
+#include <stdint.h>
 
 template <class H> struct subtone_lists {
     using object = typename H::object;
@@ -31,18 +31,18 @@ template <class H> struct subtone_lists {
     // Replaces the partial buffer with room for `count` partials and makes
     // the search's stack as deep. The old contents are not kept. false, with
     // no buffer held, when memory runs out.
-    static bool grow(object *x, std::int32_t count)
+    static bool grow(object *x, int32_t count)
     {
-        std::free(x->partials);
+        free(x->partials);
         x->partials = nullptr;
         x->capacity = 0;
 
-        const std::size_t n = static_cast<std::size_t>(count);
+        const size_t n = static_cast<size_t>(count);
         if (n > SIZE_MAX / sizeof(float))
             return false;
-        float *partials = static_cast<float *>(std::malloc(n * sizeof(float)));
+        float *partials = static_cast<float *>(malloc(n * sizeof(float)));
         if (!partials || !subtone_workspace_reserve(&x->search, count)) {
-            std::free(partials);
+            free(partials);
             return false;
         }
         x->partials = partials;
@@ -53,27 +53,27 @@ template <class H> struct subtone_lists {
         return true;
     }
 
-    static void no_memory(object *x, std::int32_t count)
+    static void no_memory(object *x, int32_t count)
     {
         char text[96];
-        std::snprintf(text, sizeof text, "out of memory: no room for a list of %ld partials",
-                      static_cast<long>(count));
+        snprintf(text, sizeof text, "out of memory: no room for a list of %ld partials",
+                 static_cast<long>(count));
         H::error(x, text);
     }
 
     // The list of `count` atoms: its partials, in arrival order.
-    static void list(object *x, std::int32_t count, const atom *argv)
+    static void list(object *x, int32_t count, const atom *argv)
     {
         if (count <= 0 || !argv)
             return; // no first partial to start from: nothing to send
 
-        if (static_cast<std::int32_t>(x->capacity) < count && !grow(x, count)) {
+        if (static_cast<int32_t>(x->capacity) < count && !grow(x, count)) {
             no_memory(x, count);
             return;
         }
 
         const bool midi = x->mode != 0;
-        for (std::int32_t i = 0; i < count; ++i) {
+        for (int32_t i = 0; i < count; ++i) {
             float v = 0.0f;
             if (!H::number(argv + i, v)) {
                 H::error(x, "wrong argument type");
@@ -84,7 +84,7 @@ template <class H> struct subtone_lists {
         }
 
         double result = 0.0;
-        std::uint64_t steps = 0;
+        uint64_t steps = 0;
         switch (subtone_fast_compute(&x->search, x->partials, count, x->mode, x->approx,
                                      x->tolerance, kSubtoneWorkBudget, &result, &steps)) {
         case SUBTONE_FAST_OK:
@@ -95,10 +95,10 @@ template <class H> struct subtone_lists {
             break;
         case SUBTONE_FAST_OVER_BUDGET: {
             char text[160];
-            std::snprintf(text, sizeof text,
-                          "search abandoned after %llu steps (work budget): partials too far "
-                          "out of range to settle; nothing sent",
-                          static_cast<unsigned long long>(kSubtoneWorkBudget));
+            snprintf(text, sizeof text,
+                     "search abandoned after %llu steps (work budget): partials too far "
+                     "out of range to settle; nothing sent",
+                     static_cast<unsigned long long>(kSubtoneWorkBudget));
             H::error(x, text);
             break;
         }

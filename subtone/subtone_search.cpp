@@ -32,7 +32,7 @@ float tolerance_from_midi(float a)
     return static_cast<float>(ratio - 1.0); // double -> single, once
 }
 
-float subtone_search(const float *p, std::int32_t k, float lo, float hi, float t)
+float subtone_search(const float *p, int32_t k, float lo, float hi, float t)
 {
     if (!(lo <= hi))
         return 0.0f;
@@ -60,11 +60,11 @@ float subtone_search(const float *p, std::int32_t k, float lo, float hi, float t
     return 0.0f;
 }
 
-float subtone_search_stacked(const float *p, std::int32_t k, float lo, float hi, float t,
+float subtone_search_stacked(const float *p, int32_t k, float lo, float hi, float t,
                              subtone_frame *frames)
 {
     const float u = t + 1.0f;
-    std::int32_t level = 0; // the level being entered with [lo, hi]
+    int32_t level = 0; // the level being entered with [lo, hi]
     for (;;) {
         // Enter `level`: either it yields a result at once, or it descends
         // with its first harmonic number.
@@ -118,7 +118,7 @@ float subtone_upper_bound(float p0, float t)
     return static_cast<float>(hi); // double -> single, once
 }
 
-double subtone_output(float r, std::int64_t mode, float approx)
+double subtone_output(float r, int64_t mode, float approx)
 {
     if (mode == 0)
         return static_cast<double>(r);
@@ -130,15 +130,14 @@ double subtone_output(float r, std::int64_t mode, float approx)
     return static_cast<double>(approx) * steps; // double product
 }
 
-double subtone_compute(const float *p, std::int32_t k, std::int64_t mode, float approx,
-                       float tolerance)
+double subtone_compute(const float *p, int32_t k, int64_t mode, float approx, float tolerance)
 {
     const float hi = subtone_upper_bound(p[0], tolerance);
     return subtone_output(subtone_search(p, k, kSubtoneLowest, hi, tolerance), mode, approx);
 }
 
-double subtone_compute(const float *p, std::int32_t k, std::int64_t mode, float approx,
-                       float tolerance, subtone_frame *frames)
+double subtone_compute(const float *p, int32_t k, int64_t mode, float approx, float tolerance,
+                       subtone_frame *frames)
 {
     const float hi = subtone_upper_bound(p[0], tolerance);
     const float r = subtone_search_stacked(p, k, kSubtoneLowest, hi, tolerance, frames);

@@ -11,7 +11,7 @@
 #ifndef QZ_SUBTONE_SEARCH_H
 #define QZ_SUBTONE_SEARCH_H
 
-#include <cstdint>
+#include <stdint.h>
 
 // Approximation an object starts with when none is given, in semitones.
 inline constexpr float kSubtoneDefaultApprox = 0.5f;
@@ -40,7 +40,7 @@ inline bool subtone_accepted(float r)
 // tolerance t; returns the midpoint of the interval of the first accepted
 // match, or 0. Its depth is k + 1 frames of the machine stack: meant for
 // tests and short lists.
-float subtone_search(const float *p, std::int32_t k, float lo, float hi, float t);
+float subtone_search(const float *p, int32_t k, float lo, float hi, float t);
 
 // One level of the search held on an explicit stack.
 struct subtone_frame {
@@ -55,7 +55,7 @@ struct subtone_frame {
 // result is accepted, frames[i].n is the harmonic number chosen for p[i]
 // (i < k) and frames[k].lo, frames[k].hi the interval whose midpoint was
 // returned.
-float subtone_search_stacked(const float *p, std::int32_t k, float lo, float hi, float t,
+float subtone_search_stacked(const float *p, int32_t k, float lo, float hi, float t,
                              subtone_frame *frames);
 
 // Upper bound of the top level for the first partial p0: (1 + t) * p0 in
@@ -65,15 +65,14 @@ float subtone_upper_bound(float p0, float t);
 // The value sent for a search result r: r in Hz when mode is 0, otherwise
 // the MIDI pitch of r rounded to the nearest multiple of approx (with
 // approx 0, the MIDI pitch unrounded).
-double subtone_output(float r, std::int64_t mode, float approx);
+double subtone_output(float r, int64_t mode, float approx);
 
 // The virtual fundamental of the k >= 1 partials p (Hz), as sent by the
 // object: the search from kSubtoneLowest to subtone_upper_bound, converted by
 // subtone_output. This form uses the recursive reference search.
-double subtone_compute(const float *p, std::int32_t k, std::int64_t mode, float approx,
-                       float tolerance);
+double subtone_compute(const float *p, int32_t k, int64_t mode, float approx, float tolerance);
 // The same on the explicit stack `frames` of k + 1 entries (any length of list).
-double subtone_compute(const float *p, std::int32_t k, std::int64_t mode, float approx,
-                       float tolerance, subtone_frame *frames);
+double subtone_compute(const float *p, int32_t k, int64_t mode, float approx, float tolerance,
+                       subtone_frame *frames);
 
 #endif // QZ_SUBTONE_SEARCH_H

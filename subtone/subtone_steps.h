@@ -9,7 +9,7 @@
 #ifndef QZ_SUBTONE_STEPS_H
 #define QZ_SUBTONE_STEPS_H
 
-#include <cmath>
+#include "clib.h"
 
 // A partial f's own window for a tolerance ratio u = 1 + t: f / u and f * u,
 // singles.
@@ -34,11 +34,11 @@ inline float subtone_window_hi(float fhi, float n)
 // single quotients, ceiled or floored in double, back to single (exact).
 inline float subtone_first_harmonic(float flo, float hi)
 {
-    return static_cast<float>(std::ceil(static_cast<double>(flo / hi)));
+    return static_cast<float>(ceil(static_cast<double>(flo / hi)));
 }
 inline float subtone_last_harmonic(float fhi, float lo)
 {
-    return static_cast<float>(std::floor(static_cast<double>(fhi / lo)));
+    return static_cast<float>(floor(static_cast<double>(fhi / lo)));
 }
 
 // [lo, hi] narrowed to a partial's window for harmonic number n. A

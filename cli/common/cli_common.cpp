@@ -206,11 +206,17 @@ bool load_plugin(qzhost::Host &host, const Context &ctx, const std::string &cls)
     if (host.load(cls))
         return true;
     namespace fs = std::filesystem;
-    const std::string file = cls + qzhost::Host::plugin_extension();
+    std::string file = cls + qzhost::Host::plugin_extension();
     bool found = false;
     for (const std::string &dir : ctx.externals) {
         std::error_code ec;
-        found = found || fs::is_regular_file(fs::path(dir) / file, ec);
+        if (found)
+            break;
+        found = fs::is_regular_file(fs::path(dir) / file, ec);
+        if (!found && fs::is_directory(fs::path(dir) / (cls + ".mxo"), ec)) {
+            file = cls + ".mxo"; // a macOS bundle
+            found = true;
+        }
     }
     std::cerr << "qz: " << (found ? "cannot load " : "cannot find ") << file
               << (found ? " (see above); searched" : " in");

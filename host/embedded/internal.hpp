@@ -6,6 +6,7 @@
 #ifndef QZ_HOST_EMBEDDED_INTERNAL_HPP
 #define QZ_HOST_EMBEDDED_INTERNAL_HPP
 
+#include "macho.hpp"
 #include "maxapi.h"
 #include "qzhost.hpp"
 
@@ -179,6 +180,9 @@ struct Module {
     std::string loaded_path; // the file really loaded (a private copy or path)
     std::string temp_dir;    // folder of the private copy, "" when none
     void *handle = nullptr;
+#if !defined(_WIN32)
+    macho::Image image; // a macOS bundle's slice, mapped by our own loader
+#endif
 };
 
 struct Host::Impl {

@@ -2,14 +2,19 @@
 // gets its own module globals (the class handle lives in one): a file that
 // another live Host in this process has loaded is copied to a private
 // temporary file first. Unloading really unloads, so a later load runs the
-// module's `main` afresh.
+// module's `main` afresh. A macOS bundle (NAME.mxo) is mapped by our own
+// Mach-O loader (macho.hpp), a fresh copy each time, and its `ext_main`
+// called.
 #include "internal.hpp"
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -83,6 +88,29 @@ long process_id()
 #endif
 }
 
+#if !defined(_WIN32)
+// A bundle folder NAME.mxo: the macOS form of a plug-in.
+bool is_bundle(const fs::path &p)
+{
+    std::error_code ec;
+    return p.extension() == ".mxo" && fs::is_directory(p, ec);
+}
+
+// Maps the slice of this process's architecture from the bundle's binary.
+bool load_bundle(const std::string &dir, macho::Image &image, std::string &err)
+{
+    const std::string binary = macho::bundle_binary(dir);
+    std::ifstream in(binary, std::ios::binary);
+    if (!in) {
+        err = "no binary " + binary;
+        return false;
+    }
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    return macho::load(bytes.data(), bytes.size(), image, err);
+}
+#endif
+
 // Copies the file into a new private folder, keeping its name.
 bool private_copy(const std::string &path, std::string &dir, std::string &copy, std::string &err)
 {
@@ -124,7 +152,12 @@ void remove_copy(const Module &m)
 bool Host::Impl::load_file(const std::string &path)
 {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
+#if !defined(_WIN32)
+    const bool bundle = is_bundle(path);
+#else
+    const bool bundle = false;
+#endif
+    if (!bundle && !fs::is_regular_file(path, ec)) {
         postf(nullptr, true, "%s: no such file", path.c_str());
         return false;
     }
@@ -134,6 +167,24 @@ bool Host::Impl::load_file(const std::string &path)
     for (const Module &m : modules)
         if (m.path == canon)
             return true; // already loaded by this host: `main` ran once for it
+#if !defined(_WIN32)
+    if (bundle) {
+        // Every load maps a fresh copy, so each Host has its own globals.
+        Module m;
+        m.path = canon;
+        m.loaded_path = macho::bundle_binary(canon);
+        std::string err;
+        if (!load_bundle(canon, m.image, err)) {
+            postf(nullptr, true, "%s: could not load: %s", path.c_str(), err.c_str());
+            return false;
+        }
+        void (*entry)(void *) = m.image.entry;
+        modules.push_back(m);
+        ++mains_called;
+        entry(nullptr);
+        return true;
+    }
+#endif
 
     Module m;
     m.path = canon;
@@ -195,8 +246,16 @@ bool Host::Impl::load_class(std::string_view classname, bool report_missing)
     for (const std::string &dir : search_paths) {
         std::error_code ec;
         fs::path p = fs::path(dir) / file;
+#if !defined(_WIN32)
+        // A folder without this platform's modules may hold macOS bundles.
+        if (!fs::is_regular_file(p, ec))
+            p = fs::path(dir) / (std::string(classname) + ".mxo");
+        if (!fs::is_regular_file(p, ec) && !is_bundle(p))
+            continue;
+#else
         if (!fs::is_regular_file(p, ec))
             continue;
+#endif
         if (load_file(p.string())) {
             if (find_class(classname))
                 return true;
@@ -231,6 +290,12 @@ void Host::Impl::unload_all()
     attrs.clear();
     for (size_t i = modules.size(); i-- > 0;) {
         Module &m = modules[i];
+#if !defined(_WIN32)
+        if (m.image.base) {
+            macho::unload(m.image);
+            continue;
+        }
+#endif
         close_module(m.handle);
         if (!m.temp_dir.empty()) {
             remove_copy(m);

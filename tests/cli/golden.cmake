@@ -1,7 +1,8 @@
 # Runs one qz command and compares its standard output with a golden file.
 #   cmake -DQZ=<qz binary> -DARGS=<arguments joined with '|'> -DEXPECTED=<file>
 #         [-DINPUT=<file for standard input>] [-DEXPECT_RC=<exit code>]
-#         [-DEMULATOR=<launcher and its arguments joined with '|'>] -P golden.cmake
+#         [-DEMULATOR=<launcher and its arguments joined with '|'>]
+#         [-DREQUIRE=<paths that must exist, joined with '|'>] -P golden.cmake
 # Set QZ_UPDATE_GOLDEN=1 in the environment to rewrite the golden file (only
 # outside CI: with CI=true a set QZ_UPDATE_GOLDEN fails the test, so a CI run
 # can never pass by rewriting what it checks). A rewritten golden proves only
@@ -10,6 +11,14 @@
 # (ignored by git).
 # Line ends are compared as LF (qz.exe writes CRLF to a text-mode stdout).
 string(REPLACE "|" ";" ARGS "${ARGS}")
+if(DEFINED REQUIRE)
+  string(REPLACE "|" ";" REQUIRE "${REQUIRE}")
+  foreach(path ${REQUIRE})
+    if(NOT EXISTS ${path})
+      message(FATAL_ERROR "${path} is missing (make macos builds it)")
+    endif()
+  endforeach()
+endif()
 if(DEFINED EMULATOR)
   string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
   set(QZ ${EMULATOR} ${QZ})

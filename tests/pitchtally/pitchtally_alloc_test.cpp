@@ -2,6 +2,7 @@
 // amplitude, a report and "stop" allocate nothing, in the object or in the
 // host path that carries them. Every heap allocation of the process is
 // counted here by replacing the C allocator (operator new ends in it).
+#include "externals.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
 
@@ -97,7 +98,7 @@ long play(qzhost::Host &host, qzhost::BoxId b, double start)
 TEST(PitchTallyAlloc, WarmEventPathAllocatesNothing)
 {
     qzhost::Host host;
-    host.add_search_path(QZ_EXTERNALS_DIR);
+    host.add_search_path(test_externals());
     host.set_recording(false);
     const qzhost::BoxId b = host.create("qz.pitchtally 32 @window 20 @minproba 0.3");
     ASSERT_GE(b, 0);

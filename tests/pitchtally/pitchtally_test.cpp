@@ -3,6 +3,7 @@
 // attribute changes mid-stream and re-entrant receivers.
 #include "bits.hpp"
 #include "console.hpp"
+#include "externals.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
 
@@ -32,7 +33,7 @@ struct Report {
 
 class PitchTally : public ::testing::Test {
   protected:
-    void SetUp() override { host.add_search_path(QZ_EXTERNALS_DIR); }
+    void SetUp() override { host.add_search_path(test_externals()); }
 
     BoxId make(const std::string &text)
     {
@@ -578,7 +579,7 @@ TEST_F(PitchTally, RestartDuringEachSendEndsTheReportThere)
         SCOPED_TRACE(::testing::Message()
                      << "outlet " << c.outlet << (c.take_over ? " take-over" : " stop"));
         Host h;
-        h.add_search_path(QZ_EXTERNALS_DIR);
+        h.add_search_path(test_externals());
         const BoxId b =
             h.create(c.take_over ? "qz.pitchtally 2 @window 100" : "qz.pitchtally 8 @window 100");
         ASSERT_GE(b, 0);

@@ -5,6 +5,7 @@
 // later input misbehaves. docs/hostile-inputs.md lists what each one gets.
 #include "bits.hpp"
 #include "console.hpp"
+#include "externals.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
 #include "subtone.h"
@@ -30,7 +31,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 class Hostile : public ::testing::Test {
   protected:
-    void SetUp() override { host.add_search_path(QZ_EXTERNALS_DIR); }
+    void SetUp() override { host.add_search_path(test_externals()); }
 
     BoxId make(const std::string &text)
     {

@@ -2,6 +2,7 @@
 // still running, freed in any order and at any moment, never fire a clock
 // or send a value afterwards, and leave nothing allocated (the sanitizer
 // build's LeakSanitizer and the valgrind run check the last part at exit).
+#include "externals.hpp"
 #include "pitchtally.h"
 #include "qzhost.hpp"
 #include "subtone.h"
@@ -23,7 +24,7 @@ class Lifetime : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        host.add_search_path(QZ_EXTERNALS_DIR);
+        host.add_search_path(test_externals());
         host.on_outlet([this](const qzhost::OutletEvent &e) {
             if (std::find(freed.begin(), freed.end(), e.box) != freed.end())
                 ++sends_from_freed;
@@ -222,7 +223,7 @@ TEST(LifetimeHost, HostTornDownWithAgentsRunning)
 {
     for (int pass = 0; pass < 20; ++pass) {
         Host h;
-        h.add_search_path(QZ_EXTERNALS_DIR);
+        h.add_search_path(test_externals());
         const BoxId t = h.create("qz.pitchtally 4 @window 100");
         const BoxId s = h.create("qz.subtone");
         ASSERT_GE(t, 0);

@@ -1,6 +1,7 @@
 // qz.subtone in the embedded host: creation arguments, attributes, messages,
 // the partial buffer, errors and assistance. CHECKED marks documented cases.
 #include "bits.hpp"
+#include "externals.hpp"
 #include "qzhost.hpp"
 #include "subtone.h"
 
@@ -18,7 +19,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 class SubtoneObject : public ::testing::Test {
   protected:
-    void SetUp() override { host.add_search_path(QZ_EXTERNALS_DIR); }
+    void SetUp() override { host.add_search_path(test_externals()); }
 
     qzhost::BoxId make(const std::string &text)
     {
