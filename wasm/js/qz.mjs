@@ -83,15 +83,21 @@ function approxValue(approx) {
     return approx === undefined ? 0.5 : approx;
 }
 
-// A note name's MIDI number by the qz tool's own reader, or NaN.
-function parseNote(text) {
+// Puts `text` into the core's text buffer (UTF-8, NUL-terminated); false
+// when it does not fit.
+function writeText(text) {
     const bytes = new TextEncoder().encode(text);
     if (bytes.length >= core._qz_text_room())
-        return NaN;
+        return false;
     const at = core._qz_text_buffer();
     core.HEAPU8.set(bytes, at);
     core.HEAPU8[at + bytes.length] = 0;
-    return core._qz_parse_note();
+    return true;
+}
+
+// A note name's MIDI number by the qz tool's own reader, or NaN.
+function parseNote(text) {
+    return writeText(text) ? core._qz_parse_note() : NaN;
 }
 
 /**
@@ -107,14 +113,7 @@ export function noteName(midi, {cents = 0, flats = false} = {}) {
 
 /** Whether qz spells the result of a chord written with these words with flats. */
 export function spelledWithFlats(words) {
-    const list = Array.from(words ?? [], String).join(" ");
-    const bytes = new TextEncoder().encode(list);
-    if (bytes.length >= core._qz_text_room())
-        return false;
-    const at = core._qz_text_buffer();
-    core.HEAPU8.set(bytes, at);
-    core.HEAPU8[at + bytes.length] = 0;
-    return core._qz_spelled_with_flats() !== 0;
+    return writeText(Array.from(words ?? [], String).join(" ")) && core._qz_spelled_with_flats() !== 0;
 }
 
 /** The MIDI number of a note name (C4 = 60, "Bb3-31c"), as qz reads it; NaN when it is none. */

@@ -478,7 +478,7 @@ EMSCRIPTEN_KEEPALIVE double qz_hz_to_midi(double f)
 // ---- note names, by the qz tool's own code (cli/common/notes) ------------
 
 // A text from JavaScript (UTF-8, NUL-terminated) and a name back.
-char g_text[256];
+char g_text[4096];
 
 EMSCRIPTEN_KEEPALIVE char *qz_text_buffer()
 {
