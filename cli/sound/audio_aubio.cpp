@@ -139,14 +139,14 @@ bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<T
     Fvec hop(new_fvec(static_cast<uint_t>(opt.hopsize)));
     Fvec out(new_fvec(1));
     double end = 0.0;
+    const double floor = confidence_floor(opt);
     auto frame = [&](fvec_t *in, uint_t, double time) {
         end = time;
         aubio_pitch_do(pitch.get(), in, out.get());
         const double hz = out->data[0]; // aubio computes in single; widened once here
         const double confidence = aubio_pitch_get_confidence(pitch.get());
         const double amp = std::sqrt(static_cast<double>(aubio_level_lin(in)));
-        if (!(hz > 0.0) || !std::isfinite(hz) || !std::isfinite(amp) ||
-            !(confidence >= opt.confidence))
+        if (!(hz > 0.0) || !std::isfinite(hz) || !std::isfinite(amp) || !(confidence >= floor))
             return true;
         double p = quantize_pitch(hz_to_note(hz, kA4Hz), opt.quantize);
         if (!opt.midi)

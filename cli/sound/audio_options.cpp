@@ -65,14 +65,22 @@ void add_bufsize(CommandLine &cl, const std::string &help, long &out, bool *any)
 
 } // namespace
 
+double confidence_floor(const TrackOptions &opt)
+{
+    if (opt.have_confidence)
+        return opt.confidence;
+    return opt.method == "yin" || opt.method == "yinfast" ? 0.5 : 0.0;
+}
+
 void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
 {
-    static const char *const methods[] = {"yinfft", "yin",     "yinfast", "mcomb",
-                                          "fcomb",  "schmitt", "specacf"};
+    static const char *const methods[] = {"yin",   "yinfft",  "yinfast", "mcomb",
+                                          "fcomb", "schmitt", "specacf"};
     cl.option("--method", "M",
-              "pitch method: yinfft (default), yin, yinfast, mcomb,\n"
-              "fcomb, schmitt, specacf",
-              "--method needs a pitch method (yinfft, yin, ...)",
+              "pitch method: yin (default, the most accurate on tones\n"
+              "of 55 Hz to 2 kHz: docs/sound.md), yinfft, yinfast,\n"
+              "mcomb, fcomb, schmitt, specacf",
+              "--method needs a pitch method (yin, yinfft, ...)",
               [&opt, any](const std::string &v) {
                   for (const char *m : methods)
                       if (v == m) {
@@ -82,7 +90,7 @@ void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
                           return;
                       }
                   throw OptionError{"unknown pitch method '" + v +
-                                    "' (yinfft, yin, yinfast, mcomb, fcomb, schmitt, specacf)"};
+                                    "' (yin, yinfft, yinfast, mcomb, fcomb, schmitt, specacf)"};
               });
     add_bufsize(cl, "analysis window in samples, a power of two (default 2048)", opt.bufsize, any);
     add_long(cl, "--hopsize", "N", "samples from one frame to the next, 1..bufsize (default 256)",
@@ -95,10 +103,11 @@ void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
                "for yin)",
                0.0, 1.0, opt.tolerance, any, &opt.have_tolerance);
     add_number(cl, "--confidence", "C",
-               "drop frames whose confidence is below C (0..1, default 0);\n"
-               "above 0 only with yin, yinfast and specacf, the methods\n"
-               "aubio gives a confidence (the others always report 0)",
-               0.0, 1.0, opt.confidence, any);
+               "drop frames whose confidence is below C (0..1; default\n"
+               "0.5 for yin and yinfast, 0 for the others); above 0 only\n"
+               "with yin, yinfast and specacf, the methods aubio gives a\n"
+               "confidence (the others always report 0)",
+               0.0, 1.0, opt.confidence, any, &opt.have_confidence);
     cl.option("--unit", "midi|hz", "pitch as MIDI pitch (default; 69 is 440 Hz) or in Hz",
               "--unit needs midi or hz", [&opt, any](const std::string &v) {
                   if (v != "midi" && v != "hz" && v != "Hz")

@@ -14,15 +14,16 @@ namespace qzcli {
 
 // The pitch tracker's settings, named after aubio's own tools.
 struct TrackOptions {
-    std::string method = "yinfft"; // aubio pitch method
-    long bufsize = 2048;           // analysis window, samples (a power of two)
-    long hopsize = 256;            // samples between two frames
-    double silence = -70.0;        // dB: quieter frames have no pitch
-    bool have_tolerance = false;   // false: aubio's own default for the method
-    double tolerance = 0.0;        // aubio's pitch tolerance
-    double confidence = 0.0;       // frames with a lower confidence are dropped
-    bool midi = true;              // pitch unit: MIDI (true) or Hz
-    double quantize = 0.0;         // grid step in semitones; 0: pitches as tracked
+    std::string method = "yin";   // aubio pitch method (the most accurate: docs/sound.md)
+    long bufsize = 2048;          // analysis window, samples (a power of two)
+    long hopsize = 256;           // samples between two frames
+    double silence = -70.0;       // dB: quieter frames have no pitch
+    bool have_tolerance = false;  // false: aubio's own default for the method
+    double tolerance = 0.0;       // aubio's pitch tolerance
+    bool have_confidence = false; // false: the method's default (confidence_floor)
+    double confidence = 0.0;      // frames with a lower confidence are dropped
+    bool midi = true;             // pitch unit: MIDI (true) or Hz
+    double quantize = 0.0;        // grid step in semitones; 0: pitches as tracked
 };
 
 // The spectral peak picker's settings (qz subtone --audio).
@@ -58,6 +59,12 @@ struct SubtoneAudio {
 };
 
 class CommandLine;
+
+// The confidence below which a frame is dropped: --confidence when given,
+// otherwise 0.5 for yin and yinfast (their onset frames, half silence, come
+// out far off with a low confidence: docs/sound.md) and 0 for the methods
+// whose confidence aubio leaves at 0.
+double confidence_floor(const TrackOptions &opt);
 
 // Declare the options on a command's command line, with their help.
 void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any = nullptr);
