@@ -83,6 +83,29 @@ describe("the page in chromium", () => {
         assert.match(await page.locator("#fundamental-detail").textContent(), / Bb0\+6c$/);
     });
 
+    it("draws real clefs, quarter tones with their signs, and labels the keyboard's octaves", async () => {
+        const {page} = b;
+        await page.selectOption("#mode", "midi");
+        await page.fill("#approx", "0.5");
+        // A3 C4 E4 gives 32.5, A1-50c (qz subtone --names): an A with a
+        // quarter-tone flat (U+1D133); Bb2 D3 F3 a B flat.
+        await page.fill("#chord", "A3 C4 E4");
+        assert.deepEqual(await page.locator("#staff text.accidental.fundamental").allTextContents(),
+                         ["\u{1D133}"]);
+        await page.fill("#chord", "62.5 66 69");
+        const signs = await page.locator("#staff text.accidental").allTextContents();
+        assert.ok(signs.includes("\u{1D132}"), `D#4-50c is D quarter sharp: ${signs}`);
+        assert.deepEqual(await page.locator("#staff text.clef").allTextContents(), ["\u{1D11E}", "\u{1D122}"]);
+        // The glyphs come from the page's own font, which the browser loaded.
+        assert.equal(await page.evaluate(async () => {
+            await document.fonts.load('44px "qz music"', "\u{1D11E}");
+            return document.fonts.check('44px "qz music"', "\u{1D11E}\u{1D122}\u266D\u{1D133}");
+        }), true);
+        assert.deepEqual(await page.locator("#keyboard .octave-label").allTextContents(),
+                         ["C3", "C4", "C5"]);
+        assert.deepEqual(b.problems, []);
+    });
+
     it("lists the lower fundamentals that fit better, with their harmonic numbers", async () => {
         const {page} = b;
         await page.selectOption("#mode", "midi");

@@ -93,9 +93,11 @@ function update() {
             e.hz.map((f) => shortNumber(f)).join(", ") + " Hz)";
     }
     current = {partialsHz: e.hz, fundamentalHz: e.found ? hz : null};
-    const notes = e.hz.filter((f) => f > 0).map((f) => ({midi: hzToMidi(f)}));
+    // On the staff as qz names them: the partials by their frequencies, the
+    // fundamental by its name above.
+    const notes = e.hz.filter((f) => f > 0).map((f) => ({name: qzNoteName(hzToNote(f), {flats})}));
     if (e.found && hz > 0)
-        notes.push({midi, fundamental: true});
+        notes.push({name, fundamental: true});
     drawStaff($("staff"), notes);
     markKeys(e.hz.filter((f) => f > 0).map((f) => Math.round(hzToMidi(f))));
 }
@@ -135,6 +137,12 @@ function buildKeyboard() {
         key.dataset.midi = String(m);
         key.title = noteName(m);
         key.setAttribute("aria-label", noteName(m));
+        if (m % 12 === 0) { // each octave's C carries its name
+            const label = document.createElement("span");
+            label.className = "octave-label";
+            label.textContent = noteName(m);
+            key.append(label);
+        }
         if (black)
             key.style.left = `calc(${white} * var(--white) - var(--black) / 2)`;
         else
