@@ -418,12 +418,15 @@ bool plot_pitchtally(const std::string &path, const std::string &title, const st
         const double proba = std::isfinite(r.proba) ? std::clamp(r.proba, 0.0, 1.0) : 0.0;
         const double s = shade(r.avgamp, max_amp);
         dot(c, fig.px(r.time / 1000.0), fig.py(r.pitch), 1.5 + 6.0 * std::sqrt(proba));
-        cairo_set_source_rgba(c, 0.95 - 0.6 * s, 0.6 - 0.45 * s, 0.3 - 0.25 * s, 0.6);
+        // A report whose window held only its own event is a ring: its
+        // probability says nothing of recurrence.
+        cairo_set_source_rgba(c, 0.95 - 0.6 * s, 0.6 - 0.45 * s, 0.3 - 0.25 * s,
+                              r.alone ? 0.0 : 0.6);
         cairo_fill_preserve(c);
-        cairo_set_source_rgba(c, 0.4, 0.15, 0.05, 0.6);
+        cairo_set_source_rgba(c, 0.4, 0.15, 0.05, r.alone ? 0.9 : 0.6);
         cairo_stroke(c);
     }
-    fig.legend("faint: incoming pitches; discs: reports", 0);
+    fig.legend("faint: incoming pitches; discs: reports; rings: a window with one event", 0);
     fig.legend("disc area: probability; darker: louder average amplitude", 1);
     return fig.finish(error);
 }

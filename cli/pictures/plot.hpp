@@ -29,6 +29,7 @@ struct TallyReport {
     double pitch = 0.0;
     double avgamp = 0.0;
     double proba = 0.0;
+    bool alone = false; // the agent's window held its own event only
 };
 
 // One analysed frame of qz subtone --audio.
@@ -81,6 +82,9 @@ class TallyPicture {
     // object's right inlet keeps it).
     void event(double time, double pitch, bool has_amp, double amp);
     void report(double time, double pitch, double avgamp, double proba);
+    // The agents' window in ms, by which a report is told to be alone in
+    // its window (drawn as a ring).
+    void set_window(double ms) { window_ = ms; }
     // Draws the picture when one was asked for; false with a message on
     // stderr when it cannot be written.
     bool write(const std::string &title, const std::string &y_label, PitchAxis unit) const;
@@ -88,6 +92,7 @@ class TallyPicture {
   private:
     std::string path_;
     double amp_ = 0.0;
+    double window_ = 0.0;
     std::vector<StreamPoint> stream_;
     std::vector<TallyReport> reports_;
 };

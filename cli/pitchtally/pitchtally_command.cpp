@@ -69,6 +69,10 @@ void warn_if_clipped(qzhost::Host &host, qzhost::BoxId box, const char *attr, do
 
 } // namespace
 
+// qz pitchtally --audio's grid when --quantize is not given: semitones, on
+// which the frames of a held note recur (docs/sound.md).
+constexpr double kDefaultAudioQuantize = 1.0;
+
 int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &args)
 {
     const std::string sub = "pitchtally";
@@ -122,6 +126,10 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
     std::string input, audio_error;
     if (!qzcli::check_pitchtally_audio(audio, have_path, audio_error))
         return cl.usage_error(audio_error);
+    // A held note's frames recur only on a grid: semitones unless told.
+    if (!audio.file.empty() && !audio.track.have_quantize)
+        audio.track.quantize = kDefaultAudioQuantize;
+    const double text_quantize = audio.file.empty() ? audio.track.quantize : 0.0;
     if (!audio.file.empty() ? !qzcli::pitchtally_audio_text(audio, input)
                             : !qzcli::read_text_input(sub, path, input))
         return qzcli::kFailure;
@@ -163,11 +171,15 @@ int cmd_pitchtally(const qzcli::Context &ctx, const std::vector<std::string> &ar
         return qzcli::kFailure;
     if (have_window)
         warn_if_clipped(host, box, "window", static_cast<double>(window), window_text);
+    std::vector<t_atom> window_used;
+    if (host.attr_get(box, "window", window_used) && !window_used.empty())
+        picture.set_window(atom_getfloat(&window_used[0]));
     if (have_minproba)
         warn_if_clipped(host, box, "minproba", minproba, minproba_text);
 
-    const int status = qzcli::play_pitch_stream(host, box, input, path == "-" ? "stdin" : path,
-                                                digits, std::cout, std::cerr, &picture);
+    const int status =
+        qzcli::play_pitch_stream(host, box, input, path == "-" ? "stdin" : path, digits, std::cout,
+                                 std::cerr, &picture, text_quantize);
     host.free_box(box);
     if (status == qzcli::kOk &&
         !picture.write(qzcli::title_from_args(sub, args), qzcli::pitch_label(audio),

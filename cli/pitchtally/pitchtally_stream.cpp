@@ -1,5 +1,7 @@
 #include "pitchtally_stream.hpp"
 
+#include "audio.hpp" // quantize_pitch
+
 #include "cli_common.hpp"
 #include "fields.hpp"
 #include "notes.hpp"
@@ -92,7 +94,7 @@ bool parse_line(std::string_view raw, bool header_allowed, Event &ev, bool &empt
 
 int play_pitch_stream(qzhost::Host &host, qzhost::BoxId box, std::string_view text,
                       const std::string &where, int digits, std::ostream &out_stream,
-                      std::ostream &err, TallyPicture *picture)
+                      std::ostream &err, TallyPicture *picture, double quantize)
 {
     // A report leaves as probability, average amplitude, pitch: the line is
     // complete when the pitch arrives.
@@ -170,6 +172,7 @@ int play_pitch_stream(qzhost::Host &host, qzhost::BoxId box, std::string_view te
         } else {
             if (ev.has_amp)
                 host.send_float(box, 1, ev.amp);
+            ev.pitch = quantize_pitch(ev.pitch, quantize);
             host.send_float(box, 0, ev.pitch);
             if (picture)
                 picture->event(ev.time, ev.pitch, ev.has_amp, ev.amp);

@@ -20,10 +20,11 @@ class TallyPicture;
 // line every agent still running reports. Returns 0, or 1 after an input
 // error. The observer it adds to `host` refers to this call: the host must
 // send nothing more once it returns (free it, or its box, first). With a
-// `picture`, every event and report is also drawn there.
+// `picture`, every event and report is also drawn there. A `quantize` step
+// above 0 rounds each pitch, read as a MIDI pitch, to its nearest multiple.
 int play_pitch_stream(qzhost::Host &host, qzhost::BoxId box, std::string_view text,
                       const std::string &where, int digits, std::ostream &out, std::ostream &err,
-                      TallyPicture *picture = nullptr);
+                      TallyPicture *picture = nullptr, double quantize = 0.0);
 
 } // namespace qzcli
 

@@ -116,10 +116,15 @@ void add_track_options(CommandLine &cl, TrackOptions &opt, bool *any)
                   if (any)
                       *any = true;
               });
+    // Not a tracker option alone: qz pitchtally rounds a text stream too.
     add_number(cl, "--quantize", "STEP",
                "round every pitch to the nearest multiple of STEP\n"
-               "semitones (in Hz: the Hz of the rounded MIDI pitch)",
-               0.0, 128.0, opt.quantize, any);
+               "semitones (in Hz: the Hz of the rounded MIDI pitch);\n"
+               "0 keeps them as tracked (qz track's default). qz\n"
+               "pitchtally rounds to semitones (1) by default with\n"
+               "--audio, and a text stream's pitches, read as MIDI\n"
+               "pitches, only when it is given",
+               0.0, 128.0, opt.quantize, nullptr, &opt.have_quantize);
 }
 
 void add_plot_option(CommandLine &cl, std::string &plot, const std::string &help)

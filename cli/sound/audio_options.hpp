@@ -23,6 +23,7 @@ struct TrackOptions {
     bool have_confidence = false; // false: the method's default (confidence_floor)
     double confidence = 0.0;      // frames with a lower confidence are dropped
     bool midi = true;             // pitch unit: MIDI (true) or Hz
+    bool have_quantize = false;   // --quantize given (qz pitchtally --audio has a default)
     double quantize = 0.0;        // grid step in semitones; 0: pitches as tracked
 };
 

@@ -209,16 +209,18 @@ TEST(PitchTallyAudio, QuantizedStreamReportsExactlyThePlayedPitches)
 
 TEST(PitchTallyAudio, RawPitchesRarelyRecurQuantizedOnesDo)
 {
-    // Why --quantize exists: three plucked notes (decaying, as real notes
-    // do). Raw, the tracker's pitches almost never come again exactly, so
-    // almost no agent reaches 0.5; on a semitone grid most do.
+    // Why --quantize exists, and is 1 by default with --audio: three plucked
+    // notes (decaying, as real notes do). Raw, the tracker's pitches almost
+    // never come again exactly, so almost no agent reaches 0.5; on a
+    // semitone grid most do.
     const std::string plucks = qztest::sox(
         "plucks.wav",
         "-n -r 44100 -c 1 -b 16 OUT synth 0.5 pluck A3 : synth 0.5 pluck C4 : synth 0.5 pluck E4");
     double share[2] = {0, 0};
     for (int q = 0; q < 2; ++q) {
+        // Raw with --quantize 0; the default with --audio is the semitone grid.
         const QzRun r = qz("pitchtally --agents 200 --window 100 --minproba 0 --audio '" + plucks +
-                           "'" + (q ? " --quantize 1" : ""));
+                           "'" + (q ? "" : " --quantize 0"));
         ASSERT_EQ(r.status, 0) << r.err;
         int n = 0, high = 0;
         for (const std::vector<double> &row : rows(r.out)) {
@@ -394,7 +396,7 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"track", 2, "no sound file"},
         {"pitchtally --agents 4 --audio '" + zero + "'", 1, "holds no samples"},
         {"pitchtally --agents 4 --audio '" + dir + "text.wav'", 1, "as sound"},
-        {"pitchtally --agents 4 --quantize 1", 2, "tracker options need --audio"},
+        {"pitchtally --agents 4 --method yin", 2, "tracker options need --audio"},
         {"pitchtally --agents 4 --audio '" + silent + "' '" + silent + "'", 2, "not both"},
         {"subtone --audio '" + dir + "missing.wav'", 1, "no such file"},
         {"subtone --audio '" + zero + "'", 1, "holds no samples"},

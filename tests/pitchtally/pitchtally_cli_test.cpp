@@ -44,6 +44,21 @@ TEST(PitchTallyCli, ReportsInVirtualTimeWithShortestNumbers)
     EXPECT_EQ(r.err, "");
 }
 
+// --quantize rounds a text stream's pitches, read as MIDI pitches, before
+// the box counts them: 60.2, 59.9 and 60.4 are all 60 on the semitone grid,
+// 61.6 is 62. By hand, at --minproba 0.7: the agent at 0 sees 60, 60, 60,
+// 62 (3 of 4 at amplitude 1), the one at 30 only its own 62 (1 of 1); raw,
+// every pitch is its own, and only the last agent reaches 0.7.
+TEST(PitchTallyCli, QuantizeRoundsATextStream)
+{
+    const std::string stream = "0 60.2 1\n10 59.9\n20 60.4\n30 61.6\n";
+    EXPECT_EQ(qz("--agents 8 --window 100 --minproba 0.7 --quantize 1", stream).out,
+              "100 60 1 0.75\n130 62 1 1\n");
+    EXPECT_EQ(qz("--agents 8 --window 100 --minproba 0.7", stream).out, "130 61.6 1 1\n");
+    EXPECT_EQ(qz("--agents 8 --window 100 --minproba 0 --quantize 0.5", stream).out.substr(0, 15),
+              "100 60 1 0.5\n11");
+}
+
 TEST(PitchTallyCli, CreationArgumentsAndConsoleErrors)
 {
     // Without --agents the tool makes the box with the object's own default
