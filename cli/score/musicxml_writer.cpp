@@ -2,10 +2,12 @@
 // note per chord for as long as the chord lasts, split at barlines and
 // into written note values with ties, rests where no chord or no
 // fundamental is.
+#include "musicxml_timewise.hpp"
 #include "score_writers.hpp"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -205,15 +207,24 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
         error = "cannot read the score again";
         return false;
     }
+    // The output is UTF-8 whatever the input's encoding: its declaration
+    // says so.
+    for (pugi::xml_node d = doc.first_child(); d; d = d.next_sibling())
+        if (d.type() == pugi::node_declaration && d.attribute("encoding"))
+            d.attribute("encoding") = "UTF-8";
     pugi::xml_node root = doc.document_element();
+    const bool timewise = std::string(root.name()) == "score-timewise";
     pugi::xml_node list = root.child("part-list");
     if (!list) {
         error = "the score has no <part-list>";
         return false;
     }
     std::string id = "QZVF";
+    const std::vector<std::string> timewise_ids =
+        timewise ? timewise_part_ids(root) : std::vector<std::string>{};
     for (int i = 1; root.find_child_by_attribute("part", "id", id.c_str()) ||
-                    list.find_child_by_attribute("score-part", "id", id.c_str());
+                    list.find_child_by_attribute("score-part", "id", id.c_str()) ||
+                    std::find(timewise_ids.begin(), timewise_ids.end(), id) != timewise_ids.end();
          ++i)
         id = "QZVF" + std::to_string(i);
     pugi::xml_node sp = list.append_child("score-part");
@@ -281,6 +292,19 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                 piece_of_chord += static_cast<int>(pieces.size());
             t = seg_end;
         }
+    }
+    if (timewise) {
+        // Each measure of the new part goes into the timewise measure of its
+        // place, as the last of its parts.
+        pugi::xml_node tm = root.child("measure");
+        for (pugi::xml_node pm = part.first_child(); pm && tm;
+             pm = pm.next_sibling(), tm = tm.next_sibling("measure")) {
+            pugi::xml_node p = tm.append_child("part");
+            p.append_attribute("id") = id.c_str();
+            while (pugi::xml_node c = pm.first_child())
+                p.append_move(c);
+        }
+        root.remove_child(part);
     }
     std::ostringstream s;
     doc.save(s, "  ", pugi::format_raw, pugi::encoding_utf8);

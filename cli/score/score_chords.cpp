@@ -1,6 +1,7 @@
 #include "score_chords.hpp"
 
 #include "cli_common.hpp"
+#include "notes.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -93,6 +94,36 @@ bool score_chords(const Score &score, const std::vector<bool> &selected,
     return true;
 }
 
+namespace {
+
+const ScoreMeasure *measure_at(const Score &score, std::int64_t tick)
+{
+    const auto it =
+        std::upper_bound(score.measures.begin(), score.measures.end(), tick,
+                         [](std::int64_t t, const ScoreMeasure &m) { return t < m.start; });
+    return it == score.measures.begin() ? nullptr : &*(it - 1);
+}
+
+} // namespace
+
+int score_fifths(const Score &score, std::int64_t tick)
+{
+    const ScoreMeasure *m = measure_at(score, tick);
+    return m ? m->fifths : 0;
+}
+
+std::string key_note_name(double midi, int fifths)
+{
+    std::string name = note_name(midi, 0);
+    // note_name spells a black key as the letter below with '#'; the same
+    // key is the letter above with 'b' (no E# or B# among them).
+    if (fifths < 0 && name.size() > 1 && name[1] == '#' && name[0] >= 'A' && name[0] <= 'G') {
+        name[0] = name[0] == 'G' ? 'A' : static_cast<char>(name[0] + 1);
+        name[1] = 'b';
+    }
+    return name;
+}
+
 std::string score_position(const Score &score, std::int64_t tick)
 {
     char buf[64];
@@ -100,12 +131,10 @@ std::string score_position(const Score &score, std::int64_t tick)
         std::snprintf(buf, sizeof buf, "%.3f s", midi_seconds(score, tick));
         return buf;
     }
-    const auto it =
-        std::upper_bound(score.measures.begin(), score.measures.end(), tick,
-                         [](std::int64_t t, const ScoreMeasure &m) { return t < m.start; });
-    if (it == score.measures.begin())
+    const ScoreMeasure *found = measure_at(score, tick);
+    if (!found)
         return "tick " + std::to_string(tick);
-    const ScoreMeasure &m = *(it - 1);
+    const ScoreMeasure &m = *found;
     // A beat is the time signature's unit: 4 / beat-type quarter notes.
     const double beat_ticks =
         static_cast<double>(score.ticks_per_quarter) * 4.0 / static_cast<double>(m.beat_type);

@@ -31,6 +31,14 @@ bool select_parts(const Score &score, const std::string &list, std::vector<bool>
 bool score_chords(const Score &score, const std::vector<bool> &selected,
                   std::vector<ScoreChord> &chords, std::string &error);
 
+// The key signature in force at `tick` (fifths: > 0 sharps, < 0 flats; 0
+// for MIDI).
+int score_fifths(const Score &score, std::int64_t tick);
+
+// note_name spelled for a key: the black keys with flats in the flat keys
+// ("Bb2", "Eb4-50c"), with sharps in C and the sharp keys.
+std::string key_note_name(double midi, int fifths);
+
 // A position for people: "measure 3 beat 2.5" (MusicXML), "1.25 s" (MIDI).
 std::string score_position(const Score &score, std::int64_t tick);
 

@@ -111,13 +111,33 @@ bool read_score_file(const std::string &path, std::string &bytes)
     return true;
 }
 
-// XML starts with '<' once a byte-order mark and white space are passed.
+// XML starts with '<' once a byte-order mark and white space are passed:
+// in UTF-8 (with or without its mark) or in UTF-16, little- or big-endian,
+// with its mark or with a declaration ("<?" in two-byte units), which the
+// XML reader tells apart the same way.
 bool looks_like_xml(std::string_view bytes)
 {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    std::size_t unit = 1, low = 0; // code unit size, offset of its ASCII byte
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3);
-    const std::size_t i = bytes.find_first_not_of(" \t\r\n");
-    return i != std::string_view::npos && bytes[i] == '<';
+    } else if (bytes.substr(0, 2) == "\xFF\xFE" ||
+               bytes.substr(0, 4) == std::string_view("<\0?\0", 4)) {
+        unit = 2;
+        bytes.remove_prefix(bytes[0] == '<' ? 0 : 2);
+    } else if (bytes.substr(0, 2) == "\xFE\xFF" ||
+               bytes.substr(0, 4) == std::string_view("\0<\0?", 4)) {
+        unit = 2;
+        low = 1;
+        bytes.remove_prefix(bytes[0] == '\0' ? 0 : 2);
+    }
+    for (std::size_t i = 0; i + unit <= bytes.size(); i += unit) {
+        if (unit == 2 && bytes[i + 1 - low] != '\0')
+            return false; // not ASCII: no white space, no '<'
+        const char c = bytes[i + low];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return c == '<';
+    }
+    return false;
 }
 
 } // namespace
@@ -192,13 +212,14 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
             continue;
         table += score_position(score, sc.start);
         table += ':';
+        const int fifths = score_fifths(score, sc.start);
         for (double p : sc.pitches) {
             table += ' ';
-            table += note_name(p, 0);
+            table += key_note_name(p, fifths);
         }
         table += " -> ";
         if (std::isfinite(sc.f0)) {
-            table += note_name(sc.f0, 0);
+            table += key_note_name(sc.f0, fifths);
             table += " (";
             table += format_value(sc.f0, opt.digits);
             table += ", ";

@@ -195,6 +195,25 @@ def midi_tracks(data):
     return fmt, tracks
 
 
+def timewise(text):
+    """A partwise MusicXML text turned timewise: the MusicXML standard's own
+    mapping (its parttime.xsl), done with ElementTree."""
+    root = ET.fromstring(text.encode("utf-8") if text.startswith("<?xml") and "UTF-16" not in text[:60]
+                         else text.replace('encoding="UTF-16"', "").encode("utf-8"))
+    tw = ET.Element("score-timewise", root.attrib)
+    parts = root.findall("part")
+    for c in root:
+        if c.tag != "part":
+            tw.append(c)
+    for i, m in enumerate(parts[0].findall("measure")):
+        tm = ET.SubElement(tw, "measure", m.attrib)
+        for p in parts:
+            tp = ET.SubElement(tm, "part", {"id": p.get("id")})
+            tp.extend(list(p.findall("measure")[i]))
+    head = '<?xml version="1.0" encoding="UTF-16"?>' if "UTF-16" in text[:60] else '<?xml version="1.0"?>'
+    return head + ET.tostring(tw, encoding="unicode")
+
+
 def part_notes(root, pid):
     """The notes of part `pid`: (measure, step/alter/octave or 'rest',
     duration, ties, accidental, lyric)."""
@@ -256,6 +275,70 @@ def cli(tmp):
                    '<rootfile full-path="score/c.xml"/></rootfiles></container>')
         z.write(s("chorale.musicxml"), "score/c.xml")
     check(table(mxl) == table(s("chorale.musicxml")), ".mxl reads as its MusicXML")
+
+    # Encodings and layouts a notation program may write: each reads as
+    # the plain UTF-8 partwise file does, and -o writes UTF-8 (and keeps
+    # the timewise layout, with the new part in every measure).
+    src = s("chorale.musicxml")
+    text = open(src, encoding="utf-8").read()
+    utf16 = text.replace('encoding="UTF-8"', 'encoding="UTF-16"')
+    variants = {
+        "bom8": b"\xef\xbb\xbf" + text.encode("utf-8"),
+        "le": b"\xff\xfe" + utf16.encode("utf-16-le"),
+        "be": b"\xfe\xff" + utf16.encode("utf-16-be"),
+        "le-nobom": utf16.encode("utf-16-le"),  # told by its declaration
+        "timewise": timewise(text).encode("utf-8"),
+        "timewise-be": b"\xfe\xff" + timewise(utf16).encode("utf-16-be"),
+    }
+    want = table(src)
+    for name, data in variants.items():
+        path = os.path.join(tmp, name + ".musicxml")
+        open(path, "wb").write(data)
+        check(table(path) == want, f"{name}: reads as the UTF-8 partwise file")
+        out = os.path.join(tmp, name + "-out.musicxml")
+        rc, _, err = run("subtone", "--score", path, "-o", out)
+        head = open(out, "rb").read(100)
+        check(rc == 0 and head.startswith(b"<?xml") and b"UTF-16" not in head,
+              f"-o {name}: exit {rc} {err}, UTF-8: {head!r}")
+        root = ET.parse(out).getroot()
+        if name.startswith("timewise"):
+            check(root.tag == "score-timewise" and
+                  all(m.findall("part")[-1].get("id") == "QZVF" for m in root.findall("measure")),
+                  f"-o {name}: the new part in every timewise measure")
+        back = [r[1][0] for r in table(out, "--parts", "Virtual fundamental")]
+        check(back == [r[2] for r in want], f"-o {name}: read back {back}")
+    with zipfile.ZipFile(os.path.join(tmp, "le.mxl"), "w") as z:
+        z.writestr("META-INF/container.xml", '<container><rootfiles><rootfile full-path="le.xml"/>'
+                   '</rootfiles></container>')
+        z.writestr("le.xml", variants["le"])
+    check(table(os.path.join(tmp, "le.mxl")) == want, ".mxl holding UTF-16")
+
+    # Transposing parts sound at concert pitch. transposing.musicxml:
+    # clarinet in B-flat (a major second down), horn in F (a fifth down),
+    # piano, in F major; the sounding chords worked out from the written
+    # notes by hand are F, B-flat, C and F major triads, whose fundamentals
+    # are the root two octaves down (4:5:6) or the bass itself (F2 C4 A4 =
+    # 1:3:5). The table spells them for F major. octaves.musicxml: the
+    # clarinet goes from B-flat to A in measure 2, the tenor is written an
+    # octave up (<octave-change>-1) and then at pitch, the basses are doubled
+    # an octave down (<double/>).
+    expect(table(s("transposing.musicxml")),
+           [("measure 1 beat 1", "F3 A4 C5", "41"), ("measure 2 beat 1", "Bb2 D4 F4", "34"),
+            ("measure 3 beat 1", "C3 E4 G4", "36"), ("measure 4 beat 1", "F2 C4 A4", "41")],
+           "transposing parts")
+    rows = table(s("octaves.musicxml"))
+    expect(rows, [("measure 1 beat 1", "C2 C3 G3 C5", "36"), ("measure 2 beat 1", "A1 A2 C#4 A4", "33")],
+           "transposition changes, octave-change, double")
+    same_bits(rows, "octaves")
+    # The new part is at concert pitch, in the concert key: C, then D major
+    # (the clarinet's written keys are D and F major).
+    out = os.path.join(tmp, "octaves-out.musicxml")
+    check(run("subtone", "--score", s("octaves.musicxml"), "-o", out)[0] == 0, "-o octaves")
+    vf = ET.parse(out).getroot().find("part[@id='QZVF']")
+    check([k.text for k in vf.iter("fifths")] == ["0", "2"] and vf.find(".//transpose") is None,
+          f"-o octaves: concert keys {[k.text for k in vf.iter('fifths')]}")
+    check([n for _, n, *_ in part_notes(ET.parse(out).getroot(), "QZVF")] == ["C2", "A1"],
+          "-o octaves: the fundamentals at concert pitch")
 
     # MIDI: the chorale (tempo change, drum, sysex, running status).
     cm = os.path.join(tmp, "chorale.mid")
