@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<bool> all;
     std::vector<qzcli::ScoreChord> chords;
     if (!qzcli::select_parts(score, "", all, error) ||
-        !qzcli::score_chords(score, all, chords, error))
+        !qzcli::score_chords(score, all, 0.0, chords, error))
         return 0; // a chord of too many pitches
     check_chords(chords);
     // A fundamental for every chord: its lowest pitch two octaves down (the
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<bool> old_parts(again.parts.size(), true);
     old_parts.back() = false;
     std::vector<qzcli::ScoreChord> chords_again;
-    if (!qzcli::score_chords(again, old_parts, chords_again, error))
+    if (!qzcli::score_chords(again, old_parts, 0.0, chords_again, error))
         fail("the written score's chords: %s", error.c_str());
     // The input's parts keep their chords (the measures may now be longer
     // when a part's measure was shorter than the others': the times are

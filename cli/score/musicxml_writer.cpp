@@ -180,13 +180,19 @@ struct Writer {
             pugi::xml_node l = n.append_child("lyric");
             l.append_attribute("number") = "1";
             l.append_child("syllabic").text().set("single");
-            const double shown_f0 = c->f0 + 12.0 * opt.octave;
             std::string text;
             if (opt.lyrics == ScoreLyrics::hz) {
                 // The fundamental's own frequency, whatever --octave writes.
                 text = number_text(440.0 * std::exp2((c->f0 - 69.0) / 12.0), 1);
             } else {
-                text = number_text((shown_f0 - written) * 100.0, 0);
+                // From the written note to the search's result before the
+                // box rounds it to the grid (the midpoint of its last
+                // interval), moved by --octave as the note is.
+                const double shown =
+                    69.0 + 12.0 * std::log2(c->midpoint_hz / 440.0) + 12.0 * opt.octave;
+                text = number_text((shown - written) * 100.0, 0);
+                if (text == "-0")
+                    text = "0";
                 if (text[0] != '-')
                     text.insert(text.begin(), '+');
             }

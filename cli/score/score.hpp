@@ -57,7 +57,12 @@ struct Score {
         double us_per_quarter = 500000.0;
         double seconds = 0.0; // from the start to `tick`
     };
-    std::vector<Tempo> tempo;       // sorted by tick
+    std::vector<Tempo> tempo; // sorted by tick
+    struct Key {
+        std::int64_t tick = 0;
+        int fifths = 0; // > 0 sharps, < 0 flats
+    };
+    std::vector<Key> keys;          // key signature meta events, sorted by tick
     double smpte_ticks_per_s = 0.0; // SMPTE division: ticks per second
     int format = 0;
     std::size_t midi_end = 0; // bytes of the header and the tracks read (what follows is not kept)

@@ -169,17 +169,20 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
         std::cerr << "qz subtone: " << file << ": " << error << '\n';
         return kFailure;
     }
+    // Options that only the other kind of score uses are usage errors, as
+    // they would be on the command line alone.
     const bool out_midi = has_extension(so.out, ".mid") || has_extension(so.out, ".midi");
-    if (!so.out.empty() && out_midi != is_midi) {
-        std::cerr << "qz subtone: -o " << so.out << ": a " << (is_midi ? "MIDI" : "MusicXML")
-                  << " score is written as " << (is_midi ? "OUT.mid" : "OUT.musicxml or OUT.xml")
-                  << '\n';
-        return kFailure;
-    }
+    if (!so.out.empty() && out_midi != is_midi)
+        return usage_error("subtone", "-o " + so.out + ": a " + (is_midi ? "MIDI" : "MusicXML") +
+                                          " score is written as " +
+                                          (is_midi ? "OUT.mid" : "OUT.musicxml or OUT.xml"));
+    if (so.merge_given && !is_midi)
+        return usage_error("subtone", "--merge applies to MIDI files; the times of a MusicXML "
+                                      "score are exact");
     std::vector<bool> selected;
     std::vector<ScoreChord> chords;
     if (!select_parts(score, so.parts, selected, error) ||
-        !score_chords(score, selected, chords, error)) {
+        !score_chords(score, selected, is_midi ? so.merge_ms / 1000.0 : 0.0, chords, error)) {
         std::cerr << "qz subtone: " << file << ": " << error << '\n';
         return kFailure;
     }
@@ -188,6 +191,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     o.units.midi = true;
     o.echo = false;
     o.names = false;
+    o.midpoint = so.lyrics == ScoreLyrics::cents;
     std::ostringstream box_out; // the session's own lines: the result, then --explain's
     SubtoneSession session(host, o, box_out, std::cerr);
     if (!session.ok())
@@ -208,6 +212,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
             status = kFailure; // the box said why (a search over its budget)
         if (session.sent().size() == 1)
             sc.f0 = session.sent()[0];
+        sc.midpoint_hz = session.midpoint_hz();
         if (!so.out.empty())
             continue;
         table += score_position(score, sc.start);

@@ -22,14 +22,20 @@ struct SubtoneScore {
     std::string parts; // --parts LIST; empty: all
     int octave = 0;    // --octave N: written fundamentals shifted by N octaves
     ScoreLyrics lyrics = ScoreLyrics::none;
+    // --merge MS: in a MIDI file, starts and ends closer together than this
+    // are one time, and a note shorter than it makes no chord; 0: exact.
+    double merge_ms = 20.0;
+    bool octave_given = false, lyrics_given = false, merge_given = false;
     bool any = false; // an option that needs --score was given
 };
 
 void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt);
 
-// After all options: false with `error` when they do not go together.
+// After all options: false with `error` when they do not go together
+// (`table_only`: an option that shapes the table, --explain or --digits,
+// was given).
 bool check_subtone_score(const SubtoneScore &opt, const SubtoneAudio &audio, bool have_words,
-                         std::string &error);
+                         bool table_only, std::string &error);
 
 // Runs qz subtone --score with the plug-in loaded in `host`: the chords of
 // the score, each sent to one qz.subtone box in midi mode, printed as a

@@ -148,7 +148,8 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
                                       "a note name is its MIDI number");
 
     if (!score.file.empty() || score.any) { // the chords of a score
-        if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(), e))
+        if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(),
+                                                       opt.explain || opt.digits >= 0, e))
             return usage_error("subtone", e);
         // A score's chords are MIDI pitches and its table names every note:
         // what only typed chords use is refused rather than ignored.

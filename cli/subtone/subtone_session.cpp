@@ -108,6 +108,7 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
              << (sent ? qzhost::format_number(*sent) : "nothing") << '\n';
         return false;
     }
+    midpoint_hz_ = found ? static_cast<double>(e.found) : NAN; // the single as a double
     if (!opt_.explain || !computed)
         return true;
 
@@ -168,7 +169,9 @@ bool SubtoneSession::chord(const Chord &c)
         }
         out_ << result_text(sent[0]) << '\n';
     }
-    if ((opt_.explain || opt_.stats) && !trace(c, sent.empty() ? nullptr : &sent[0]))
+    midpoint_hz_ = NAN;
+    if ((opt_.explain || opt_.stats || opt_.midpoint) &&
+        !trace(c, sent.empty() ? nullptr : &sent[0]))
         return false;
     return sent.size() == 1;
 }

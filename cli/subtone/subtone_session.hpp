@@ -14,12 +14,13 @@
 namespace qzcli {
 
 struct SubtoneOptions {
-    PitchUnits units;     // --mode, --a4
-    bool explain = false; // --explain
-    bool stats = false;   // --stats
-    bool echo = false;    // --echo
-    bool names = false;   // --names
-    int digits = -1;      // --digits; -1: shortest exact text
+    PitchUnits units;      // --mode, --a4
+    bool explain = false;  // --explain
+    bool stats = false;    // --stats
+    bool echo = false;     // --echo
+    bool names = false;    // --names
+    int digits = -1;       // --digits; -1: shortest exact text
+    bool midpoint = false; // trace every chord to keep its interval's midpoint
     bool have_approx = false;
     t_atom approx{}; // --approx, the box's creation argument
 };
@@ -46,6 +47,9 @@ class SubtoneSession {
     int read(std::istream &in, const std::string &where);
     // Whether a read stopped at a line that is no chord.
     bool input_error() const { return input_error_; }
+    // With `midpoint`: the midpoint in Hz of the last interval of the last
+    // chord's search, the box's result before its rounding (NaN: none).
+    double midpoint_hz() const { return midpoint_hz_; }
 
   private:
     std::string value_text(double v) const;
@@ -59,6 +63,7 @@ class SubtoneSession {
     qzhost::BoxId box_ = -1;
     std::vector<double> sent_;
     bool input_error_ = false;
+    double midpoint_hz_ = 0.0;
 };
 
 } // namespace qzcli

@@ -146,6 +146,20 @@ def chorale_midi():
     return smf(1, [track(tempo), track(named, running=True)])
 
 
+def played_midi():
+    """chorale_midi's first track and chords, as a player gives them: late
+    starts and early or late ends."""
+    tempo = [(0, b"\xff\x51\x03\x07\xa1\x20"), (1920, b"\xff\x51\x03\x0f\x42\x40")]
+    chords = [([55, 59, 62, 67], 0, 480), ([60, 64, 67, 72], 480, 960),
+              ([62, 66, 69, 74], 960, 1440), ([55, 59, 62, 67], 1440, 1920), ([60], 1920, 2400)]
+    ev = []
+    for keys, a, b in chords:
+        for i, k in enumerate(keys):
+            ev += [(a + [0, 3, 7, 12][i], on(0, k)), (b + [-5, 4, -5, 4][i], off(0, k))]
+    ev.sort(key=lambda e: e[0])
+    return smf(1, [track(tempo), track([(0, b"\xff\x03\x05Choir")] + ev)])
+
+
 def bend_midi():
     # Format 0. RPN 0 sets channel 0's bend range to 1 semitone; a bend of
     # +4096 (half the range: +0.5 semitone) moves C4 E4 G4 up a quarter
@@ -356,6 +370,16 @@ def cli(tmp):
                   ("1.000 s", "C3", "48"), ("1.250 s", "C3", "48")], "bend.mid")
     same_bits(rows, "bend.mid")
 
+    # --lyrics cents: from the written note (the fundamental to the nearest
+    # quarter tone) to the search's result before the box rounds it, the
+    # midpoint --explain prints: 36.5 and 35.5 are written as they are.
+    import math
+    _, out, _ = run("subtone", "--score", s("quarter.musicxml"), "--explain")
+    mids = [float(l.split("midpoint ")[1].split()[0]) for l in out.splitlines() if "midpoint" in l]
+    cents = ["%+.0f" % (1200 * math.log2(m / (440 * 2 ** ((w - 69) / 12))))
+             for m, w in zip(mids, [36.5, 35.5])]
+    check(len(cents) == 2 and all(c not in ("+0", "-0") for c in cents),
+          f"--lyrics cents: the midpoints lie off the grid: {cents}")
     # -o MusicXML: the input's parts unchanged, the new part as worked out.
     for name, extra, want_name, want in [
         ("ties", [], "Virtual fundamental",
@@ -365,7 +389,7 @@ def cli(tmp):
          [("1", "C1", 4, "", None, "65.4"), ("1", "C3", 2, "sta", None, "261.6"),
           ("2", "C3", 2, "sto", None, None), ("2", "G1", 4, "", None, "98.0")]),
         ("quarter", ["--lyrics", "cents"], "Virtual fundamental",
-         [("1", "C0.52", 8, "", "quarter-sharp", "+0"), ("2", "C-0.52", 8, "", "quarter-flat", "+0")]),
+         [("1", "C0.52", 8, "", "quarter-sharp", cents[0]), ("2", "C-0.52", 8, "", "quarter-flat", cents[1])]),
         ("unisons", ["--approx", "0"], "Virtual fundamental",
          [("1", "C4", 1, "", None, None), ("1", "rest", 1, "", None, None),
           ("1", "rest", 1, "", None, None), ("1", "G3", 1, "", None, None)]),
@@ -446,8 +470,30 @@ def cli(tmp):
     check(run("subtone", "--octave", "1", "60")[0] == 2, "--octave without --score is a usage error")
     for extra in (["--mode", "freq"], ["--echo"], ["--stats"], ["--names"], ["--a4", "442"]):
         check(run("subtone", "--score", cm, *extra)[0] == 2, f"{extra[0]} with --score is a usage error")
-    check(run("subtone", "--score", cm, "-o", os.path.join(tmp, "x.musicxml"))[0] == 1,
-          "MIDI in, MusicXML out is an error")
+    # Every option that would do nothing with --score is a usage error.
+    xml, x = s("chorale.musicxml"), lambda f: os.path.join(tmp, f)
+    for args in (["--score", xml, "--octave", "1"], ["--score", xml, "--lyrics", "hz"],
+                 ["--score", xml, "-o", x("a.musicxml"), "--explain"],
+                 ["--score", xml, "-o", x("a.musicxml"), "--digits", "3"],
+                 ["--score", cm, "-o", x("a.mid"), "--lyrics", "cents"],
+                 ["--score", cm, "-o", x("a.musicxml")], ["--score", xml, "-o", x("a.mid")],
+                 ["--score", xml, "-o", x("a.txt")], ["--score", xml, "-o", x("a")],
+                 ["--score", xml, "--merge", "10"], ["--score", cm, "--merge", "-1"]):
+        rc, out, err = run("subtone", *args)
+        check(rc == 2 and out == "" and not os.path.exists(x("a.musicxml")) and not os.path.exists(x("a.mid")),
+              f"{args[2:]}: exit {rc} (want 2), {err!r}")
+
+    # A played MIDI file: the chorale's chords with their notes starting up
+    # to 12 ticks (12.5 ms at 120 bpm) late and ending 5 ticks early or 4
+    # late. With the default --merge (20 ms) its chords are the chorale's
+    # own; --merge 0 reads every tick, and finds the gaps' and overlaps'
+    # chords; --merge 10 keeps the 12.5 ms spread apart.
+    played = os.path.join(tmp, "played.mid")
+    open(played, "wb").write(played_midi())
+    want = table(cm)
+    check(table(played) == want, f"played.mid: {table(played)}")
+    check(len(table(played, "--merge", "0")) > len(want) and len(table(played, "--merge", "10")) > len(want),
+          "played.mid: --merge 0 and 10 find more chords")
 
 
 def musescore(tmp):
@@ -480,6 +526,41 @@ def musescore(tmp):
         vf = [r[1][0] for r in table(back, "--parts", str(n + 1))]
         check(vf == [r[2] for r in table(src) if r[3] != "-inf"],
               f"{name}: MuseScore's fundamental staff {vf}")
+    # Transposing parts: MuseScore's re-export writes the clarinet and the
+    # horn at written pitch with its own <transpose>, and its MIDI export
+    # sounds them at concert pitch; both give the fundamentals of the hand-
+    # written score. (MuseScore 3 writes MusicXML at written pitch even in
+    # concert-pitch mode, and keeps one <transpose> per part, so
+    # octaves.musicxml's changes are checked by hand in the cli tests.)
+    src = os.path.join(HERE, "transposing.musicxml")
+    back = os.path.join(tmp, "transposing-back.musicxml")
+    mscore(back, src)
+    check(len(ET.parse(back).getroot().findall(".//transpose")) == 2, "MuseScore writes <transpose>")
+    check([r[3] for r in table(back)] == [r[3] for r in table(src)],
+          f"transposing: MuseScore's MusicXML export: {table(back)}")
+
+    # MIDI as MuseScore exports it: every note ends a tick early. With the
+    # default --merge its chords and fundamentals are exactly those of the
+    # MusicXML it came from, for the table and for -o; passing.musicxml's
+    # voices move apart, so --merge 0 finds the gaps' chords there.
+    # (quarter.musicxml is left out: MuseScore plays quarter tones at the
+    # nearest semitone.)
+    for name in ["chorale", "ties", "unisons", "transposing", "passing"]:
+        src, mid = os.path.join(HERE, name + ".musicxml"), os.path.join(tmp, name + "-ms.mid")
+        mscore(mid, src)
+        want = [(r[1], r[3]) for r in table(src)]
+        got = [(r[1], r[3]) for r in table(mid)]
+        check([v for _, v in got] == [v for _, v in want] and
+              [[name_midi(n) for n in c] for c, _ in got] == [[name_midi(n) for n in c] for c, _ in want],
+              f"{name}: MuseScore's MIDI export:\n  got  {got}\n  want {want}")
+        out = os.path.join(tmp, name + "-ms-vf.mid")
+        rc, _, err = run("subtone", "--score", mid, "-o", out)
+        ntracks = len(midi_tracks(open(out, "rb").read())[1]) if rc == 0 else 0
+        vf = [r[3] for r in table(out, "--parts", str(ntracks))] if rc == 0 else None
+        check(vf == [v for _, v in want if v != "-inf"], f"{name}: -o {out}: {err} {vf}")
+        if name == "passing":
+            check(len(table(mid, "--merge", "0")) > len(want), "passing: MuseScore's gaps with --merge 0")
+
     demos = sorted(glob.glob("/usr/share/mscore3*/demos/*.mscz"))
     check(demos, "MuseScore's demo scores")
     for d in demos:
