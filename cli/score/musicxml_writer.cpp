@@ -3,6 +3,7 @@
 // into written note values with ties, rests where no chord or no
 // fundamental is.
 #include "musicxml_timewise.hpp"
+#include "score_rhythm.hpp"
 #include "score_writers.hpp"
 
 #include <pugixml.hpp>
@@ -71,53 +72,6 @@ Spelled spell(double quarter_midi, int fifths)
     return s;
 }
 
-// A written note value: its type and dots, `ticks` long.
-struct Value {
-    const char *type;
-    int dots;
-    std::int64_t ticks;
-};
-
-// The note values (whole to 32nd, plain and dotted) that are a whole number
-// of ticks, longest first.
-std::vector<Value> note_values(std::int64_t tpq)
-{
-    static const struct {
-        const char *type;
-        std::int64_t num, den; // quarters
-    } kTypes[] = {{"whole", 4, 1},  {"half", 2, 1}, {"quarter", 1, 1},
-                  {"eighth", 1, 2}, {"16th", 1, 4}, {"32nd", 1, 8}};
-    std::vector<Value> v;
-    for (const auto &t : kTypes) {
-        if ((tpq * t.num * 3) % (t.den * 2) == 0)
-            v.push_back({t.type, 1, tpq * t.num * 3 / (t.den * 2)});
-        if ((tpq * t.num) % t.den == 0)
-            v.push_back({t.type, 0, tpq * t.num / t.den});
-    }
-    return v;
-}
-
-struct Piece {
-    std::int64_t ticks;
-    const Value *value; // null: no written value fits (kept as its duration)
-};
-
-// `ticks` as written values, longest first; a remainder shorter than a
-// 32nd (or no whole number of ticks of one) is one more piece of its own
-// duration, written as the shortest value.
-std::vector<Piece> split_duration(std::int64_t ticks, const std::vector<Value> &values)
-{
-    std::vector<Piece> out;
-    for (const Value &v : values)
-        while (ticks >= v.ticks && out.size() < 64) {
-            out.push_back({v.ticks, &v});
-            ticks -= v.ticks;
-        }
-    if (ticks > 0)
-        out.push_back({ticks, nullptr});
-    return out;
-}
-
 std::string number_text(double v, int decimals)
 {
     char buf[48];
@@ -130,9 +84,10 @@ struct Writer {
     const SubtoneScore &opt;
     std::vector<Value> values;
 
-    void note(pugi::xml_node m, const ScoreChord *c, std::int64_t ticks, bool tie_before,
-              bool tie_after, bool first_piece, const Value *v, int fifths, bool whole_measure)
+    void note(pugi::xml_node m, const ScoreChord *c, const Piece &piece, bool tie_before,
+              bool tie_after, bool first_piece, int fifths, bool whole_measure)
     {
+        const std::int64_t ticks = piece.ticks;
         pugi::xml_node n = m.append_child("note");
         double written = NAN;
         if (c && std::isfinite(c->f0)) {
@@ -162,19 +117,31 @@ struct Writer {
             n.append_child("tie").append_attribute("type") = "start";
         n.append_child("voice").text().set("1");
         if (!(rest && whole_measure)) {
-            const Value *shown = v ? v : &values.back();
-            n.append_child("type").text().set(shown->type);
-            for (int i = 0; i < shown->dots; ++i)
+            n.append_child("type").text().set(piece.type ? piece.type : values.back().type);
+            for (int i = 0; i < (piece.type ? piece.dots : values.back().dots); ++i)
                 n.append_child("dot");
         }
         if (!rest && s.accidental)
             n.append_child("accidental").text().set(s.accidental);
-        if (!rest && (tie_before || tie_after)) {
+        if (piece.actual > 0) {
+            pugi::xml_node tm = n.append_child("time-modification");
+            tm.append_child("actual-notes").text().set(piece.actual);
+            tm.append_child("normal-notes").text().set(piece.normal);
+        }
+        const bool ties = !rest && (tie_before || tie_after);
+        if (ties || piece.tuplet_start || piece.tuplet_stop) {
             pugi::xml_node no = n.append_child("notations");
-            if (tie_before)
+            if (ties && tie_before)
                 no.append_child("tied").append_attribute("type") = "stop";
-            if (tie_after)
+            if (ties && tie_after)
                 no.append_child("tied").append_attribute("type") = "start";
+            if (piece.tuplet_start) {
+                pugi::xml_node t = no.append_child("tuplet");
+                t.append_attribute("type") = "start";
+                t.append_attribute("bracket") = "yes";
+            }
+            if (piece.tuplet_stop)
+                no.append_child("tuplet").append_attribute("type") = "stop";
         }
         if (!rest && first_piece && opt.lyrics != ScoreLyrics::none) {
             pugi::xml_node l = n.append_child("lyric");
@@ -245,7 +212,8 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
     Writer w{score, opt, note_values(score.ticks_per_quarter)};
     // The time line as chords and the gaps between them.
     std::size_t ci = 0;
-    int piece_of_chord = 0;
+    int piece_of_chord = 0;                 // pieces written of the chord that sounds
+    const ScoreChord *last_chord = nullptr; // the chord of the last segment
     for (std::size_t mi = 0; mi < score.measures.size(); ++mi) {
         const ScoreMeasure &m = score.measures[mi];
         pugi::xml_node mx = part.append_child("measure");
@@ -269,13 +237,16 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                 clef.append_child("line").text().set("4");
             }
         }
+        // The measure as chords and the gaps between them.
+        struct Segment {
+            const ScoreChord *chord; // null: no chord
+            std::int64_t start, end;
+        };
+        std::vector<Segment> segments;
         const std::int64_t end = m.start + m.length;
-        std::int64_t t = m.start;
-        while (t < end) {
-            while (ci < chords.size() && chords[ci].end <= t) {
+        for (std::int64_t t = m.start; t < end;) {
+            while (ci < chords.size() && chords[ci].end <= t)
                 ++ci;
-                piece_of_chord = 0;
-            }
             const ScoreChord *c = nullptr;
             std::int64_t seg_end = end;
             if (ci < chords.size() && chords[ci].start <= t) {
@@ -284,19 +255,33 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
             } else if (ci < chords.size()) {
                 seg_end = std::min(end, chords[ci].start);
             }
+            segments.push_back({c, t, seg_end});
+            t = seg_end;
+        }
+        std::vector<std::int64_t> cuts;
+        for (const Segment &sg : segments)
+            cuts.push_back(sg.start);
+        const std::vector<TupletBeat> tuplets =
+            tuplet_beats(m.start, end, score.ticks_per_quarter, m.beat_type, cuts, w.values);
+        for (const Segment &sg : segments) {
+            const ScoreChord *c = sg.chord;
+            if (c != last_chord) {
+                last_chord = c;
+                piece_of_chord = 0;
+            }
             const bool sounding = c && std::isfinite(c->f0);
-            const bool whole = !sounding && t == m.start && seg_end == end;
-            const std::vector<Piece> pieces = whole ? std::vector<Piece>{{end - t, nullptr}}
-                                                    : split_duration(seg_end - t, w.values);
+            const bool whole = !sounding && sg.start == m.start && sg.end == end;
+            const std::vector<Piece> pieces =
+                whole ? std::vector<Piece>{{end - sg.start, nullptr, 0}}
+                      : rhythm_pieces(sg.start, sg.end, tuplets, w.values);
             for (std::size_t i = 0; i < pieces.size(); ++i) {
                 const bool before = sounding && (i > 0 || piece_of_chord > 0);
-                const bool after = sounding && (i + 1 < pieces.size() || (c && c->end > seg_end));
-                w.note(mx, c, pieces[i].ticks, before, after,
-                       sounding && piece_of_chord == 0 && i == 0, pieces[i].value, m.fifths, whole);
+                const bool after = sounding && (i + 1 < pieces.size() || (c && c->end > sg.end));
+                w.note(mx, c, pieces[i], before, after, sounding && piece_of_chord == 0 && i == 0,
+                       m.fifths, whole);
             }
             if (c)
                 piece_of_chord += static_cast<int>(pieces.size());
-            t = seg_end;
         }
     }
     if (timewise) {

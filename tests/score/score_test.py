@@ -228,6 +228,28 @@ def timewise(text):
     return head + ET.tostring(tw, encoding="unicode")
 
 
+TYPES = ["whole", "half", "quarter", "eighth", "16th", "32nd", "64th", "128th"]
+
+
+def written_durations_agree(root, pid):
+    """Each typed note of part `pid` lasts what its type, dots and
+    <time-modification> say (the MusicXML standard's arithmetic, which
+    MuseScore checks as it reads): [] or the notes that do not."""
+    bad, div = [], None
+    for m in root.find(f"part[@id='{pid}']").findall("measure"):
+        div = int(m.findtext("attributes/divisions") or div)
+        for n in m.findall("note"):
+            if n.findtext("type") is None:
+                continue
+            q = 4 / 2 ** TYPES.index(n.findtext("type")) * (1.5 if n.find("dot") is not None else 1)
+            a, b = n.findtext("time-modification/actual-notes"), n.findtext("time-modification/normal-notes")
+            if a:
+                q = q * int(b) / int(a)
+            if abs(q * div - int(n.findtext("duration"))) > 1e-9:
+                bad.append((m.get("number"), n.findtext("type"), n.findtext("duration"), a, b))
+    return bad
+
+
 def part_notes(root, pid):
     """The notes of part `pid`: (measure, step/alter/octave or 'rest',
     duration, ties, accidental, lyric)."""
@@ -407,12 +429,28 @@ def cli(tmp):
         check(got == want, f"-o {name} {extra}:\n  got  {got}\n  want {want}")
         check(len(b.findall(f"part[@id='{sp.get('id')}']/measure")) == len(a.find("part").findall("measure")),
               f"-o {name}: as many measures")
+        check(written_durations_agree(b, sp.get("id")) == [],
+              f"-o {name}: durations and types: {written_durations_agree(b, sp.get('id'))}")
         # qz reads its own output: the new part's notes are the fundamentals.
         if not extra:
             f0 = [r[3] for r in table(src) if r[3] != "-inf"]
             back = [r[1][0] for r in table(out, "--parts", want_name)]
             check([repr(name_midi(n)).replace(".0", "") for n in back] == f0,
                   f"-o {name}: read back {back} vs {f0}")
+
+    # Tuplets: triplet eighths, quintuplet 16ths, and a triplet within a
+    # quintuplet (15ths of a beat) are written as tuplets whose types agree
+    # with their durations; the plain beats stay plain.
+    out = os.path.join(tmp, "tuplets-out.musicxml")
+    check(run("subtone", "--score", s("tuplets.musicxml"), "-o", out)[0] == 0, "-o tuplets")
+    root = ET.parse(out).getroot()
+    check(written_durations_agree(root, "QZVF") == [], f"-o tuplets: {written_durations_agree(root, 'QZVF')}")
+    ratios = [[(n.findtext("time-modification/actual-notes"), n.findtext("time-modification/normal-notes"))
+               for n in m.findall("note")] for m in root.find("part[@id='QZVF']").findall("measure")]
+    check(ratios == [[("3", "2")] * 3 + [(None, None)] * 2, [("5", "4")] * 5 + [(None, None)],
+                     [("15", "8")] * 7 + [(None, None)]], f"-o tuplets: ratios {ratios}")
+    starts = [len(m.findall("note/notations/tuplet[@type='start']")) for m in root.find("part[@id='QZVF']")]
+    check(starts == [1, 1, 1], f"-o tuplets: one bracket a beat {starts}")
 
     # -o MIDI: one track more on a free channel, RPN 0, bends.
     out = os.path.join(tmp, "bend-out.mid")
@@ -507,7 +545,7 @@ def musescore(tmp):
         p = subprocess.run([ms, "-o", out, src], capture_output=True, text=True, env=env, timeout=300)
         check(p.returncode == 0, f"mscore3 -o {out} {src}: {p.returncode} {p.stderr[-500:]}")
 
-    for name in ["chorale", "ties", "quarter", "unisons"]:
+    for name in ["chorale", "ties", "quarter", "unisons", "tuplets"]:
         src = os.path.join(HERE, name + ".musicxml")
         ours = os.path.join(tmp, name + "-vf.musicxml")
         rc, _, err = run("subtone", "--score", src, "-o", ours)
@@ -523,8 +561,9 @@ def musescore(tmp):
         want = [(r[1], r[3]) for r in table(src)]
         got = [(r[1], r[3]) for r in table(back, "--parts", keep)]
         check(got == want, f"{name}: MuseScore's export read back:\n  got  {got}\n  want {want}")
-        vf = [r[1][0] for r in table(back, "--parts", str(n + 1))]
-        check(vf == [r[2] for r in table(src) if r[3] != "-inf"],
+        # Each fundamental where qz wrote it: same time, same pitch.
+        vf = [(r[0], r[1][0]) for r in table(back, "--parts", str(n + 1))]
+        check(vf == [(r[0], r[2]) for r in table(src) if r[3] != "-inf"],
               f"{name}: MuseScore's fundamental staff {vf}")
     # Transposing parts: MuseScore's re-export writes the clarinet and the
     # horn at written pitch with its own <transpose>, and its MIDI export
