@@ -617,6 +617,7 @@ def seeds(_):
     d = sys.argv[3]
     open(os.path.join(d, "chorale.mid"), "wb").write(chorale_midi())
     open(os.path.join(d, "bend.mid"), "wb").write(bend_midi())
+    open(os.path.join(d, "played.mid"), "wb").write(played_midi())
 
 
 with tempfile.TemporaryDirectory() as tmp:
