@@ -264,6 +264,7 @@ struct PartReader {
                 sm.beats = static_cast<int>(beats);
                 sm.beat_type = static_cast<int>(type);
                 sm.time_change = true;
+                sm.time_symbol = t.attribute("symbol").value();
             }
         }
         return true;
@@ -482,6 +483,7 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
         if (!m.time_change) {
             m.beats = p.beats;
             m.beat_type = p.beat_type;
+            m.time_symbol = p.time_symbol;
         }
     }
     for (std::size_t i = 0; i < score.notes.size(); ++i) {

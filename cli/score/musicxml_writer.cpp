@@ -1,7 +1,6 @@
-// The part "Virtual fundamental" added to a MusicXML score: bass clef, one
-// note per chord for as long as the chord lasts, split at barlines and
-// into written note values with ties, rests where no chord or no
-// fundamental is.
+// The part "Virtual fundamental" added to a MusicXML score: a clef for its
+// range, one note per chord of two pitches or more for as long as the chord lasts, split at
+// barlines and into written note values with ties, rests where no chord or no fundamental is.
 #include "musicxml_timewise.hpp"
 #include "score_rhythm.hpp"
 #include "score_writers.hpp"
@@ -79,6 +78,50 @@ std::string number_text(double v, int decimals)
     return buf;
 }
 
+// The pitch written for a chord (MIDI, to the nearest quarter tone, moved
+// by --octave), or NaN for a rest: no chord, no fundamental, a pitch beyond
+// octaves 0 to 9, or a moment of one sounding pitch, whose fundamental is
+// that pitch itself, already written in its own part.
+double written_pitch(const ScoreChord *c, int octave)
+{
+    if (!c || !std::isfinite(c->f0) || c->pitches.size() < 2)
+        return NAN;
+    const double written = std::round((c->f0 + 12.0 * octave) * 2.0) / 2.0;
+    return written < 12.0 || written >= 131.5 ? NAN : written; // C0 is MIDI 12, B9 is 131
+}
+
+// A clef for the written fundamentals: the one with most of them on its
+// staff or within a major third of it, the bass clef on a tie (then an
+// octave bass clef, the treble clef, two octaves down, an octave up).
+struct Clef {
+    const char *sign;
+    int line, octave_change;
+    double low, high; // MIDI pitches of the bottom and top lines
+};
+
+Clef choose_clef(const std::vector<ScoreChord> &chords, int octave)
+{
+    static const Clef kClefs[] = {{"F", 4, 0, 43, 57},  // bass: G2 to A3
+                                  {"F", 4, -1, 31, 45}, // bass an octave down
+                                  {"G", 2, 0, 64, 77},  // treble: E4 to F5
+                                  {"F", 4, -2, 19, 33}, // bass two octaves down
+                                  {"G", 2, 1, 76, 89}}; // treble an octave up
+    const Clef *best = &kClefs[0];
+    std::size_t best_count = 0;
+    for (const Clef &k : kClefs) {
+        std::size_t count = 0;
+        for (const ScoreChord &c : chords) {
+            const double w = written_pitch(&c, octave);
+            count += std::isfinite(w) && w >= k.low - 4.0 && w <= k.high + 4.0 ? 1 : 0;
+        }
+        if (count > best_count) {
+            best = &k;
+            best_count = count;
+        }
+    }
+    return *best;
+}
+
 struct Writer {
     const Score &score;
     const SubtoneScore &opt;
@@ -89,12 +132,7 @@ struct Writer {
     {
         const std::int64_t ticks = piece.ticks;
         pugi::xml_node n = m.append_child("note");
-        double written = NAN;
-        if (c && std::isfinite(c->f0)) {
-            written = std::round((c->f0 + 12.0 * opt.octave) * 2.0) / 2.0;
-            if (written < 12.0 || written >= 131.5) // C0 is MIDI 12, B9 is 131
-                written = NAN;                      // beyond octaves 0..9: a rest
-        }
+        const double written = written_pitch(c, opt.octave);
         const bool rest = !std::isfinite(written);
         Spelled s;
         if (rest) {
@@ -210,6 +248,7 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
     part.append_attribute("id") = id.c_str();
 
     Writer w{score, opt, note_values(score.ticks_per_quarter)};
+    const Clef cl = choose_clef(chords, opt.octave);
     // The time line as chords and the gaps between them.
     std::size_t ci = 0;
     int piece_of_chord = 0;                 // pieces written of the chord that sounds
@@ -230,11 +269,15 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                 pugi::xml_node t = a.append_child("time");
                 t.append_child("beats").text().set(m.beats);
                 t.append_child("beat-type").text().set(m.beat_type);
+                if (!m.time_symbol.empty())
+                    t.append_attribute("symbol") = m.time_symbol.c_str();
             }
             if (mi == 0) {
                 pugi::xml_node clef = a.append_child("clef");
-                clef.append_child("sign").text().set("F");
-                clef.append_child("line").text().set("4");
+                clef.append_child("sign").text().set(cl.sign);
+                clef.append_child("line").text().set(cl.line);
+                if (cl.octave_change != 0)
+                    clef.append_child("clef-octave-change").text().set(cl.octave_change);
             }
         }
         // The measure as chords and the gaps between them.
@@ -269,7 +312,7 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                 last_chord = c;
                 piece_of_chord = 0;
             }
-            const bool sounding = c && std::isfinite(c->f0);
+            const bool sounding = std::isfinite(written_pitch(c, opt.octave));
             const bool whole = !sounding && sg.start == m.start && sg.end == end;
             const std::vector<Piece> pieces =
                 whole ? std::vector<Piece>{{end - sg.start, nullptr, 0}}

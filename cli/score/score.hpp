@@ -39,6 +39,7 @@ struct ScoreMeasure {
     bool key_change = false, time_change = false;
     int fifths = 0; // key signature in force: > 0 sharps, < 0 flats
     int beats = 4, beat_type = 4;
+    std::string time_symbol; // <time symbol="common|cut|...">, "" when none
 };
 
 struct Score {

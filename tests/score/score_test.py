@@ -404,17 +404,20 @@ def cli(tmp):
           f"--lyrics cents: the midpoints lie off the grid: {cents}")
     # -o MusicXML: the input's parts unchanged, the new part as worked out.
     for name, extra, want_name, want in [
+        # C4 sounds alone across the barline: a rest (its fundamental is
+        # itself).
         ("ties", [], "Virtual fundamental",
-         [("1", "C2", 4, "", None, None), ("1", "C4", 2, "sta", None, None),
-          ("2", "C4", 2, "sto", None, None), ("2", "G2", 4, "", None, None)]),
+         [("1", "C2", 4, "", None, None), ("1", "rest", 2, "", None, None),
+          ("2", "rest", 2, "", None, None), ("2", "G2", 4, "", None, None)]),
         ("ties", ["--octave", "-1", "--lyrics", "hz"], "Virtual fundamental (-1 octave)",
-         [("1", "C1", 4, "", None, "65.4"), ("1", "C3", 2, "sta", None, "261.6"),
-          ("2", "C3", 2, "sto", None, None), ("2", "G1", 4, "", None, "98.0")]),
+         [("1", "C1", 4, "", None, "65.4"), ("1", "rest", 2, "", None, None),
+          ("2", "rest", 2, "", None, None), ("2", "G1", 4, "", None, "98.0")]),
         ("quarter", ["--lyrics", "cents"], "Virtual fundamental",
          [("1", "C0.52", 8, "", "quarter-sharp", cents[0]), ("2", "C-0.52", 8, "", "quarter-flat", cents[1])]),
-        ("unisons", ["--approx", "0"], "Virtual fundamental",
-         [("1", "C4", 1, "", None, None), ("1", "rest", 1, "", None, None),
-          ("1", "rest", 1, "", None, None), ("1", "G3", 1, "", None, None)]),
+        ("unisons", [], "Virtual fundamental",
+         [("1", "rest", 1, "", None, None), ("1", "C3", 1, "", None, None),
+          ("1", "rest", 1, "", None, None), ("1", "rest", 1, "", None, None)]),
+        ("unisons", ["--approx", "0"], "Virtual fundamental", [("1", "rest", 1, "", None, None)] * 4),
     ]:
         src, out = s(name + ".musicxml"), os.path.join(tmp, name + "-out.musicxml")
         rc, _, err = run("subtone", "--score", src, "-o", out, *extra)
@@ -433,10 +436,23 @@ def cli(tmp):
               f"-o {name}: durations and types: {written_durations_agree(b, sp.get('id'))}")
         # qz reads its own output: the new part's notes are the fundamentals.
         if not extra:
-            f0 = [r[3] for r in table(src) if r[3] != "-inf"]
+            f0 = [r[3] for r in table(src) if r[3] != "-inf" and len(r[1]) > 1]
             back = [r[1][0] for r in table(out, "--parts", want_name)]
             check([repr(name_midi(n)).replace(".0", "") for n in back] == f0,
                   f"-o {name}: read back {back} vs {f0}")
+
+    # The clef suits the fundamentals' range (the chorale's lie from G1 to
+    # D2: the bass clef an octave down; with --octave 1 the bass clef), and
+    # the score's time-signature symbol is kept.
+    common = os.path.join(tmp, "common.musicxml")
+    open(common, "w").write(open(s("chorale.musicxml")).read().replace("<time>", '<time symbol="common">'))
+    for extra, want in (([], ("F", "4", "-1")), (["--octave", "1"], ("F", "4", None))):
+        out = os.path.join(tmp, "common-out.musicxml")
+        run("subtone", "--score", common, "-o", out, *extra)
+        vf = ET.parse(out).getroot().find("part[@id='QZVF']")
+        clef = (vf.findtext(".//clef/sign"), vf.findtext(".//clef/line"), vf.findtext(".//clef/clef-octave-change"))
+        check(clef == want and vf.find(".//time").get("symbol") == "common",
+              f"-o {extra}: clef {clef}, time {vf.find('.//time').attrib}")
 
     # Tuplets: triplet eighths, quintuplet 16ths, and a triplet within a
     # quintuplet (15ths of a beat) are written as tuplets whose types agree
@@ -545,7 +561,7 @@ def musescore(tmp):
         p = subprocess.run([ms, "-o", out, src], capture_output=True, text=True, env=env, timeout=300)
         check(p.returncode == 0, f"mscore3 -o {out} {src}: {p.returncode} {p.stderr[-500:]}")
 
-    for name in ["chorale", "ties", "quarter", "unisons", "tuplets"]:
+    for name in ["chorale", "ties", "quarter", "unisons", "tuplets", "old100th"]:
         src = os.path.join(HERE, name + ".musicxml")
         ours = os.path.join(tmp, name + "-vf.musicxml")
         rc, _, err = run("subtone", "--score", src, "-o", ours)
@@ -563,7 +579,7 @@ def musescore(tmp):
         check(got == want, f"{name}: MuseScore's export read back:\n  got  {got}\n  want {want}")
         # Each fundamental where qz wrote it: same time, same pitch.
         vf = [(r[0], r[1][0]) for r in table(back, "--parts", str(n + 1))]
-        check(vf == [(r[0], r[2]) for r in table(src) if r[3] != "-inf"],
+        check(vf == [(r[0], r[2]) for r in table(src) if r[3] != "-inf" and len(r[1]) > 1],
               f"{name}: MuseScore's fundamental staff {vf}")
     # Transposing parts: MuseScore's re-export writes the clarinet and the
     # horn at written pitch with its own <transpose>, and its MIDI export
