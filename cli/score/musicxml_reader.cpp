@@ -7,6 +7,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -355,6 +356,12 @@ struct PartReader {
     }
 
     std::int64_t measure_start = 0; // this part's own running start
+    struct TempoMark {
+        std::size_t measure;
+        std::int64_t offset; // from the measure's start
+        double bpm;          // quarter notes a minute
+    };
+    std::vector<TempoMark> tempos; // <sound tempo="..."> of this part
 
     bool read(const pugi::xml_node &part_node)
     {
@@ -373,6 +380,13 @@ struct PartReader {
                 if (name == "attributes") {
                     if (!attributes(c, index, m))
                         return false;
+                } else if (name == "direction" || name == "sound") {
+                    const pugi::xml_node snd = name == "sound" ? c : c.child("sound");
+                    double bpm = 0.0;
+                    if (snd.attribute("tempo") &&
+                        read_number(snd.attribute("tempo").value(), bpm) && bpm > 0.0 &&
+                        bpm <= 10000.0 && tempos.size() < kScoreMaxMeasures)
+                        tempos.push_back({index, cursor, bpm});
                 } else if (name == "note") {
                     if (!note(c, index, m, cursor, chord_start))
                         return false;
@@ -438,6 +452,7 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
     std::vector<std::vector<std::int64_t>> lengths;
     std::vector<std::int64_t> own_starts; // per note: its part's own start of its measure
     std::vector<std::size_t> measure_of;
+    std::vector<PartReader::TempoMark> marks;
     for (const pugi::xml_node part : root.children("part")) {
         if (score.parts.size() >= kScoreMaxParts) {
             error = std::string("part ") + part.attribute("id").value() + ": more than " +
@@ -460,6 +475,7 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
             measure_of.push_back(pr.measure_of[i - first]);
         }
         lengths.push_back(std::move(pr.lengths));
+        marks.insert(marks.end(), pr.tempos.begin(), pr.tempos.end());
     }
     if (score.parts.empty()) {
         error = "<score-partwise>: no <part>";
@@ -486,6 +502,12 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
             m.time_symbol = p.time_symbol;
         }
     }
+    // The tempo marks of all parts on the common time line, in order (at one
+    // time the last part's); the seconds are left to whoever plays it.
+    for (const PartReader::TempoMark &t : marks)
+        score.tempo.push_back({score.measures[t.measure].start + t.offset, 60e6 / t.bpm, 0.0});
+    std::stable_sort(score.tempo.begin(), score.tempo.end(),
+                     [](const Score::Tempo &a, const Score::Tempo &b) { return a.tick < b.tick; });
     for (std::size_t i = 0; i < score.notes.size(); ++i) {
         const std::int64_t shift = score.measures[measure_of[i]].start - own_starts[i];
         score.notes[i].start += shift;

@@ -52,7 +52,7 @@ struct Score {
     std::vector<ScoreNote> notes;
     std::vector<ScoreMeasure> measures; // MusicXML only
 
-    // MIDI only.
+    // The tempo map: MIDI's tempo events, MusicXML's <sound tempo>.
     struct Tempo {
         std::int64_t tick = 0;
         double us_per_quarter = 500000.0;

@@ -172,10 +172,11 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     // Options that only the other kind of score uses are usage errors, as
     // they would be on the command line alone.
     const bool out_midi = has_extension(so.out, ".mid") || has_extension(so.out, ".midi");
-    if (!so.out.empty() && out_midi != is_midi)
-        return usage_error("subtone", "-o " + so.out + ": a " + (is_midi ? "MIDI" : "MusicXML") +
-                                          " score is written as " +
-                                          (is_midi ? "OUT.mid" : "OUT.musicxml or OUT.xml"));
+    const bool out_mxl = has_extension(so.out, ".mxl");
+    if (!so.out.empty() && is_midi && !out_midi)
+        return usage_error("subtone", "-o " + so.out +
+                                          ": a MIDI score is written as OUT.mid (it has no "
+                                          "notation to write as MusicXML)");
     if (so.merge_given && !is_midi)
         return usage_error("subtone", "--merge applies to MIDI files; the times of a MusicXML "
                                       "score are exact");
@@ -248,13 +249,14 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     std::cout.flush();
     if (!so.out.empty()) {
         std::string written;
-        const bool w = is_midi ? write_score_midi(bytes, score, chords, so, written, error)
-                               : write_score_musicxml(xml, score, chords, so, written, error);
-        if (!w) {
+        const bool w = is_midi    ? write_score_midi(bytes, score, chords, so, written, error)
+                       : out_midi ? write_musicxml_midi(score, chords, so, written, error)
+                                  : write_score_musicxml(xml, score, chords, so, written, error);
+        if (!w || (out_mxl && !write_mxl_file(so.out, written, error))) {
             std::cerr << "qz subtone: " << so.out << ": " << error << '\n';
             return kFailure;
         }
-        if (!write_file(so.out, written))
+        if (!out_mxl && !write_file(so.out, written))
             return kFailure;
     }
     if (!audio.plot.empty() && !plot_chords(audio.plot, title, score, chords))

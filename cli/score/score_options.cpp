@@ -22,13 +22,16 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
               });
     cl.option("-o", "OUT",
               "write the score with the fundamentals added instead of the\n"
-              "table: OUT.musicxml or OUT.xml (MusicXML input: a part\n"
-              "\"Virtual fundamental\"), OUT.mid (MIDI input: a track)",
+              "table: OUT.musicxml, OUT.xml or compressed OUT.mxl\n"
+              "(MusicXML input: a part \"Virtual fundamental\"), OUT.mid\n"
+              "(a track; from MusicXML, the score's notes as well)",
               "-o needs a file name", [&opt](const std::string &v) {
                   if (!has_extension(v, ".musicxml") && !has_extension(v, ".xml") &&
-                      !has_extension(v, ".mid") && !has_extension(v, ".midi"))
-                      throw OptionError{"-o needs a name ending in .musicxml, .xml or .mid, not '" +
-                                        v + "'"};
+                      !has_extension(v, ".mxl") && !has_extension(v, ".mid") &&
+                      !has_extension(v, ".midi"))
+                      throw OptionError{
+                          "-o needs a name ending in .musicxml, .xml, .mxl or .mid, not '" + v +
+                          "'"};
                   opt.out = v;
                   opt.any = true;
               });

@@ -468,6 +468,41 @@ def cli(tmp):
     starts = [len(m.findall("note/notations/tuplet[@type='start']")) for m in root.find("part[@id='QZVF']")]
     check(starts == [1, 1, 1], f"-o tuplets: one bracket a beat {starts}")
 
+    # -o OUT.mid from MusicXML: a tempo track, then each part's notes at
+    # concert pitch (quarter tones bent), then the fundamentals. The chorale
+    # is at 120 until <sound tempo="60"/> on measure 2 (2 s in): its five
+    # chords start at 0, 0.5, 1, 1.5 and 2 s, worked out by hand.
+    slow = os.path.join(tmp, "tempo.musicxml")
+    open(slow, "w").write(open(s("chorale.musicxml")).read().replace(
+        '<measure number="2">', '<measure number="2"><direction><sound tempo="60"/></direction>', 1))
+    for name, src in (("tempo", slow), ("transposing", s("transposing.musicxml")), ("quarter", s("quarter.musicxml"))):
+        out = os.path.join(tmp, name + "-xml.mid")
+        rc, _, err = run("subtone", "--score", src, "-o", out)
+        check(rc == 0, f"-o {name}.mid from MusicXML: {err}")
+        n = len(ET.parse(src).getroot().findall("part"))
+        fmt, tr = midi_tracks(open(out, "rb").read())
+        check(fmt == 1 and len(tr) == n + 2, f"-o {name}.mid: format {fmt}, {len(tr)} tracks")
+        want = table(src)
+        parts = ",".join(str(i + 2) for i in range(n))
+        got = table(out, "--parts", parts)
+        check([(c, v) for _, c, _, v in got] == [(c, v) for _, c, _, v in want],
+              f"-o {name}.mid: its parts' chords\n  got  {got}\n  want {want}")
+        check([r[3] for r in table(out, "--parts", str(n + 2))] == [r[3] for r in want if r[3] != "-inf"],
+              f"-o {name}.mid: the fundamentals' track")
+        if name == "tempo":
+            check([r[0] for r in got] == ["0.000 s", "0.500 s", "1.000 s", "1.500 s", "2.000 s"],
+                  f"-o tempo.mid: times {[r[0] for r in got]}")
+    # -o OUT.mxl: the same score as -o OUT.musicxml, zipped, its mimetype
+    # first and stored.
+    for name in ("transposing", "tuplets"):
+        mxl, plain = os.path.join(tmp, name + "-out.mxl"), os.path.join(tmp, name + "-plain.musicxml")
+        check(run("subtone", "--score", s(name + ".musicxml"), "-o", mxl)[0] == 0 and
+              run("subtone", "--score", s(name + ".musicxml"), "-o", plain)[0] == 0, f"-o {name}.mxl")
+        with zipfile.ZipFile(mxl) as z:
+            first = z.infolist()[0]
+            check(first.filename == "mimetype" and first.compress_type == zipfile.ZIP_STORED and
+                  z.read("score.musicxml") == open(plain, "rb").read(), f"-o {name}.mxl: {z.namelist()}")
+
     # -o MIDI: one track more on a free channel, RPN 0, bends.
     out = os.path.join(tmp, "bend-out.mid")
     rc, _, err = run("subtone", "--score", bm, "-o", out)
@@ -530,11 +565,12 @@ def cli(tmp):
                  ["--score", xml, "-o", x("a.musicxml"), "--explain"],
                  ["--score", xml, "-o", x("a.musicxml"), "--digits", "3"],
                  ["--score", cm, "-o", x("a.mid"), "--lyrics", "cents"],
-                 ["--score", cm, "-o", x("a.musicxml")], ["--score", xml, "-o", x("a.mid")],
+                 ["--score", cm, "-o", x("a.musicxml")], ["--score", cm, "-o", x("a.mxl")],
+                 ["--score", xml, "-o", x("a.mid"), "--lyrics", "hz"],
                  ["--score", xml, "-o", x("a.txt")], ["--score", xml, "-o", x("a")],
                  ["--score", xml, "--merge", "10"], ["--score", cm, "--merge", "-1"]):
         rc, out, err = run("subtone", *args)
-        check(rc == 2 and out == "" and not os.path.exists(x("a.musicxml")) and not os.path.exists(x("a.mid")),
+        check(rc == 2 and out == "" and not any(os.path.exists(x(f)) for f in ("a.musicxml", "a.mid", "a.mxl")),
               f"{args[2:]}: exit {rc} (want 2), {err!r}")
 
     # A played MIDI file: the chorale's chords with their notes starting up
@@ -615,6 +651,17 @@ def musescore(tmp):
         check(vf == [v for _, v in want if v != "-inf"], f"{name}: -o {out}: {err} {vf}")
         if name == "passing":
             check(len(table(mid, "--merge", "0")) > len(want), "passing: MuseScore's gaps with --merge 0")
+
+    # MuseScore opens what -o writes from MusicXML as MIDI and as .mxl, and
+    # finds the same chords in the score's parts.
+    for ext in (".mid", ".mxl"):
+        src, ours = os.path.join(HERE, "transposing.musicxml"), os.path.join(tmp, "transposing-qz" + ext)
+        check(run("subtone", "--score", src, "-o", ours)[0] == 0, f"-o {ours}")
+        back = os.path.join(tmp, "transposing-qz" + ext + ".musicxml")
+        mscore(back, ours)
+        got = [(r[1], r[3]) for r in table(back, "--parts", "1,2,3")]
+        check([[name_midi(n) for n in c] for c, _ in got] ==
+              [[name_midi(n) for n in c] for _, c, _, _ in table(src)], f"MuseScore opens {ours}: {got}")
 
     demos = sorted(glob.glob("/usr/share/mscore3*/demos/*.mscz"))
     check(demos, "MuseScore's demo scores")
