@@ -1,11 +1,13 @@
 // qz subtone: the virtual fundamental of chords, computed by the qz.subtone
 // plug-in in the embedded host.
-#include "audio_commands.hpp" // --audio, --plot and the peak picker's options
+#include "audio_options.hpp" // --audio, --plot and the peak picker's options
 #include "chords.hpp"
 #include "cli_common.hpp"
 #include "options.hpp"
 #include "score_options.hpp" // --score, -o, --parts, --octave, --lyrics
+#include "subtone_audio.hpp"
 #include "subtone_fast.h"
+#include "subtone_score.hpp"
 #include "subtone_session.hpp"
 
 #include <algorithm>

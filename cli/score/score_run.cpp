@@ -1,14 +1,12 @@
-// qz subtone --score: the chords of a score through one qz.subtone box, as
-// a table or written back into the score.
-#include "audio_options.hpp"
+// The score side of qz subtone --score: reading the file as MIDI, .mxl or
+// MusicXML, its chords, and writing it back with the fundamentals (-o) or
+// drawing them (--plot). The subtone command sends the chords to the box.
+#include "score_run.hpp"
+
 #include "cli_common.hpp"
 #include "notes.hpp"
 #include "plot.hpp"
-#include "score.hpp"
-#include "score_chords.hpp"
-#include "score_options.hpp"
 #include "score_writers.hpp"
-#include "subtone_session.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +14,6 @@
 #include <fstream>
 #include <iostream>
 #include <numeric>
-#include <sstream>
 
 namespace qzcli {
 
@@ -24,12 +21,12 @@ namespace {
 
 // The order of a chord's pitches in the list the box gets (the search
 // starts from the first).
-void order_chord(ScoreChord &c, const SpectrumOptions &sp)
+void order_chord(ScoreChord &c, bool highest_first, bool strongest_first)
 {
-    if (sp.highest_first) {
+    if (highest_first) {
         std::reverse(c.pitches.begin(), c.pitches.end());
         std::reverse(c.velocities.begin(), c.velocities.end());
-    } else if (sp.strongest_first) {
+    } else if (strongest_first) {
         std::vector<std::size_t> idx(c.pitches.size());
         std::iota(idx.begin(), idx.end(), 0);
         std::stable_sort(idx.begin(), idx.end(), [&c](std::size_t a, std::size_t b) {
@@ -45,13 +42,6 @@ void order_chord(ScoreChord &c, const SpectrumOptions &sp)
     }
 }
 
-std::string hz_text(double midi)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", note_to_hz(midi, kA4Hz));
-    return buf;
-}
-
 bool write_file(const std::string &path, const std::string &bytes)
 {
     std::ofstream f(path, std::ios::binary);
@@ -59,26 +49,6 @@ bool write_file(const std::string &path, const std::string &bytes)
     f.close();
     if (!f) {
         std::cerr << "qz subtone: cannot write '" << path << "'\n";
-        return false;
-    }
-    return true;
-}
-
-bool plot_chords(const std::string &path, const std::string &title, const Score &score,
-                 const std::vector<ScoreChord> &chords)
-{
-    // Time across: seconds (MIDI) or quarter notes (MusicXML).
-    auto x = [&score](std::int64_t t) {
-        return score.midi ? midi_seconds(score, t)
-                          : static_cast<double>(t) / static_cast<double>(score.ticks_per_quarter);
-    };
-    std::vector<RollChord> roll;
-    roll.reserve(chords.size());
-    for (const ScoreChord &c : chords)
-        roll.push_back({x(c.start), x(c.end), c.pitches, c.f0});
-    std::string error;
-    if (!plot_score(path, title, score.midi ? "time (s)" : "time (quarter notes)", roll, error)) {
-        std::cerr << "qz subtone: --plot: " << error << '\n';
         return false;
     }
     return true;
@@ -142,16 +112,15 @@ bool looks_like_xml(std::string_view bytes)
 
 } // namespace
 
-int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
-                  const SubtoneAudio &audio, const std::string &title)
+int read_score_run(const SubtoneScore &so, bool highest_first, bool strongest_first, ScoreRun &run)
 {
     const std::string &file = so.file;
-    std::string bytes;
+    std::string &bytes = run.bytes, &xml = run.xml, error;
     if (!read_score_file(file, bytes))
         return kFailure;
-    Score score;
-    std::string xml, error;
-    const bool is_midi = bytes.substr(0, 4) == "MThd";
+    Score &score = run.score;
+    run.is_midi = bytes.substr(0, 4) == "MThd";
+    const bool is_midi = run.is_midi;
     bool ok = false;
     if (bytes.size() > kScoreMaxBytes)
         error = "byte 0: larger than " + std::to_string(kScoreMaxBytes) + " bytes";
@@ -172,7 +141,6 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     // Options that only the other kind of score uses are usage errors, as
     // they would be on the command line alone.
     const bool out_midi = has_extension(so.out, ".mid") || has_extension(so.out, ".midi");
-    const bool out_mxl = has_extension(so.out, ".mxl");
     if (!so.out.empty() && is_midi && !out_midi)
         return usage_error("subtone", "-o " + so.out +
                                           ": a MIDI score is written as OUT.mid (it has no "
@@ -181,87 +149,62 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
         return usage_error("subtone", "--merge applies to MIDI files; the times of a MusicXML "
                                       "score are exact");
     std::vector<bool> selected;
-    std::vector<ScoreChord> chords;
+    std::vector<ScoreChord> &chords = run.chords;
     if (!select_parts(score, so.parts, selected, error) ||
         !score_chords(score, selected, is_midi ? so.merge_ms / 1000.0 : 0.0, chords, error)) {
         std::cerr << "qz subtone: " << file << ": " << error << '\n';
         return kFailure;
     }
+    for (ScoreChord &c : chords)
+        order_chord(c, highest_first, strongest_first);
+    return kOk;
+}
 
-    SubtoneOptions o = opt;
-    o.units.midi = true;
-    o.echo = false;
-    o.names = false;
-    o.midpoint = so.lyrics == ScoreLyrics::cents;
-    std::ostringstream box_out; // the session's own lines: the result, then --explain's
-    SubtoneSession session(host, o, box_out, std::cerr);
-    if (!session.ok())
-        return kFailure;
-    int status = kOk;
-    std::string table;
-    for (ScoreChord &sc : chords) {
-        order_chord(sc, audio.spectrum);
-        Chord c;
-        for (double p : sc.pitches) {
-            t_atom a;
-            atom_setfloat(&a, p);
-            c.atoms.push_back(a);
-            c.tokens.push_back(qzhost::format_number(p));
-        }
-        box_out.str("");
-        if (!session.chord(c) && session.sent().size() != 1)
-            status = kFailure; // the box said why (a search over its budget)
-        if (session.sent().size() == 1)
-            sc.f0 = session.sent()[0];
-        sc.midpoint_hz = session.midpoint_hz();
-        if (!so.out.empty())
-            continue;
-        table += score_position(score, sc.start);
-        table += ':';
-        const int fifths = score_fifths(score, sc.start);
-        for (double p : sc.pitches) {
-            table += ' ';
-            table += key_note_name(p, fifths);
-        }
-        table += " -> ";
-        if (std::isfinite(sc.f0)) {
-            table += key_note_name(sc.f0, fifths);
-            table += " (";
-            table += format_value(sc.f0, opt.digits);
-            table += ", ";
-            table += hz_text(sc.f0);
-            table += " Hz)";
-        } else {
-            table += "none (";
-            table += format_value(sc.f0, opt.digits);
-            table += ')';
-        }
-        table += '\n';
-        if (opt.explain) {
-            const std::string lines = box_out.str();
-            const std::size_t nl = lines.find('\n');
-            if (nl != std::string::npos)
-                table += lines.substr(nl + 1);
-        }
-        std::cout << table;
-        table.clear();
-    }
-    std::cout.flush();
-    if (!so.out.empty()) {
+bool write_score_run(const SubtoneScore &so, const ScoreRun &run)
+{
+    const Score &score = run.score;
+    const std::vector<ScoreChord> &chords = run.chords;
+    const bool is_midi = run.is_midi;
+    const bool out_midi = has_extension(so.out, ".mid") || has_extension(so.out, ".midi");
+    const bool out_mxl = has_extension(so.out, ".mxl");
+    std::string error;
+    if (so.out.empty())
+        return true;
+    {
         std::string written;
-        const bool w = is_midi    ? write_score_midi(bytes, score, chords, so, written, error)
-                       : out_midi ? write_musicxml_midi(score, chords, so, written, error)
-                                  : write_score_musicxml(xml, score, chords, so, written, error);
+        const bool w = is_midi ? write_score_midi(run.bytes, score, chords, so, written, error)
+                       : out_midi
+                           ? write_musicxml_midi(score, chords, so, written, error)
+                           : write_score_musicxml(run.xml, score, chords, so, written, error);
         if (!w || (out_mxl && !write_mxl_file(so.out, written, error))) {
             std::cerr << "qz subtone: " << so.out << ": " << error << '\n';
-            return kFailure;
+            return false;
         }
         if (!out_mxl && !write_file(so.out, written))
-            return kFailure;
+            return false;
     }
-    if (!audio.plot.empty() && !plot_chords(audio.plot, title, score, chords))
-        return kFailure;
-    return status;
+    return true;
+}
+
+bool plot_score_run(const std::string &path, const std::string &title, const ScoreRun &run)
+{
+    const Score &score = run.score;
+    const std::vector<ScoreChord> &chords = run.chords;
+    // Time across: seconds (MIDI) or quarter notes (MusicXML).
+    auto x = [&score](std::int64_t t) {
+        return score.midi ? midi_seconds(score, t)
+                          : static_cast<double>(t) / static_cast<double>(score.ticks_per_quarter);
+    };
+    std::vector<RollChord> roll;
+    roll.reserve(chords.size());
+    for (const ScoreChord &c : chords)
+        roll.push_back({x(c.start), x(c.end), c.pitches, c.f0});
+    std::string error;
+    if (!plot_score(path, title, score.midi ? "time (s)" : "time (quarter notes)", roll, error)) {
+        std::cerr << "qz subtone: --plot: " << error << '\n';
+        return false;
+    }
+    return true;
 }
 
 } // namespace qzcli
