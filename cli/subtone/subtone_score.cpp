@@ -25,6 +25,20 @@ std::string hz_text(double midi)
     return buf;
 }
 
+// The session's --explain lines name notes as "(A#2)"; in a flat key the
+// table spells them with flats, and so do these: "(Bb2)".
+std::string spelled_for_key(std::string lines, int fifths)
+{
+    if (fifths >= 0)
+        return lines;
+    for (std::size_t i = 0; i + 2 < lines.size(); ++i)
+        if (lines[i] == '(' && lines[i + 1] >= 'A' && lines[i + 1] <= 'G' && lines[i + 2] == '#') {
+            lines[i + 1] = lines[i + 1] == 'G' ? 'A' : static_cast<char>(lines[i + 1] + 1);
+            lines[i + 2] = 'b';
+        }
+    return lines;
+}
+
 } // namespace
 
 int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
@@ -87,7 +101,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
             const std::string lines = box_out.str();
             const std::size_t nl = lines.find('\n');
             if (nl != std::string::npos)
-                table += lines.substr(nl + 1);
+                table += spelled_for_key(lines.substr(nl + 1), fifths);
         }
         std::cout << table;
         table.clear();

@@ -362,6 +362,9 @@ def cli(tmp):
            [("measure 1 beat 1", "F3 A4 C5", "41"), ("measure 2 beat 1", "Bb2 D4 F4", "34"),
             ("measure 3 beat 1", "C3 E4 G4", "36"), ("measure 4 beat 1", "F2 C4 A4", "41")],
            "transposing parts")
+    rc, out, _ = run("subtone", "--score", s("transposing.musicxml"), "--explain")
+    check("partial 1: 46 (Bb2)" in out and "result: 34 (Bb1)" in out and "#" not in out,
+          "--explain spells for F major: " + out[:400])
     rows = table(s("octaves.musicxml"))
     expect(rows, [("measure 1 beat 1", "C2 C3 G3 C5", "36"), ("measure 2 beat 1", "A1 A2 C#4 A4", "33")],
            "transposition changes, octave-change, double")
