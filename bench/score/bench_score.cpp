@@ -60,7 +60,7 @@ const std::string &score_text()
 
 void BM_read(benchmark::State &state)
 {
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         qzcli::Score score;
         std::string error;
         if (!qzcli::read_musicxml(score_text(), score, error))
@@ -75,7 +75,7 @@ void BM_chords(benchmark::State &state)
     std::string error;
     qzcli::read_musicxml(score_text(), score, error);
     std::vector<bool> all(score.parts.size(), true);
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         std::vector<qzcli::ScoreChord> chords;
         qzcli::score_chords(score, all, 0.0, chords, error);
         benchmark::DoNotOptimize(chords.data());
@@ -93,7 +93,7 @@ void BM_write(benchmark::State &state)
     for (qzcli::ScoreChord &c : chords)
         c.f0 = c.pitches.front() - 24.0;
     const qzcli::SubtoneScore opt;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         qzcli::write_score_musicxml(score_text(), score, chords, opt, out, error);
         benchmark::DoNotOptimize(out.data());
     }

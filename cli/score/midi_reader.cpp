@@ -174,7 +174,8 @@ bool read_midi(std::string_view bytes, Score &score, std::string &error)
                     if (us > 0)
                         score.tempo.push_back({tick, us});
                 } else if (type == 0x59 && mlen == 2) {
-                    const int sf = static_cast<signed char>(data[0]);
+                    const int byte = static_cast<unsigned char>(data[0]);
+                    const int sf = byte > 127 ? byte - 256 : byte; // a signed byte
                     if (sf >= -7 && sf <= 7 && score.keys.size() < kScoreMaxMeasures)
                         score.keys.push_back({tick, sf});
                 }

@@ -302,6 +302,7 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
             t = seg_end;
         }
         std::vector<std::int64_t> cuts;
+        cuts.reserve(segments.size());
         for (const Segment &sg : segments)
             cuts.push_back(sg.start);
         const std::vector<TupletBeat> tuplets =

@@ -50,7 +50,7 @@ struct Score {
     std::int64_t ticks_per_quarter = 1;
     std::vector<std::string> parts; // part-name, or MIDI track name ("" when none)
     std::vector<ScoreNote> notes;
-    std::vector<ScoreMeasure> measures; // MusicXML only
+    std::vector<ScoreMeasure> measures; // MusicXML only: concert keys, times
 
     // The tempo map: MIDI's tempo events, MusicXML's <sound tempo>.
     struct Tempo {
@@ -72,7 +72,8 @@ struct Score {
 
 // Reads a score from the bytes of a file: a Standard MIDI File (they start
 // with "MThd"), a compressed MusicXML file (.mxl, a zip archive) or a
-// partwise MusicXML file. false with `error` "POSITION: WHAT" otherwise.
+// MusicXML file (partwise or timewise; UTF-8 or UTF-16). false with `error`
+// "POSITION: WHAT" otherwise.
 bool read_score(std::string_view bytes, Score &score, std::string &error);
 
 // The readers read_score picks from.

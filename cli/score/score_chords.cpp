@@ -40,7 +40,7 @@ bool select_parts(const Score &score, const std::string &list, std::vector<bool>
     return true;
 }
 
-std::vector<ScoreNote> merged_notes(const Score &score, std::vector<ScoreNote> notes,
+std::vector<ScoreNote> merged_notes(const Score &score, const std::vector<ScoreNote> &notes,
                                     double merge_s)
 {
     // Every time a note starts or ends, and whether one starts there.
@@ -86,7 +86,7 @@ bool score_chords(const Score &score, const std::vector<bool> &selected, double 
             selected[static_cast<std::size_t>(n.part)])
             notes.push_back(n);
     if (merge)
-        notes = merged_notes(score, std::move(notes), merge_s);
+        notes = merged_notes(score, notes, merge_s);
     // Every start and end of a selected note, in time order; at one time
     // the ends come first.
     struct Edge {

@@ -39,7 +39,7 @@ bool score_chords(const Score &score, const std::vector<bool> &selected, double 
 // less than `merge_s` seconds after the group's first; every time of a
 // group becomes the group's earliest start (its first time when it has no
 // start), and a note that then ends where it starts is dropped.
-std::vector<ScoreNote> merged_notes(const Score &score, std::vector<ScoreNote> notes,
+std::vector<ScoreNote> merged_notes(const Score &score, const std::vector<ScoreNote> &notes,
                                     double merge_s);
 
 // The key signature in force at `tick` (fifths: > 0 sharps, < 0 flats):
