@@ -4,7 +4,7 @@
 // exceed the reader's limits; a failed read says where ("POSITION: WHAT");
 // the chords are in time order, apart, each of distinct rising pitches; the
 // written score reads back with one part more and the same chords in the
-// input's parts.
+// input's parts, and the score written as MIDI reads back.
 #include "fuzz_host.hpp"
 #include "score.hpp"
 #include "score_chords.hpp"
@@ -85,5 +85,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // compared in quarter notes only when no measure grew).
     if (chords_again.size() != chords.size())
         fail("%zu chords before writing, %zu after", chords.size(), chords_again.size());
+    // The score as a MIDI file reads back as one: a tempo track, one track
+    // a part, and the fundamentals' track.
+    std::string smf;
+    if (score.parts.size() + 2 <= qzcli::kScoreMaxParts &&
+        qzcli::write_musicxml_midi(score, chords, opt, smf, error)) {
+        qzcli::Score midi;
+        if (!qzcli::read_midi(smf, midi, error))
+            fail("the MIDI file written does not read back: %s", error.c_str());
+        if (midi.parts.size() != score.parts.size() + 2)
+            fail("MIDI written with %zu tracks, read: %zu", score.parts.size() + 2,
+                 midi.parts.size());
+    }
     return 0;
 }
