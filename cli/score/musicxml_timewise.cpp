@@ -12,8 +12,6 @@ std::vector<std::string> timewise_part_ids(const pugi::xml_node &timewise)
         if (std::find(ids.begin(), ids.end(), id) == ids.end())
             ids.emplace_back(id);
     };
-    for (const pugi::xml_node sp : timewise.child("part-list").children("score-part"))
-        add(sp.attribute("id").value());
     for (const pugi::xml_node m : timewise.children("measure"))
         for (const pugi::xml_node p : m.children("part"))
             add(p.attribute("id").value());

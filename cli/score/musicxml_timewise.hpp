@@ -11,8 +11,9 @@
 
 namespace qzcli {
 
-// The part ids of a timewise score in the order its parts are read: the
-// part-list's order, then ids that only the measures name, as they come.
+// The part ids of a timewise score in the order its parts are read: as the
+// measures first name them (a partwise score's parts are read in the order
+// of its <part> elements, whatever its part-list says).
 std::vector<std::string> timewise_part_ids(const pugi::xml_node &timewise);
 
 // `partwise` becomes the same score partwise: the elements before the
