@@ -56,7 +56,8 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
               });
     cl.option("--lyrics", "hz|cents|none",
               "-o MusicXML: under each fundamental its frequency (hz) or\n"
-              "its distance in cents from the written note (cents)",
+              "the cents from the written note to the search's result\n"
+              "before the grid's rounding (cents)",
               "--lyrics needs hz, cents or none", [&opt](const std::string &v) {
                   if (v == "hz")
                       opt.lyrics = ScoreLyrics::hz;
