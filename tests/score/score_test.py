@@ -639,7 +639,7 @@ def musescore(tmp):
     # voices move apart, so --merge 0 finds the gaps' chords there.
     # (quarter.musicxml is left out: MuseScore plays quarter tones at the
     # nearest semitone.)
-    for name in ["chorale", "ties", "unisons", "transposing", "passing"]:
+    for name in ["chorale", "ties", "unisons", "transposing", "passing", "tuplets", "old100th"]:
         src, mid = os.path.join(HERE, name + ".musicxml"), os.path.join(tmp, name + "-ms.mid")
         mscore(mid, src)
         want = [(r[1], r[3]) for r in table(src)]
