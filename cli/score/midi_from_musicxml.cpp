@@ -7,6 +7,7 @@
 #include "smf_bytes.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -123,6 +124,13 @@ bool write_musicxml_midi(const Score &score, const std::vector<ScoreChord> &chor
         return a.tick != b.tick ? a.tick < b.tick : (!a.on && b.on);
     });
     std::vector<double> bend(score.parts.size(), 0.0);
+    // How many of a part's notes sound each key: voices of one part that
+    // share a note (a unison of two voices on one staff) sound it once,
+    // from the first start to the last end, as one key can sound but once
+    // on a channel.
+    std::vector<std::array<int, 128>> sounding(score.parts.size());
+    for (auto &keys : sounding)
+        keys.fill(0);
     for (const Event &e : events) {
         const double key = std::round(e.pitch);
         if (key < 0.0 || key > 127.0)
@@ -131,10 +139,14 @@ bool write_musicxml_midi(const Score &score, const std::vector<ScoreChord> &chor
         const unsigned c = channel[p];
         const auto k = static_cast<unsigned>(key);
         Track &t = tracks[p];
+        int &count = sounding[p][k];
         if (!e.on) {
-            t.event(e.tick, {0x80 | c, k, 0});
+            if (--count == 0)
+                t.event(e.tick, {0x80 | c, k, 0});
             continue;
         }
+        if (count++ > 0)
+            continue;
         if (e.pitch - key != bend[p]) {
             bend[p] = e.pitch - key;
             const auto v = static_cast<unsigned>(

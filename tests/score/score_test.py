@@ -478,7 +478,18 @@ def cli(tmp):
     slow = os.path.join(tmp, "tempo.musicxml")
     open(slow, "w").write(open(s("chorale.musicxml")).read().replace(
         '<measure number="2">', '<measure number="2"><direction><sound tempo="60"/></direction>', 1))
-    for name, src in (("tempo", slow), ("transposing", s("transposing.musicxml")), ("quarter", s("quarter.musicxml"))):
+    # Two voices of one part share C4 for a beat, then one holds it: the
+    # part's track sounds the key from the first start to the last end.
+    voices = os.path.join(tmp, "voices.musicxml")
+    note = lambda st, o, d, v: (f"<note><pitch><step>{st}</step><octave>{o}</octave></pitch>"
+                                f"<duration>{d}</duration><voice>{v}</voice></note>")
+    open(voices, "w").write(
+        "<score-partwise><part-list><score-part id='P1'><part-name>Piano</part-name></score-part>"
+        "</part-list><part id='P1'><measure number='1'><attributes><divisions>1</divisions></attributes>"
+        + note("C", 4, 2, 1) + note("E", 4, 2, 1) + "<backup><duration>4</duration></backup>"
+        + note("C", 4, 1, 2) + note("G", 3, 3, 2) + "</measure></part></score-partwise>")
+    for name, src in (("tempo", slow), ("transposing", s("transposing.musicxml")),
+                      ("quarter", s("quarter.musicxml")), ("voices", voices)):
         out = os.path.join(tmp, name + "-xml.mid")
         rc, _, err = run("subtone", "--score", src, "-o", out)
         check(rc == 0, f"-o {name}.mid from MusicXML: {err}")
