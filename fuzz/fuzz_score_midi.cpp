@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<bool> all;
     std::vector<qzcli::ScoreChord> chords;
     if (!qzcli::select_parts(score, "", all, error) ||
-        !qzcli::score_chords(score, all, chords, error))
+        !qzcli::score_chords(score, all, 0.02, chords, error))
         return 0;
     for (qzcli::ScoreChord &c : chords)
         c.f0 = c.pitches[0] - 12.25; // between two keys: a bend

@@ -4,7 +4,7 @@
 // exceed the reader's limits; a failed read says where ("POSITION: WHAT");
 // the chords are in time order, apart, each of distinct rising pitches; the
 // written score reads back with one part more and the same chords in the
-// input's parts.
+// input's parts, and the score written as MIDI reads back.
 #include "fuzz_host.hpp"
 #include "score.hpp"
 #include "score_chords.hpp"
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<bool> all;
     std::vector<qzcli::ScoreChord> chords;
     if (!qzcli::select_parts(score, "", all, error) ||
-        !qzcli::score_chords(score, all, chords, error))
+        !qzcli::score_chords(score, all, 0.0, chords, error))
         return 0; // a chord of too many pitches
     check_chords(chords);
     // A fundamental for every chord: its lowest pitch two octaves down (the
@@ -78,12 +78,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<bool> old_parts(again.parts.size(), true);
     old_parts.back() = false;
     std::vector<qzcli::ScoreChord> chords_again;
-    if (!qzcli::score_chords(again, old_parts, chords_again, error))
+    if (!qzcli::score_chords(again, old_parts, 0.0, chords_again, error))
         fail("the written score's chords: %s", error.c_str());
     // The input's parts keep their chords (the measures may now be longer
     // when a part's measure was shorter than the others': the times are
     // compared in quarter notes only when no measure grew).
     if (chords_again.size() != chords.size())
         fail("%zu chords before writing, %zu after", chords.size(), chords_again.size());
+    // The score as a MIDI file reads back as one: a tempo track, one track
+    // a part, and the fundamentals' track.
+    std::string smf;
+    if (score.parts.size() + 2 <= qzcli::kScoreMaxParts &&
+        qzcli::write_musicxml_midi(score, chords, opt, smf, error)) {
+        qzcli::Score midi;
+        if (!qzcli::read_midi(smf, midi, error))
+            fail("the MIDI file written does not read back: %s", error.c_str());
+        if (midi.parts.size() != score.parts.size() + 2)
+            fail("MIDI written with %zu tracks, read: %zu", score.parts.size() + 2,
+                 midi.parts.size());
+    }
     return 0;
 }

@@ -1,7 +1,8 @@
 // Reading Standard MIDI Files (format 0 and 1). Our own small reader: the
 // usual Debian library for this (libsmf) is unmaintained and exists for
 // none of our cross builds. It reads the header and the tracks, delta
-// times, running status, meta events (tempo, track name, end of track),
+// times, running status, meta events (tempo, key signature, track name, end of
+// track),
 // skips system exclusive messages, and turns note on/off (a note-on of
 // velocity 0 is an off) into notes whose pitch includes the channel's pitch
 // bend at the note's start, scaled by the bend range that RPN 0 sets
@@ -172,6 +173,11 @@ bool read_midi(std::string_view bytes, Score &score, std::string &error)
                     const double us = (u(0) << 16) | (u(1) << 8) | u(2);
                     if (us > 0)
                         score.tempo.push_back({tick, us});
+                } else if (type == 0x59 && mlen == 2) {
+                    const int byte = static_cast<unsigned char>(data[0]);
+                    const int sf = byte > 127 ? byte - 256 : byte; // a signed byte
+                    if (sf >= -7 && sf <= 7 && score.keys.size() < kScoreMaxMeasures)
+                        score.keys.push_back({tick, sf});
                 }
                 running = 0; // meta and sysex events cancel running status
                 continue;
@@ -234,6 +240,21 @@ bool read_midi(std::string_view bytes, Score &score, std::string &error)
     }
     // A zero-length note (on and off at one tick) sounds nothing.
     std::erase_if(score.notes, [](const ScoreNote &n) { return n.end <= n.start; });
+    // One key a time. Tracks that disagree at one time (a notation
+    // program writes each transposing instrument's written key) leave the
+    // concert key unknown: spelled as in C.
+    std::stable_sort(score.keys.begin(), score.keys.end(),
+                     [](const Score::Key &a, const Score::Key &b) { return a.tick < b.tick; });
+    std::vector<Score::Key> keys;
+    for (const Score::Key &k : score.keys) {
+        if (!keys.empty() && keys.back().tick == k.tick) {
+            if (keys.back().fifths != k.fifths)
+                keys.back().fifths = 0;
+        } else {
+            keys.push_back(k);
+        }
+    }
+    score.keys = std::move(keys);
     std::stable_sort(score.tempo.begin(), score.tempo.end(),
                      [](const Score::Tempo &a, const Score::Tempo &b) { return a.tick < b.tick; });
     // Each change's time in seconds, so that a tick's is found by bisection.

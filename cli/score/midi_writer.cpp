@@ -3,6 +3,7 @@
 // pitch bend before each note whose fundamental lies between two keys. RPN
 // 0 sets the channel's bend range to +-2 semitones first.
 #include "score_writers.hpp"
+#include "smf_bytes.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -10,49 +11,6 @@
 #include <string>
 
 namespace qzcli {
-
-namespace {
-
-void put_vlq(std::string &t, std::uint64_t v)
-{
-    char buf[10];
-    int n = 0;
-    buf[n++] = static_cast<char>(v & 0x7f);
-    while ((v >>= 7) != 0 && n < 10)
-        buf[n++] = static_cast<char>(0x80 | (v & 0x7f));
-    while (n > 0)
-        t += buf[--n];
-}
-
-void put_be(std::string &t, std::uint32_t v, int bytes)
-{
-    for (int i = bytes - 1; i >= 0; --i)
-        t += static_cast<char>((v >> (8 * i)) & 0xff);
-}
-
-struct Track {
-    std::string data;
-    std::int64_t at = 0;
-    void event(std::int64_t tick, std::initializer_list<unsigned> bytes)
-    {
-        // A delta time has at most 28 bits: longer waits go through empty
-        // text events.
-        auto delta = static_cast<std::uint64_t>(tick - at);
-        while (delta > 0x0fffffff) {
-            put_vlq(data, 0x0fffffff);
-            data += std::string("\xff\x01\x00", 3);
-            delta -= 0x0fffffff;
-        }
-        put_vlq(data, delta);
-        at = tick;
-        for (unsigned b : bytes)
-            data += static_cast<char>(b);
-    }
-};
-
-constexpr double kBendRange = 2.0; // semitones, set with RPN 0
-
-} // namespace
 
 bool write_score_midi(std::string_view midi, const Score &score,
                       const std::vector<ScoreChord> &chords, const SubtoneScore &opt,

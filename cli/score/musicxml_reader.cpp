@@ -1,9 +1,13 @@
-// Reading partwise MusicXML with pugixml: the sounding notes of every part,
-// with ties joined, and the measures with their key and time signatures.
+// Reading MusicXML with pugixml (partwise, or timewise seen as partwise):
+// the sounding notes of every part, with ties joined and transposing parts
+// moved to concert pitch, and the measures with their concert key and time
+// signatures.
+#include "musicxml_timewise.hpp"
 #include "score.hpp"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -34,6 +38,16 @@ bool read_count(const pugi::xml_node &n, std::int64_t lo, std::int64_t hi, std::
         v < static_cast<double>(lo) || v > static_cast<double>(hi))
         return false;
     out = static_cast<std::int64_t>(v);
+    return true;
+}
+
+bool read_count_text(const char *text, std::int64_t &out)
+{
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < 1 || v > 64)
+        return false;
+    out = v;
     return true;
 }
 
@@ -95,6 +109,42 @@ bool common_divisions(const pugi::xml_node &root, std::int64_t &lcm, std::string
     return true;
 }
 
+// A <transpose>: written pitch + chromatic + 12 * octave_change sounds;
+// `doubled` adds the octave below (above with above="yes").
+struct Transpose {
+    double chromatic = 0.0;
+    int diatonic = 0, octave_change = 0;
+    bool has_diatonic = false, doubled = false, double_above = false;
+};
+
+// The number of fifths that the interval of `t` moves a key by (a major
+// second down: -2), taken from its chromatic steps within the octave, and
+// from its diatonic steps where they are given (which tell a diminished
+// fifth from an augmented fourth): the k nearest 0 with 7k = chromatic
+// (mod 12) and 4k = diatonic (mod 7).
+int transpose_fifths(const Transpose &t)
+{
+    const auto mod = [](long v, long m) { return ((v % m) + m) % m; };
+    const long c = std::lround(t.chromatic);
+    for (int a = 0; a <= 11; ++a)
+        for (const int k : {a, -a})
+            if (mod(7L * k - c, 12) == 0 && (!t.has_diatonic || mod(4L * k - t.diatonic, 7) == 0))
+                return k;
+    return 0; // no key is that interval away (a diatonic that does not match)
+}
+
+// A key moved by `shift` fifths, kept within 7 flats to 7 sharps (8
+// sharps is 4 flats).
+int moved_key(int fifths, int shift)
+{
+    int k = fifths + shift;
+    while (k > 7)
+        k -= 12;
+    while (k < -7)
+        k += 12;
+    return k;
+}
+
 struct PartReader {
     PartReader(Score &s, std::string &e, std::int64_t t, int p, std::string i)
         : score(s), error(e), tpq(t), part(p), id(std::move(i))
@@ -112,6 +162,10 @@ struct PartReader {
     // measure; `lengths` says how far each measure reached.
     std::vector<std::int64_t> lengths;
     std::vector<std::size_t> measure_of; // per note added, its measure index
+    // The <transpose> in force for each staff (0: every staff that has none
+    // of its own).
+    std::map<std::int64_t, Transpose> transposes;
+    int written_fifths = 0; // the first part's key as written
 
     bool fail(const std::string &measure, const std::string &what)
     {
@@ -136,21 +190,73 @@ struct PartReader {
         return true;
     }
 
+    bool read_transpose(const pugi::xml_node &t, const std::string &m)
+    {
+        Transpose tr;
+        std::int64_t v = 0;
+        if (t.child("chromatic") && (!read_number(t.child_value("chromatic"), tr.chromatic) ||
+                                     std::fabs(tr.chromatic) > 24.0))
+            return fail(m, std::string("<transpose>: <chromatic> must be a number from -24 to 24, "
+                                       "not '") +
+                               t.child_value("chromatic") + "'");
+        if (const pugi::xml_node d = t.child("diatonic")) {
+            if (!read_count(d, -24, 24, v))
+                return fail(m, std::string("<transpose>: <diatonic> must be a whole number from "
+                                           "-24 to 24, not '") +
+                                   d.child_value() + "'");
+            tr.diatonic = static_cast<int>(v);
+            tr.has_diatonic = true;
+        }
+        if (const pugi::xml_node o = t.child("octave-change")) {
+            if (!read_count(o, -4, 4, v))
+                return fail(m, std::string("<transpose>: <octave-change> must be a whole number "
+                                           "from -4 to 4, not '") +
+                                   o.child_value() + "'");
+            tr.octave_change = static_cast<int>(v);
+        }
+        if (const pugi::xml_node d = t.child("double")) {
+            tr.doubled = true;
+            tr.double_above = std::string(d.attribute("above").value()) == "yes";
+        }
+        std::int64_t staff = 0;
+        if (t.attribute("number") && !read_count_text(t.attribute("number").value(), staff))
+            staff = 0;
+        transposes[staff] = tr;
+        return true;
+    }
+
+    const Transpose *transpose_of(std::int64_t staff) const
+    {
+        auto it = transposes.find(staff);
+        if (it == transposes.end())
+            it = transposes.find(0);
+        return it == transposes.end() ? nullptr : &it->second;
+    }
+
     bool attributes(const pugi::xml_node &a, std::size_t index, const std::string &m)
     {
         if (const pugi::xml_node d = a.child("divisions")) {
             if (!read_count(d, 1, kScoreMaxDivisions, divisions))
                 return fail(m, "bad <divisions>");
         }
+        bool transposed = false;
+        for (const pugi::xml_node t : a.children("transpose")) {
+            if (!read_transpose(t, m))
+                return false;
+            transposed = true;
+        }
         if (part != 0)
             return true; // the measures' keys and times are the first part's
+        // The key is the first part's, at concert pitch: its written key
+        // moved by the interval of its first staff's transposition.
         ScoreMeasure &sm = score.measures[index];
-        if (const pugi::xml_node k = a.child("key").child("fifths")) {
-            std::int64_t f = 0;
-            if (read_count(k, -7, 7, f)) {
-                sm.fifths = static_cast<int>(f);
-                sm.key_change = true;
-            }
+        std::int64_t f = written_fifths;
+        const pugi::xml_node k = a.child("key").child("fifths");
+        if ((k && read_count(k, -7, 7, f)) || transposed) {
+            written_fifths = static_cast<int>(f);
+            const Transpose *t = transpose_of(1);
+            sm.fifths = t ? moved_key(written_fifths, transpose_fifths(*t)) : written_fifths;
+            sm.key_change = true;
         }
         if (const pugi::xml_node t = a.child("time")) {
             std::int64_t beats = 0, type = 0;
@@ -159,6 +265,7 @@ struct PartReader {
                 sm.beats = static_cast<int>(beats);
                 sm.beat_type = static_cast<int>(type);
                 sm.time_change = true;
+                sm.time_symbol = t.attribute("symbol").value();
             }
         }
         return true;
@@ -195,8 +302,27 @@ struct PartReader {
             (!read_number(p.child_value("alter"), alter) || std::fabs(alter) > 4.0))
             return fail(m, std::string("<alter> must be a number from -4 to 4, not '") +
                                p.child_value("alter") + "'");
-        const double pitch =
-            static_cast<double>((octave + 1) * 12 + step_semitones(step[0])) + alter;
+        double pitch = static_cast<double>((octave + 1) * 12 + step_semitones(step[0])) + alter;
+        // At concert pitch: the transposition of the note's staff.
+        std::int64_t staff = 1;
+        if (n.child("staff") && !read_count(n.child("staff"), 1, 64, staff))
+            staff = 1;
+        const Transpose *t = transpose_of(staff);
+        if (t)
+            pitch += t->chromatic + 12.0 * t->octave_change;
+        if (!add_note(n, index, pitch, start, d))
+            return fail(m, "more than " + std::to_string(kScoreMaxNotes) + " notes");
+        if (t && t->doubled &&
+            !add_note(n, index, pitch + (t->double_above ? 12.0 : -12.0), start, d))
+            return fail(m, "more than " + std::to_string(kScoreMaxNotes) + " notes");
+        return true;
+    }
+
+    // One sounding pitch of `n`, or the tie it goes on; false beyond the
+    // notes' limit.
+    bool add_note(const pugi::xml_node &n, std::size_t index, double pitch, std::int64_t start,
+                  std::int64_t d)
+    {
         bool tie_start = false, tie_stop = false;
         for (const pugi::xml_node t : n.children("tie")) {
             const std::string type = t.attribute("type").value();
@@ -220,7 +346,7 @@ struct PartReader {
             }
         }
         if (score.notes.size() >= kScoreMaxNotes)
-            return fail(m, "more than " + std::to_string(kScoreMaxNotes) + " notes");
+            return false;
         score.notes.push_back(
             {abs_start, abs_start + d, pitch, part, n.attribute("dynamics").as_double(90.0)});
         measure_of.push_back(index);
@@ -230,6 +356,12 @@ struct PartReader {
     }
 
     std::int64_t measure_start = 0; // this part's own running start
+    struct TempoMark {
+        std::size_t measure;
+        std::int64_t offset; // from the measure's start
+        double bpm;          // quarter notes a minute
+    };
+    std::vector<TempoMark> tempos; // <sound tempo="..."> of this part
 
     bool read(const pugi::xml_node &part_node)
     {
@@ -248,6 +380,13 @@ struct PartReader {
                 if (name == "attributes") {
                     if (!attributes(c, index, m))
                         return false;
+                } else if (name == "direction" || name == "sound") {
+                    const pugi::xml_node snd = name == "sound" ? c : c.child("sound");
+                    double bpm = 0.0;
+                    if (snd.attribute("tempo") &&
+                        read_number(snd.attribute("tempo").value(), bpm) && bpm > 0.0 &&
+                        bpm <= 10000.0 && tempos.size() < kScoreMaxMeasures)
+                        tempos.push_back({index, cursor, bpm});
                 } else if (name == "note") {
                     if (!note(c, index, m, cursor, chord_start))
                         return false;
@@ -288,13 +427,15 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
         error = "byte " + std::to_string(r.offset) + ": malformed XML: " + r.description();
         return false;
     }
-    const pugi::xml_node root = doc.document_element();
+    pugi::xml_node root = doc.document_element();
+    pugi::xml_document partwise;
     if (std::string(root.name()) == "score-timewise") {
-        error = "<score-timewise>: timewise MusicXML is not read (only partwise)";
-        return false;
+        partwise_from_timewise(root, partwise);
+        root = partwise.document_element();
     }
     if (std::string(root.name()) != "score-partwise") {
-        error = std::string("<") + root.name() + ">: no MusicXML score (<score-partwise>)";
+        error = std::string("<") + root.name() +
+                ">: no MusicXML score (<score-partwise> or <score-timewise>)";
         return false;
     }
     std::int64_t tpq = 1;
@@ -311,6 +452,7 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
     std::vector<std::vector<std::int64_t>> lengths;
     std::vector<std::int64_t> own_starts; // per note: its part's own start of its measure
     std::vector<std::size_t> measure_of;
+    std::vector<PartReader::TempoMark> marks;
     for (const pugi::xml_node part : root.children("part")) {
         if (score.parts.size() >= kScoreMaxParts) {
             error = std::string("part ") + part.attribute("id").value() + ": more than " +
@@ -333,6 +475,7 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
             measure_of.push_back(pr.measure_of[i - first]);
         }
         lengths.push_back(std::move(pr.lengths));
+        marks.insert(marks.end(), pr.tempos.begin(), pr.tempos.end());
     }
     if (score.parts.empty()) {
         error = "<score-partwise>: no <part>";
@@ -356,8 +499,15 @@ bool read_musicxml(std::string_view xml, Score &score, std::string &error)
         if (!m.time_change) {
             m.beats = p.beats;
             m.beat_type = p.beat_type;
+            m.time_symbol = p.time_symbol;
         }
     }
+    // The tempo marks of all parts on the common time line, in order (at one
+    // time the last part's); the seconds are left to whoever plays it.
+    for (const PartReader::TempoMark &t : marks)
+        score.tempo.push_back({score.measures[t.measure].start + t.offset, 60e6 / t.bpm, 0.0});
+    std::stable_sort(score.tempo.begin(), score.tempo.end(),
+                     [](const Score::Tempo &a, const Score::Tempo &b) { return a.tick < b.tick; });
     for (std::size_t i = 0; i < score.notes.size(); ++i) {
         const std::int64_t shift = score.measures[measure_of[i]].start - own_starts[i];
         score.notes[i].start += shift;

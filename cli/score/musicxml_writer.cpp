@@ -1,11 +1,13 @@
-// The part "Virtual fundamental" added to a MusicXML score: bass clef, one
-// note per chord for as long as the chord lasts, split at barlines and
-// into written note values with ties, rests where no chord or no
-// fundamental is.
+// The part "Virtual fundamental" added to a MusicXML score: a clef for its
+// range, one note per chord of two pitches or more for as long as the chord lasts, split at
+// barlines and into written note values with ties, rests where no chord or no fundamental is.
+#include "musicxml_timewise.hpp"
+#include "score_rhythm.hpp"
 #include "score_writers.hpp"
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -69,53 +71,6 @@ Spelled spell(double quarter_midi, int fifths)
     return s;
 }
 
-// A written note value: its type and dots, `ticks` long.
-struct Value {
-    const char *type;
-    int dots;
-    std::int64_t ticks;
-};
-
-// The note values (whole to 32nd, plain and dotted) that are a whole number
-// of ticks, longest first.
-std::vector<Value> note_values(std::int64_t tpq)
-{
-    static const struct {
-        const char *type;
-        std::int64_t num, den; // quarters
-    } kTypes[] = {{"whole", 4, 1},  {"half", 2, 1}, {"quarter", 1, 1},
-                  {"eighth", 1, 2}, {"16th", 1, 4}, {"32nd", 1, 8}};
-    std::vector<Value> v;
-    for (const auto &t : kTypes) {
-        if ((tpq * t.num * 3) % (t.den * 2) == 0)
-            v.push_back({t.type, 1, tpq * t.num * 3 / (t.den * 2)});
-        if ((tpq * t.num) % t.den == 0)
-            v.push_back({t.type, 0, tpq * t.num / t.den});
-    }
-    return v;
-}
-
-struct Piece {
-    std::int64_t ticks;
-    const Value *value; // null: no written value fits (kept as its duration)
-};
-
-// `ticks` as written values, longest first; a remainder shorter than a
-// 32nd (or no whole number of ticks of one) is one more piece of its own
-// duration, written as the shortest value.
-std::vector<Piece> split_duration(std::int64_t ticks, const std::vector<Value> &values)
-{
-    std::vector<Piece> out;
-    for (const Value &v : values)
-        while (ticks >= v.ticks && out.size() < 64) {
-            out.push_back({v.ticks, &v});
-            ticks -= v.ticks;
-        }
-    if (ticks > 0)
-        out.push_back({ticks, nullptr});
-    return out;
-}
-
 std::string number_text(double v, int decimals)
 {
     char buf[48];
@@ -123,21 +78,61 @@ std::string number_text(double v, int decimals)
     return buf;
 }
 
+// The pitch written for a chord (MIDI, to the nearest quarter tone, moved
+// by --octave), or NaN for a rest: no chord, no fundamental, a pitch beyond
+// octaves 0 to 9, or a moment of one sounding pitch, whose fundamental is
+// that pitch itself, already written in its own part.
+double written_pitch(const ScoreChord *c, int octave)
+{
+    if (!c || !std::isfinite(c->f0) || c->pitches.size() < 2)
+        return NAN;
+    const double written = std::round((c->f0 + 12.0 * octave) * 2.0) / 2.0;
+    return written < 12.0 || written >= 131.5 ? NAN : written; // C0 is MIDI 12, B9 is 131
+}
+
+// A clef for the written fundamentals: the one with most of them on its
+// staff or within a major third of it, the bass clef on a tie (then an
+// octave bass clef, the treble clef, two octaves down, an octave up).
+struct Clef {
+    const char *sign;
+    int line, octave_change;
+    double low, high; // MIDI pitches of the bottom and top lines
+};
+
+Clef choose_clef(const std::vector<ScoreChord> &chords, int octave)
+{
+    static const Clef kClefs[] = {{"F", 4, 0, 43, 57},  // bass: G2 to A3
+                                  {"F", 4, -1, 31, 45}, // bass an octave down
+                                  {"G", 2, 0, 64, 77},  // treble: E4 to F5
+                                  {"F", 4, -2, 19, 33}, // bass two octaves down
+                                  {"G", 2, 1, 76, 89}}; // treble an octave up
+    const Clef *best = &kClefs[0];
+    std::size_t best_count = 0;
+    for (const Clef &k : kClefs) {
+        std::size_t count = 0;
+        for (const ScoreChord &c : chords) {
+            const double w = written_pitch(&c, octave);
+            count += std::isfinite(w) && w >= k.low - 4.0 && w <= k.high + 4.0 ? 1 : 0;
+        }
+        if (count > best_count) {
+            best = &k;
+            best_count = count;
+        }
+    }
+    return *best;
+}
+
 struct Writer {
     const Score &score;
     const SubtoneScore &opt;
     std::vector<Value> values;
 
-    void note(pugi::xml_node m, const ScoreChord *c, std::int64_t ticks, bool tie_before,
-              bool tie_after, bool first_piece, const Value *v, int fifths, bool whole_measure)
+    void note(pugi::xml_node m, const ScoreChord *c, const Piece &piece, bool tie_before,
+              bool tie_after, bool first_piece, int fifths, bool whole_measure)
     {
+        const std::int64_t ticks = piece.ticks;
         pugi::xml_node n = m.append_child("note");
-        double written = NAN;
-        if (c && std::isfinite(c->f0)) {
-            written = std::round((c->f0 + 12.0 * opt.octave) * 2.0) / 2.0;
-            if (written < 12.0 || written >= 131.5) // C0 is MIDI 12, B9 is 131
-                written = NAN;                      // beyond octaves 0..9: a rest
-        }
+        const double written = written_pitch(c, opt.octave);
         const bool rest = !std::isfinite(written);
         Spelled s;
         if (rest) {
@@ -160,31 +155,49 @@ struct Writer {
             n.append_child("tie").append_attribute("type") = "start";
         n.append_child("voice").text().set("1");
         if (!(rest && whole_measure)) {
-            const Value *shown = v ? v : &values.back();
-            n.append_child("type").text().set(shown->type);
-            for (int i = 0; i < shown->dots; ++i)
+            n.append_child("type").text().set(piece.type ? piece.type : values.back().type);
+            for (int i = 0; i < (piece.type ? piece.dots : values.back().dots); ++i)
                 n.append_child("dot");
         }
         if (!rest && s.accidental)
             n.append_child("accidental").text().set(s.accidental);
-        if (!rest && (tie_before || tie_after)) {
+        if (piece.actual > 0) {
+            pugi::xml_node tm = n.append_child("time-modification");
+            tm.append_child("actual-notes").text().set(piece.actual);
+            tm.append_child("normal-notes").text().set(piece.normal);
+        }
+        const bool ties = !rest && (tie_before || tie_after);
+        if (ties || piece.tuplet_start || piece.tuplet_stop) {
             pugi::xml_node no = n.append_child("notations");
-            if (tie_before)
+            if (ties && tie_before)
                 no.append_child("tied").append_attribute("type") = "stop";
-            if (tie_after)
+            if (ties && tie_after)
                 no.append_child("tied").append_attribute("type") = "start";
+            if (piece.tuplet_start) {
+                pugi::xml_node t = no.append_child("tuplet");
+                t.append_attribute("type") = "start";
+                t.append_attribute("bracket") = "yes";
+            }
+            if (piece.tuplet_stop)
+                no.append_child("tuplet").append_attribute("type") = "stop";
         }
         if (!rest && first_piece && opt.lyrics != ScoreLyrics::none) {
             pugi::xml_node l = n.append_child("lyric");
             l.append_attribute("number") = "1";
             l.append_child("syllabic").text().set("single");
-            const double shown_f0 = c->f0 + 12.0 * opt.octave;
             std::string text;
             if (opt.lyrics == ScoreLyrics::hz) {
                 // The fundamental's own frequency, whatever --octave writes.
                 text = number_text(440.0 * std::exp2((c->f0 - 69.0) / 12.0), 1);
             } else {
-                text = number_text((shown_f0 - written) * 100.0, 0);
+                // From the written note to the search's result before the
+                // box rounds it to the grid (the midpoint of its last
+                // interval), moved by --octave as the note is.
+                const double shown =
+                    69.0 + 12.0 * std::log2(c->midpoint_hz / 440.0) + 12.0 * opt.octave;
+                text = number_text((shown - written) * 100.0, 0);
+                if (text == "-0")
+                    text = "0";
                 if (text[0] != '-')
                     text.insert(text.begin(), '+');
             }
@@ -205,15 +218,24 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
         error = "cannot read the score again";
         return false;
     }
+    // The output is UTF-8 whatever the input's encoding: its declaration
+    // says so.
+    for (pugi::xml_node d = doc.first_child(); d; d = d.next_sibling())
+        if (d.type() == pugi::node_declaration && d.attribute("encoding"))
+            d.attribute("encoding") = "UTF-8";
     pugi::xml_node root = doc.document_element();
+    const bool timewise = std::string(root.name()) == "score-timewise";
     pugi::xml_node list = root.child("part-list");
     if (!list) {
         error = "the score has no <part-list>";
         return false;
     }
     std::string id = "QZVF";
+    const std::vector<std::string> timewise_ids =
+        timewise ? timewise_part_ids(root) : std::vector<std::string>{};
     for (int i = 1; root.find_child_by_attribute("part", "id", id.c_str()) ||
-                    list.find_child_by_attribute("score-part", "id", id.c_str());
+                    list.find_child_by_attribute("score-part", "id", id.c_str()) ||
+                    std::find(timewise_ids.begin(), timewise_ids.end(), id) != timewise_ids.end();
          ++i)
         id = "QZVF" + std::to_string(i);
     pugi::xml_node sp = list.append_child("score-part");
@@ -226,9 +248,11 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
     part.append_attribute("id") = id.c_str();
 
     Writer w{score, opt, note_values(score.ticks_per_quarter)};
+    const Clef cl = choose_clef(chords, opt.octave);
     // The time line as chords and the gaps between them.
     std::size_t ci = 0;
-    int piece_of_chord = 0;
+    int piece_of_chord = 0;                 // pieces written of the chord that sounds
+    const ScoreChord *last_chord = nullptr; // the chord of the last segment
     for (std::size_t mi = 0; mi < score.measures.size(); ++mi) {
         const ScoreMeasure &m = score.measures[mi];
         pugi::xml_node mx = part.append_child("measure");
@@ -245,20 +269,27 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                 pugi::xml_node t = a.append_child("time");
                 t.append_child("beats").text().set(m.beats);
                 t.append_child("beat-type").text().set(m.beat_type);
+                if (!m.time_symbol.empty())
+                    t.append_attribute("symbol") = m.time_symbol.c_str();
             }
             if (mi == 0) {
                 pugi::xml_node clef = a.append_child("clef");
-                clef.append_child("sign").text().set("F");
-                clef.append_child("line").text().set("4");
+                clef.append_child("sign").text().set(cl.sign);
+                clef.append_child("line").text().set(cl.line);
+                if (cl.octave_change != 0)
+                    clef.append_child("clef-octave-change").text().set(cl.octave_change);
             }
         }
+        // The measure as chords and the gaps between them.
+        struct Segment {
+            const ScoreChord *chord; // null: no chord
+            std::int64_t start, end;
+        };
+        std::vector<Segment> segments;
         const std::int64_t end = m.start + m.length;
-        std::int64_t t = m.start;
-        while (t < end) {
-            while (ci < chords.size() && chords[ci].end <= t) {
+        for (std::int64_t t = m.start; t < end;) {
+            while (ci < chords.size() && chords[ci].end <= t)
                 ++ci;
-                piece_of_chord = 0;
-            }
             const ScoreChord *c = nullptr;
             std::int64_t seg_end = end;
             if (ci < chords.size() && chords[ci].start <= t) {
@@ -267,20 +298,48 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
             } else if (ci < chords.size()) {
                 seg_end = std::min(end, chords[ci].start);
             }
-            const bool sounding = c && std::isfinite(c->f0);
-            const bool whole = !sounding && t == m.start && seg_end == end;
-            const std::vector<Piece> pieces = whole ? std::vector<Piece>{{end - t, nullptr}}
-                                                    : split_duration(seg_end - t, w.values);
+            segments.push_back({c, t, seg_end});
+            t = seg_end;
+        }
+        std::vector<std::int64_t> cuts;
+        cuts.reserve(segments.size());
+        for (const Segment &sg : segments)
+            cuts.push_back(sg.start);
+        const std::vector<TupletBeat> tuplets =
+            tuplet_beats(m.start, end, score.ticks_per_quarter, m.beat_type, cuts, w.values);
+        for (const Segment &sg : segments) {
+            const ScoreChord *c = sg.chord;
+            if (c != last_chord) {
+                last_chord = c;
+                piece_of_chord = 0;
+            }
+            const bool sounding = std::isfinite(written_pitch(c, opt.octave));
+            const bool whole = !sounding && sg.start == m.start && sg.end == end;
+            const std::vector<Piece> pieces =
+                whole ? std::vector<Piece>{{end - sg.start, nullptr, 0}}
+                      : rhythm_pieces(sg.start, sg.end, tuplets, w.values);
             for (std::size_t i = 0; i < pieces.size(); ++i) {
                 const bool before = sounding && (i > 0 || piece_of_chord > 0);
-                const bool after = sounding && (i + 1 < pieces.size() || (c && c->end > seg_end));
-                w.note(mx, c, pieces[i].ticks, before, after,
-                       sounding && piece_of_chord == 0 && i == 0, pieces[i].value, m.fifths, whole);
+                const bool after = sounding && (i + 1 < pieces.size() || (c && c->end > sg.end));
+                w.note(mx, c, pieces[i], before, after, sounding && piece_of_chord == 0 && i == 0,
+                       m.fifths, whole);
             }
             if (c)
                 piece_of_chord += static_cast<int>(pieces.size());
-            t = seg_end;
         }
+    }
+    if (timewise) {
+        // Each measure of the new part goes into the timewise measure of its
+        // place, as the last of its parts.
+        pugi::xml_node tm = root.child("measure");
+        for (pugi::xml_node pm = part.first_child(); pm && tm;
+             pm = pm.next_sibling(), tm = tm.next_sibling("measure")) {
+            pugi::xml_node p = tm.append_child("part");
+            p.append_attribute("id") = id.c_str();
+            while (pugi::xml_node c = pm.first_child())
+                p.append_move(c);
+        }
+        root.remove_child(part);
     }
     std::ostringstream s;
     doc.save(s, "  ", pugi::format_raw, pugi::encoding_utf8);

@@ -39,6 +39,7 @@ struct ScoreMeasure {
     bool key_change = false, time_change = false;
     int fifths = 0; // key signature in force: > 0 sharps, < 0 flats
     int beats = 4, beat_type = 4;
+    std::string time_symbol; // <time symbol="common|cut|...">, "" when none
 };
 
 struct Score {
@@ -49,15 +50,20 @@ struct Score {
     std::int64_t ticks_per_quarter = 1;
     std::vector<std::string> parts; // part-name, or MIDI track name ("" when none)
     std::vector<ScoreNote> notes;
-    std::vector<ScoreMeasure> measures; // MusicXML only
+    std::vector<ScoreMeasure> measures; // MusicXML only: concert keys, times
 
-    // MIDI only.
+    // The tempo map: MIDI's tempo events, MusicXML's <sound tempo>.
     struct Tempo {
         std::int64_t tick = 0;
         double us_per_quarter = 500000.0;
         double seconds = 0.0; // from the start to `tick`
     };
-    std::vector<Tempo> tempo;       // sorted by tick
+    std::vector<Tempo> tempo; // sorted by tick
+    struct Key {
+        std::int64_t tick = 0;
+        int fifths = 0; // > 0 sharps, < 0 flats
+    };
+    std::vector<Key> keys;          // key signature meta events, sorted by tick
     double smpte_ticks_per_s = 0.0; // SMPTE division: ticks per second
     int format = 0;
     std::size_t midi_end = 0; // bytes of the header and the tracks read (what follows is not kept)
@@ -66,7 +72,8 @@ struct Score {
 
 // Reads a score from the bytes of a file: a Standard MIDI File (they start
 // with "MThd"), a compressed MusicXML file (.mxl, a zip archive) or a
-// partwise MusicXML file. false with `error` "POSITION: WHAT" otherwise.
+// MusicXML file (partwise or timewise; UTF-8 or UTF-16). false with `error`
+// "POSITION: WHAT" otherwise.
 bool read_score(std::string_view bytes, Score &score, std::string &error);
 
 // The readers read_score picks from.

@@ -1,6 +1,7 @@
 #include "score_chords.hpp"
 
 #include "cli_common.hpp"
+#include "notes.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,10 +40,53 @@ bool select_parts(const Score &score, const std::string &list, std::vector<bool>
     return true;
 }
 
-bool score_chords(const Score &score, const std::vector<bool> &selected,
+std::vector<ScoreNote> merged_notes(const Score &score, const std::vector<ScoreNote> &notes,
+                                    double merge_s)
+{
+    // Every time a note starts or ends, and whether one starts there.
+    std::map<std::int64_t, bool> times;
+    for (const ScoreNote &n : notes) {
+        times[n.start] = true;
+        times.emplace(n.end, false);
+    }
+    std::map<std::int64_t, std::int64_t> to; // time -> merged time
+    for (auto it = times.begin(); it != times.end();) {
+        const double first = midi_seconds(score, it->first);
+        auto end = it;
+        std::int64_t merged = it->first;
+        bool start_seen = false;
+        for (; end != times.end() && midi_seconds(score, end->first) - first < merge_s; ++end)
+            if (end->second && !start_seen) {
+                merged = end->first;
+                start_seen = true;
+            }
+        for (; it != end; ++it)
+            to[it->first] = merged;
+    }
+    std::vector<ScoreNote> out;
+    out.reserve(notes.size());
+    for (ScoreNote n : notes) {
+        n.start = to[n.start];
+        n.end = to[n.end];
+        if (n.end > n.start)
+            out.push_back(n);
+    }
+    return out;
+}
+
+bool score_chords(const Score &score, const std::vector<bool> &selected, double merge_s,
                   std::vector<ScoreChord> &chords, std::string &error)
 {
     chords.clear();
+    // The selected notes (merged: a part left out moves no other's times).
+    const bool merge = score.midi && merge_s > 0.0;
+    std::vector<ScoreNote> notes;
+    for (const ScoreNote &n : score.notes)
+        if (static_cast<std::size_t>(n.part) < selected.size() &&
+            selected[static_cast<std::size_t>(n.part)])
+            notes.push_back(n);
+    if (merge)
+        notes = merged_notes(score, notes, merge_s);
     // Every start and end of a selected note, in time order; at one time
     // the ends come first.
     struct Edge {
@@ -52,7 +96,7 @@ bool score_chords(const Score &score, const std::vector<bool> &selected,
         double velocity;
     };
     std::vector<Edge> edges;
-    for (const ScoreNote &n : score.notes)
+    for (const ScoreNote &n : notes)
         if (n.end > n.start && static_cast<std::size_t>(n.part) < selected.size() &&
             selected[static_cast<std::size_t>(n.part)]) {
             edges.push_back({n.start, +1, n.pitch, n.velocity});
@@ -81,6 +125,8 @@ bool score_chords(const Score &score, const std::vector<bool> &selected,
                     std::to_string(kScoreMaxChordPitches) + " pitches";
             return false;
         }
+        if (merge && midi_seconds(score, edges[i].tick) - midi_seconds(score, tick) < merge_s)
+            continue; // a sound shorter than the merge time makes no chord
         ScoreChord c;
         c.start = tick;
         c.end = edges[i].tick;
@@ -93,6 +139,42 @@ bool score_chords(const Score &score, const std::vector<bool> &selected,
     return true;
 }
 
+namespace {
+
+const ScoreMeasure *measure_at(const Score &score, std::int64_t tick)
+{
+    const auto it =
+        std::upper_bound(score.measures.begin(), score.measures.end(), tick,
+                         [](std::int64_t t, const ScoreMeasure &m) { return t < m.start; });
+    return it == score.measures.begin() ? nullptr : &*(it - 1);
+}
+
+} // namespace
+
+int score_fifths(const Score &score, std::int64_t tick)
+{
+    if (score.midi) {
+        const auto it =
+            std::upper_bound(score.keys.begin(), score.keys.end(), tick,
+                             [](std::int64_t t, const Score::Key &k) { return t < k.tick; });
+        return it == score.keys.begin() ? 0 : (it - 1)->fifths;
+    }
+    const ScoreMeasure *m = measure_at(score, tick);
+    return m ? m->fifths : 0;
+}
+
+std::string key_note_name(double midi, int fifths)
+{
+    std::string name = note_name(midi, 0);
+    // note_name spells a black key as the letter below with '#'; the same
+    // key is the letter above with 'b' (no E# or B# among them).
+    if (fifths < 0 && name.size() > 1 && name[1] == '#' && name[0] >= 'A' && name[0] <= 'G') {
+        name[0] = name[0] == 'G' ? 'A' : static_cast<char>(name[0] + 1);
+        name[1] = 'b';
+    }
+    return name;
+}
+
 std::string score_position(const Score &score, std::int64_t tick)
 {
     char buf[64];
@@ -100,12 +182,10 @@ std::string score_position(const Score &score, std::int64_t tick)
         std::snprintf(buf, sizeof buf, "%.3f s", midi_seconds(score, tick));
         return buf;
     }
-    const auto it =
-        std::upper_bound(score.measures.begin(), score.measures.end(), tick,
-                         [](std::int64_t t, const ScoreMeasure &m) { return t < m.start; });
-    if (it == score.measures.begin())
+    const ScoreMeasure *found = measure_at(score, tick);
+    if (!found)
         return "tick " + std::to_string(tick);
-    const ScoreMeasure &m = *(it - 1);
+    const ScoreMeasure &m = *found;
     // A beat is the time signature's unit: 4 / beat-type quarter notes.
     const double beat_ticks =
         static_cast<double>(score.ticks_per_quarter) * 4.0 / static_cast<double>(m.beat_type);

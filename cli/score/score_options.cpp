@@ -22,13 +22,16 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
               });
     cl.option("-o", "OUT",
               "write the score with the fundamentals added instead of the\n"
-              "table: OUT.musicxml or OUT.xml (MusicXML input: a part\n"
-              "\"Virtual fundamental\"), OUT.mid (MIDI input: a track)",
+              "table: OUT.musicxml, OUT.xml or compressed OUT.mxl\n"
+              "(MusicXML input: a part \"Virtual fundamental\"), OUT.mid\n"
+              "(a track; from MusicXML, the score's notes as well)",
               "-o needs a file name", [&opt](const std::string &v) {
                   if (!has_extension(v, ".musicxml") && !has_extension(v, ".xml") &&
-                      !has_extension(v, ".mid") && !has_extension(v, ".midi"))
-                      throw OptionError{"-o needs a name ending in .musicxml, .xml or .mid, not '" +
-                                        v + "'"};
+                      !has_extension(v, ".mxl") && !has_extension(v, ".mid") &&
+                      !has_extension(v, ".midi"))
+                      throw OptionError{
+                          "-o needs a name ending in .musicxml, .xml, .mxl or .mid, not '" + v +
+                          "'"};
                   opt.out = v;
                   opt.any = true;
               });
@@ -48,11 +51,13 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
                   if (!parse_long(v, n) || n < -4 || n > 4)
                       throw OptionError{"--octave needs an integer from -4 to 4"};
                   opt.octave = static_cast<int>(n);
+                  opt.octave_given = true;
                   opt.any = true;
               });
     cl.option("--lyrics", "hz|cents|none",
               "-o MusicXML: under each fundamental its frequency (hz) or\n"
-              "its distance in cents from the written note (cents)",
+              "the cents from the written note to the search's result\n"
+              "before the grid's rounding (cents)",
               "--lyrics needs hz, cents or none", [&opt](const std::string &v) {
                   if (v == "hz")
                       opt.lyrics = ScoreLyrics::hz;
@@ -62,6 +67,21 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
                       opt.lyrics = ScoreLyrics::none;
                   else
                       throw OptionError{"--lyrics needs hz, cents or none"};
+                  opt.lyrics_given = true;
+                  opt.any = true;
+              });
+    cl.option("--merge", "MS",
+              "MIDI scores: starts and ends less than MS ms apart are\n"
+              "one time, and a sound shorter than that makes no chord,\n"
+              "so that a notation program's or a player's small gaps\n"
+              "and overlaps make no chords of their own (default 20;\n"
+              "0: every tick counts)",
+              "--merge needs a number of ms from 0 to 1000", [&opt](const std::string &v) {
+                  double ms = 0.0;
+                  if (!parse_double(v, ms) || !(ms >= 0.0 && ms <= 1000.0))
+                      throw OptionError{"--merge needs a number of ms from 0 to 1000"};
+                  opt.merge_ms = ms;
+                  opt.merge_given = true;
                   opt.any = true;
               });
     cl.note("With --score, --order low|high|strong orders each chord's pitches\n"
@@ -70,10 +90,23 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
 }
 
 bool check_subtone_score(const SubtoneScore &opt, const SubtoneAudio &audio, bool have_words,
-                         std::string &error)
+                         bool table_only, std::string &error)
 {
     if (opt.file.empty()) {
-        error = "-o, --parts, --octave and --lyrics need --score FILE";
+        error = "-o, --parts, --octave, --lyrics and --merge need --score FILE";
+        return false;
+    }
+    // An option that would have no effect is refused rather than ignored.
+    if (opt.out.empty() && (opt.octave_given || opt.lyrics_given)) {
+        error = "--octave and --lyrics shape the score that -o writes: they need -o";
+        return false;
+    }
+    if (!opt.out.empty() && table_only) {
+        error = "--explain and --digits shape the table; with -o no table is printed";
+        return false;
+    }
+    if (opt.lyrics_given && (has_extension(opt.out, ".mid") || has_extension(opt.out, ".midi"))) {
+        error = "--lyrics writes MusicXML lyrics; -o " + opt.out + " is a MIDI file";
         return false;
     }
     if (!audio.file.empty() || audio.any_spectrum_option) {

@@ -4,13 +4,10 @@
 #ifndef QZ_CLI_SCORE_OPTIONS_HPP
 #define QZ_CLI_SCORE_OPTIONS_HPP
 
-#include "qzhost.hpp"
-
 #include <string>
 
 namespace qzcli {
 
-struct SubtoneOptions;
 struct SubtoneAudio;
 class CommandLine;
 
@@ -18,25 +15,24 @@ enum class ScoreLyrics { none, hz, cents };
 
 struct SubtoneScore {
     std::string file;  // --score FILE; empty: no score
-    std::string out;   // -o OUT.musicxml|OUT.xml|OUT.mid; empty: the table on stdout
+    std::string out;   // -o OUT.musicxml|.xml|.mxl|.mid; empty: the table on stdout
     std::string parts; // --parts LIST; empty: all
     int octave = 0;    // --octave N: written fundamentals shifted by N octaves
     ScoreLyrics lyrics = ScoreLyrics::none;
+    // --merge MS: in a MIDI file, starts and ends closer together than this
+    // are one time, and a note shorter than it makes no chord; 0: exact.
+    double merge_ms = 20.0;
+    bool octave_given = false, lyrics_given = false, merge_given = false;
     bool any = false; // an option that needs --score was given
 };
 
 void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt);
 
-// After all options: false with `error` when they do not go together.
+// After all options: false with `error` when they do not go together
+// (`table_only`: an option that shapes the table, --explain or --digits,
+// was given).
 bool check_subtone_score(const SubtoneScore &opt, const SubtoneAudio &audio, bool have_words,
-                         std::string &error);
-
-// Runs qz subtone --score with the plug-in loaded in `host`: the chords of
-// the score, each sent to one qz.subtone box in midi mode, printed as a
-// table or written as a part of the score (-o); --plot draws them (`audio`
-// holds --order and --plot, which --audio shares). Returns the exit status.
-int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &score,
-                  const SubtoneAudio &audio, const std::string &title);
+                         bool table_only, std::string &error);
 
 } // namespace qzcli
 

@@ -22,6 +22,16 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
                           const std::vector<ScoreChord> &chords, const SubtoneScore &opt,
                           std::string &out, std::string &error);
 
+// A MusicXML score as a MIDI file (format 1): its tempo map, time and key
+// signatures, one track per part at concert pitch, and the fundamentals'
+// track.
+bool write_musicxml_midi(const Score &score, const std::vector<ScoreChord> &chords,
+                         const SubtoneScore &opt, std::string &out, std::string &error);
+
+// Compressed MusicXML: a zip archive of META-INF/container.xml and `xml`
+// (the written score), at `path`.
+bool write_mxl_file(const std::string &path, const std::string &xml, std::string &error);
+
 // `midi`: the input file; the output has one track more (format 1).
 bool write_score_midi(std::string_view midi, const Score &score,
                       const std::vector<ScoreChord> &chords, const SubtoneScore &opt,

@@ -1,12 +1,14 @@
 // qz subtone: the virtual fundamental of chords, computed by the qz.subtone
 // plug-in in the embedded host.
-#include "audio_commands.hpp" // --audio, --plot and the peak picker's options
+#include "audio_options.hpp" // --audio, --plot and the peak picker's options
 #include "chords.hpp"
 #include "cli_common.hpp"
 #include "notes.hpp"
 #include "options.hpp"
 #include "score_options.hpp" // --score, -o, --parts, --octave, --lyrics
+#include "subtone_audio.hpp"
 #include "subtone_fast.h"
+#include "subtone_score.hpp"
 #include "subtone_session.hpp"
 
 #include <algorithm>
@@ -184,7 +186,8 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
                                       "a note name is its MIDI number");
 
     if (!score.file.empty() || score.any) { // the chords of a score
-        if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(), e))
+        if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(),
+                                                       opt.explain || opt.digits >= 0, e))
             return usage_error("subtone", e);
         // A score's chords are MIDI pitches and its table names every note:
         // what only typed chords use is refused rather than ignored.

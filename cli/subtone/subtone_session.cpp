@@ -108,6 +108,7 @@ bool SubtoneSession::trace(const Chord &c, const double *sent)
              << (sent ? qzhost::format_number(*sent) : "nothing") << '\n';
         return false;
     }
+    midpoint_hz_ = found ? static_cast<double>(e.found) : NAN; // the single as a double
     if (!computed)
         return true;
     if (opt_.explain)
@@ -201,7 +202,8 @@ bool SubtoneSession::chord(const Chord &c)
         }
         out_ << result_text(sent[0]) << '\n';
     }
-    if ((opt_.explain || opt_.stats || opt_.alternatives >= 0) &&
+    midpoint_hz_ = NAN;
+    if ((opt_.explain || opt_.stats || opt_.midpoint || opt_.alternatives >= 0) &&
         !trace(c, sent.empty() ? nullptr : &sent[0]))
         return false;
     return sent.size() == 1;

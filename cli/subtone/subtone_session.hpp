@@ -17,12 +17,13 @@
 namespace qzcli {
 
 struct SubtoneOptions {
-    PitchUnits units;     // --mode, --a4
-    bool explain = false; // --explain
-    bool stats = false;   // --stats
-    bool echo = false;    // --echo
-    bool names = false;   // --names
-    int digits = -1;      // --digits; -1: shortest exact text
+    PitchUnits units;      // --mode, --a4
+    bool explain = false;  // --explain
+    bool stats = false;    // --stats
+    bool echo = false;     // --echo
+    bool names = false;    // --names
+    int digits = -1;       // --digits; -1: shortest exact text
+    bool midpoint = false; // trace every chord to keep its interval's midpoint
     bool have_approx = false;
     t_atom approx{};                   // --approx, the box's creation argument
     long alternatives = -1;            // --alternatives N; -1: not listed
@@ -51,6 +52,9 @@ class SubtoneSession {
     int read(std::istream &in, const std::string &where);
     // Whether a read stopped at a line that is no chord.
     bool input_error() const { return input_error_; }
+    // With `midpoint`: the midpoint in Hz of the last interval of the last
+    // chord's search, the box's result before its rounding (NaN: none).
+    double midpoint_hz() const { return midpoint_hz_; }
 
   private:
     std::string value_text(double v) const;
@@ -67,6 +71,7 @@ class SubtoneSession {
     std::vector<double> sent_;
     bool input_error_ = false;
     Spelling spelling_ = Spelling::sharps; // of the chord being sent
+    double midpoint_hz_ = 0.0;
 };
 
 } // namespace qzcli

@@ -1,5 +1,5 @@
 // qz subtone --score in a build without pugixml and libzip: it says so.
-#include "score_options.hpp"
+#include "subtone_score.hpp"
 
 #include "cli_common.hpp"
 

@@ -1,0 +1,117 @@
+// qz subtone --score: the chords that the score reader delivers, each sent
+// to one qz.subtone box in midi mode, printed as a table or handed back to
+// the score writer (-o).
+#include "subtone_score.hpp"
+
+#include "audio_options.hpp"
+#include "cli_common.hpp"
+#include "notes.hpp"
+#include "score_run.hpp"
+#include "subtone_session.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+namespace qzcli {
+
+namespace {
+
+std::string hz_text(double midi)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", note_to_hz(midi, kA4Hz));
+    return buf;
+}
+
+// The session's --explain lines name notes as "(A#2)"; in a flat key the
+// table spells them with flats, and so do these: "(Bb2)".
+std::string spelled_for_key(std::string lines, int fifths)
+{
+    if (fifths >= 0)
+        return lines;
+    for (std::size_t i = 0; i + 2 < lines.size(); ++i)
+        if (lines[i] == '(' && lines[i + 1] >= 'A' && lines[i + 1] <= 'G' && lines[i + 2] == '#') {
+            lines[i + 1] = lines[i + 1] == 'G' ? 'A' : static_cast<char>(lines[i + 1] + 1);
+            lines[i + 2] = 'b';
+        }
+    return lines;
+}
+
+} // namespace
+
+int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
+                  const SubtoneAudio &audio, const std::string &title)
+{
+    ScoreRun run;
+    if (const int status =
+            read_score_run(so, audio.spectrum.highest_first, audio.spectrum.strongest_first, run);
+        status != kOk)
+        return status;
+    SubtoneOptions o = opt;
+    o.units.midi = true;
+    o.echo = false;
+    o.names = false;
+    o.midpoint = so.lyrics == ScoreLyrics::cents;
+    std::ostringstream box_out; // the session's own lines: the result, then --explain's
+    SubtoneSession session(host, o, box_out, std::cerr);
+    if (!session.ok())
+        return kFailure;
+    int status = kOk;
+    std::string table;
+    for (ScoreChord &sc : run.chords) {
+        Chord c;
+        for (double p : sc.pitches) {
+            t_atom a;
+            atom_setfloat(&a, p);
+            c.atoms.push_back(a);
+            c.tokens.push_back(qzhost::format_number(p));
+        }
+        box_out.str("");
+        if (!session.chord(c) && session.sent().size() != 1)
+            status = kFailure; // the box said why (a search over its budget)
+        if (session.sent().size() == 1)
+            sc.f0 = session.sent()[0];
+        sc.midpoint_hz = session.midpoint_hz();
+        if (!so.out.empty())
+            continue;
+        table += score_position(run.score, sc.start);
+        table += ':';
+        const int fifths = score_fifths(run.score, sc.start);
+        for (double p : sc.pitches) {
+            table += ' ';
+            table += key_note_name(p, fifths);
+        }
+        table += " -> ";
+        if (std::isfinite(sc.f0)) {
+            table += key_note_name(sc.f0, fifths);
+            table += " (";
+            table += format_value(sc.f0, opt.digits);
+            table += ", ";
+            table += hz_text(sc.f0);
+            table += " Hz)";
+        } else {
+            table += "none (";
+            table += format_value(sc.f0, opt.digits);
+            table += ')';
+        }
+        table += '\n';
+        if (opt.explain) {
+            const std::string lines = box_out.str();
+            const std::size_t nl = lines.find('\n');
+            if (nl != std::string::npos)
+                table += spelled_for_key(lines.substr(nl + 1), fifths);
+        }
+        std::cout << table;
+        table.clear();
+    }
+    std::cout.flush();
+    if (!so.out.empty() && !write_score_run(so, run))
+        return kFailure;
+    if (!audio.plot.empty() && !plot_score_run(audio.plot, title, run))
+        return kFailure;
+    return status;
+}
+
+} // namespace qzcli
