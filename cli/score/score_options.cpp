@@ -70,6 +70,23 @@ void add_subtone_score_options(CommandLine &cl, SubtoneScore &opt)
                   opt.lyrics_given = true;
                   opt.any = true;
               });
+    cl.option("--grid", "semitone|quarter|approx",
+              "-o: the written fundamental is the midpoint of the box's\n"
+              "last interval rounded to the nearest semitone or quarter\n"
+              "tone, or the box's own value (approx, the default: on the\n"
+              "grid of the approximation); the tolerance stays --approx",
+              "--grid needs semitone, quarter or approx", [&opt](const std::string &v) {
+                  if (v == "semitone")
+                      opt.grid = ScoreGrid::semitone;
+                  else if (v == "quarter")
+                      opt.grid = ScoreGrid::quarter;
+                  else if (v == "approx")
+                      opt.grid = ScoreGrid::approx;
+                  else
+                      throw OptionError{"--grid needs semitone, quarter or approx"};
+                  opt.grid_given = true;
+                  opt.any = true;
+              });
     cl.option("--merge", "MS",
               "MIDI scores: starts and ends less than MS ms apart are\n"
               "one time, and a sound shorter than that makes no chord,\n"
@@ -93,12 +110,12 @@ bool check_subtone_score(const SubtoneScore &opt, const SubtoneAudio &audio, boo
                          bool table_only, std::string &error)
 {
     if (opt.file.empty()) {
-        error = "-o, --parts, --octave, --lyrics and --merge need --score FILE";
+        error = "-o, --parts, --octave, --lyrics, --grid and --merge need --score FILE";
         return false;
     }
     // An option that would have no effect is refused rather than ignored.
-    if (opt.out.empty() && (opt.octave_given || opt.lyrics_given)) {
-        error = "--octave and --lyrics shape the score that -o writes: they need -o";
+    if (opt.out.empty() && (opt.octave_given || opt.lyrics_given || opt.grid_given)) {
+        error = "--octave, --lyrics and --grid shape the score that -o writes: they need -o";
         return false;
     }
     if (!opt.out.empty() && table_only) {

@@ -12,6 +12,10 @@ struct SubtoneAudio;
 class CommandLine;
 
 enum class ScoreLyrics { none, hz, cents };
+// What -o writes as the fundamental: the box's value (on the grid of its
+// approximation), or the midpoint of its last interval rounded to the
+// nearest semitone or quarter tone.
+enum class ScoreGrid { approx, semitone, quarter };
 
 struct SubtoneScore {
     std::string file;  // --score FILE; empty: no score
@@ -22,7 +26,8 @@ struct SubtoneScore {
     // --merge MS: in a MIDI file, starts and ends closer together than this
     // are one time, and a note shorter than it makes no chord; 0: exact.
     double merge_ms = 20.0;
-    bool octave_given = false, lyrics_given = false, merge_given = false;
+    ScoreGrid grid = ScoreGrid::approx; // --grid
+    bool octave_given = false, lyrics_given = false, merge_given = false, grid_given = false;
     bool any = false; // an option that needs --score was given
 };
 

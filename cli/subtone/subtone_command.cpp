@@ -194,8 +194,9 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         if (mode_given && !opt.units.midi)
             return usage_error("subtone", "--score sends MIDI pitches: --mode freq does not "
                                           "go with it");
-        if (opt.alternatives >= 0)
-            return usage_error("subtone", "--alternatives does not go with --score");
+        if (opt.alternatives >= 0 && !score.out.empty())
+            return usage_error("subtone", "--alternatives shapes the table; with -o no table is "
+                                          "printed");
         if (opt.echo || opt.stats || opt.names || have_a4)
             return usage_error("subtone", "--echo, --stats, --names and --a4 do not go with "
                                           "--score (its table names every note)");

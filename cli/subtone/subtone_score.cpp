@@ -53,7 +53,8 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     o.units.midi = true;
     o.echo = false;
     o.names = false;
-    o.midpoint = so.lyrics == ScoreLyrics::cents;
+    o.midpoint = so.lyrics == ScoreLyrics::cents || so.grid != ScoreGrid::approx;
+    const double steps = so.grid == ScoreGrid::semitone ? 1.0 : 2.0; // per semitone
     std::ostringstream box_out; // the session's own lines: the result, then --explain's
     SubtoneSession session(host, o, box_out, std::cerr);
     if (!session.ok())
@@ -74,6 +75,8 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
         if (session.sent().size() == 1)
             sc.f0 = session.sent()[0];
         sc.midpoint_hz = session.midpoint_hz();
+        if (so.grid != ScoreGrid::approx && sc.midpoint_hz > 0.0 && std::isfinite(sc.midpoint_hz))
+            sc.f0 = std::round(hz_to_note(sc.midpoint_hz, kA4Hz) * steps) / steps;
         if (!so.out.empty())
             continue;
         table += score_position(run.score, sc.start);
@@ -97,7 +100,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
             table += ')';
         }
         table += '\n';
-        if (opt.explain) {
+        if (opt.explain || opt.alternatives >= 0) { // the session's lines after the result
             const std::string lines = box_out.str();
             const std::size_t nl = lines.find('\n');
             if (nl != std::string::npos)

@@ -405,6 +405,30 @@ def cli(tmp):
              for m, w in zip(mids, [36.5, 35.5])]
     check(len(cents) == 2 and all(c not in ("+0", "-0") for c in cents),
           f"--lyrics cents: the midpoints lie off the grid: {cents}")
+    # --grid: the written fundamental is the midpoint --explain prints,
+    # rounded to the semitone (quarter tone), with the tolerance unchanged;
+    # its lyrics then lie within 50 (25) cents of it. Old Hundredth at 0.5
+    # has 14 quarter-tone results written as the box sends them.
+    _, out, _ = run("subtone", "--score", s("old100th.musicxml"), "--explain")
+    mids = [1200 * math.log2(float(l.split("midpoint ")[1].split()[0]) / 440) / 100 + 69
+            for l in out.splitlines() if "midpoint" in l]
+    for grid, step in (("semitone", 1), ("quarter", 0.5)):
+        o = os.path.join(tmp, f"grid_{grid}.musicxml")
+        rc, _, err = run("subtone", "--score", s("old100th.musicxml"), "-o", o, "--grid", grid,
+                         "--lyrics", "cents")
+        root = ET.parse(o).getroot()
+        pid = root.findall("part")[-1].get("id")
+        notes = [n for n in part_notes(root, pid) if n[1] != "rest"]
+        alters = {n[1][1:-1] for n in notes}
+        lyrics = [int(n[5]) for n in notes]
+        check(rc == 0 and all(abs(c) <= 50 * step + 0.5 for c in lyrics),
+              f"--grid {grid}: exit {rc} {err}, cents {lyrics}")
+        check((grid == "semitone") == all(a in ("", "1", "-1") for a in alters),
+              f"--grid {grid}: alters {alters}")
+    check(len(mids) > 14, f"old100th: {len(mids)} midpoints")
+    check(run("subtone", "--score", s("old100th.musicxml"), "--grid", "semitone")[0] == 2,
+          "--grid without -o is a usage error")
+
     # -o MusicXML: the input's parts unchanged, the new part as worked out.
     for name, extra, want_name, want in [
         # C4 sounds alone across the barline: a rest (its fundamental is
@@ -586,6 +610,20 @@ def cli(tmp):
         rc, out, err = run("subtone", *args)
         check(rc == 2 and out == "" and not any(os.path.exists(x(f)) for f in ("a.musicxml", "a.mid", "a.mxl")),
               f"{args[2:]}: exit {rc} (want 2), {err!r}")
+
+    # --alternatives in the table: after each chord, the box's hearing and
+    # the lower ones, as qz subtone --mode midi --alternatives prints them
+    # for the same pitches (the flat key's names aside); not with -o.
+    rc, out, err = run("subtone", "--score", xml, "--alternatives", "2")
+    chords = [l for l in out.splitlines() if not l.startswith("  ")]
+    boxes = [l for l in out.splitlines() if l.startswith("  box: ")]
+    check(rc == 0 and len(chords) == len(table(xml)) and len(boxes) == len(chords),
+          f"--alternatives: {len(boxes)} box lines for {len(chords)} chords, exit {rc}: {err}")
+    first = out.splitlines()[1:3]
+    rc, direct, _ = run("subtone", "--mode", "midi", "--alternatives", "2", "G3", "B3", "D4", "G4")
+    check(first == direct.splitlines()[1:3], f"--alternatives of G3 B3 D4 G4: {first} vs {direct!r}")
+    check(run("subtone", "--score", xml, "--alternatives", "2", "-o", x("a.musicxml"))[0] == 2,
+          "--alternatives with -o is a usage error")
 
     # A played MIDI file: the chorale's chords with their notes starting up
     # to 12 ticks (12.5 ms at 120 bpm) late and ending 5 ticks early or 4

@@ -202,7 +202,7 @@ TEST(SubtoneCli, UsageErrorsExitWithTwo)
                              "--alternatives 2 --floor x 440",
                              "--alternatives -1 440",
                              "--alternatives 1001 440",
-                             "--alternatives 2 --score chorale.musicxml"}) {
+                             "--alternatives 2 --score chorale.musicxml -o out.musicxml"}) {
         const CliRun r = qz_subtone(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.out, "") << args;
