@@ -32,8 +32,15 @@ bool select_parts(const Score &score, const std::string &list, std::vector<bool>
             found = true;
         }
         if (!found) {
-            error = "--parts: no " + std::string(score.midi ? "track" : "part") + " '" + word +
-                    "' (the score has " + std::to_string(score.parts.size()) + ")";
+            // Name them all, with their numbers, so that the next try hits.
+            const std::string kind = score.midi ? "track" : "part";
+            error = "--parts: no " + kind + " '" + word + "'; the " + kind + "s are";
+            for (std::size_t i = 0; i < score.parts.size(); ++i)
+                error += (i == 0 ? " " : ", ") + std::to_string(i + 1) +
+                         (score.parts[i].empty() ? std::string(" (no name)")
+                                                 : " '" + score.parts[i] + "'");
+            if (score.parts.empty())
+                error += " none";
             return false;
         }
     }

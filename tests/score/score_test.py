@@ -295,6 +295,10 @@ def cli(tmp):
            [uni[0], ("measure 1 beat 2", "C4 G4", "-inf"), uni[2]], "no fundamental (--approx 0)")
     expect(table(s("unisons.musicxml"), "--parts", "Soprano"),
            [("measure 1 beat 1", "C4", "60"), ("measure 1 beat 2", "G4", "67")], "--parts Soprano")
+    # A part that is not there: every part named, with its number.
+    rc, out, err = run("subtone", "--score", s("unisons.musicxml"), "--parts", "Sopran")
+    check(rc == 1 and err.endswith("--parts: no part 'Sopran'; the parts are 1 'Soprano', 2 'Alto'\n"),
+          f"--parts Sopran: exit {rc}, {err!r}")
     expect(table(s("unisons.musicxml"), "--parts", "2"),
            [("measure 1 beat 1", "C4", "60"), ("measure 1 beat 2", "C4", "60"),
             ("measure 1 beat 4", "G3", "55")], "--parts 2")
