@@ -1,0 +1,347 @@
+// Plugins > qz > Add virtual fundamental staff: writes the open score to a
+// temporary MusicXML file, runs `qz subtone --score IN -o OUT` on it and
+// enters the part qz adds into the score's last staff, which must be empty
+// (MuseScore 3.2's plugins cannot add a part). One undo step takes it back.
+//
+// Batch mode, for tests and scripts: with QZ_MUSESCORE_BATCH=PATH.mscx in
+// the environment it runs without its dialog, with the qz options of
+// QZ_MUSESCORE_OPTIONS (e.g. "--approx 0.5 --lyrics cents") and the qz of
+// QZ_MUSESCORE_QZ (default: qz on PATH), waiting at most
+// QZ_MUSESCORE_TIMEOUT ms (default 60000) for it, saves the score to
+// PATH.mscx with writeScore and quits. An error is printed on standard
+// error as "qz-virtual-fundamental: error: ..."; the score is saved then
+// too, unchanged, so that a script can see that it is.
+import QtQuick 2.0
+import QtQuick.Controls 1.4
+import QtQuick.Layouts 1.1
+import Qt.labs.settings 1.0
+import MuseScore 3.0
+import FileIO 3.0
+import "qzpart.js" as QzPart
+
+MuseScore {
+    id: plugin
+    menuPath: "Plugins.qz.Add virtual fundamental staff"
+    version: "1.0"
+    description: "Adds the virtual fundamental of every chord, computed by qz, in the empty last staff"
+    pluginType: "dialog"
+    requiresScore: true
+    width: 460
+    height: 300
+
+    property bool windows: Qt.platform.os === "windows"
+    property int exitCode: -1
+    property int timeoutMs: 60000
+
+    QProcess { id: proc }
+    FileIO { id: file }
+    Settings {
+        id: settings
+        category: "qz-virtual-fundamental"
+        property string qz: ""
+        property string approx: "0.5"
+        property int octave: 0
+        property int lyrics: 0
+        property bool selectionOnly: false
+    }
+
+    // The qz beside this plugin when there is one, else qz on PATH.
+    function defaultQz() {
+        var dir = Qt.resolvedUrl(".").toString().replace(/^file:\/\//, "");
+        if (windows)
+            dir = dir.replace(/^\/([A-Za-z]:)/, "$1");
+        var beside = dir + (windows ? "qz.exe" : "qz");
+        file.source = beside;
+        return file.exists() ? beside : "qz";
+    }
+
+    // Runs a script of shell (cmd on Windows) lines; {ok, out, code} or
+    // {error}. The script file keeps paths with spaces quoted as the shell
+    // quotes them, which QProcess's command line cannot.
+    function runScript(lines, ms) {
+        var path = file.tempPath() + "/qz-vf-" + (windows ? "run.cmd" : "run.sh");
+        file.source = path;
+        if (!file.write(lines.join(windows ? "\r\n" : "\n") + "\n"))
+            return { error: "cannot write " + path };
+        plugin.exitCode = -1;
+        proc.start(windows ? "cmd /c \"" + path + "\"" : "sh \"" + path + "\"");
+        if (!proc.waitForFinished(ms)) {
+            proc.kill();
+            proc.waitForFinished(2000);
+            return { error: "qz did not finish within " + ms / 1000 + " s" };
+        }
+        return { ok: plugin.exitCode === 0, out: String(proc.readAllStandardOutput()), code: plugin.exitCode };
+    }
+
+    function quote(s) {
+        return windows ? "\"" + s + "\"" : "'" + s.replace(/'/g, "'\\''") + "'";
+    }
+
+    function environment(name) {
+        var r = runScript(windows ? ["@echo off", "echo %" + name + "%"] : ["printf '%s' \"$" + name + "\""], 5000);
+        var v = r.out ? r.out.replace(/[\r\n]+$/, "") : "";
+        return v === "%" + name + "%" ? "" : v;
+    }
+
+    // The staff the fundamentals go to and the ticks and parts they come
+    // from: {staff, from, to, parts} or {error}.
+    function target(selectionOnly) {
+        var staff = curScore.nstaves - 1, last = curScore.parts[curScore.parts.length - 1];
+        if (curScore.parts.length < 2 || last.startTrack !== staff * 4)
+            return { error: "add an empty one-staff part at the bottom of the score for the fundamentals (Instruments, key I) and run again: MuseScore 3.2's plugins cannot add a part" };
+        var c = curScore.newCursor(), from = 0, to = curScore.lastSegment.tick, first = 0, lastStaff = staff - 1;
+        if (selectionOnly) {
+            c.rewind(1);
+            if (!c.segment)
+                return { error: "nothing is selected: select a range of measures, or choose the whole score" };
+            from = c.measure.firstSegment.tick;
+            first = c.staffIdx;
+            c.rewind(2);
+            if (c.segment) {
+                var endTick = c.tick;
+                c.rewind(1);
+                while (c.measure && c.measure.lastSegment.tick < endTick)
+                    c.nextMeasure();
+                to = c.measure ? c.measure.lastSegment.tick : to;
+            }
+            c.rewind(2);
+            lastStaff = Math.min(Math.floor(c.track / 4), staff - 1);
+            if (first >= staff)
+                return { error: "the selection holds only the staff of the fundamentals" };
+        }
+        var parts = [];
+        for (var i = 0; i < curScore.parts.length - 1; i++) {
+            var p = curScore.parts[i];
+            if (p.endTrack > first * 4 && p.startTrack <= lastStaff * 4 + 3)
+                parts.push(i + 1);
+        }
+        c.staffIdx = staff;
+        c.voice = 0;
+        c.rewind(0);
+        for (; c.segment && c.tick < to; c.next())
+            if (c.tick >= from && c.element && c.element.type === Element.CHORD)
+                return { error: "the last staff already has notes there: it must be empty for the fundamentals" };
+        return { staff: staff, from: from, to: to, parts: parts };
+    }
+
+    // Runs qz on the score: {part} (QzPart.read's result) or {error}.
+    function fundamentals(qz, options, parts) {
+        var dir = file.tempPath(), src = dir + "/qz-vf-score.musicxml", out = dir + "/qz-vf-out.musicxml";
+        file.source = out;
+        if (file.exists())
+            file.remove();
+        if (!writeScore(curScore, src.replace(/\.musicxml$/, ""), "musicxml"))
+            return { error: "MuseScore could not write " + src };
+        var cmd = [quote(qz), "subtone", "--score", quote(src), "--parts", parts.join(","), "-o", quote(out)];
+        var opts = options.split(/\s+/).filter(function (s) { return s.length; });
+        var lines = windows
+            ? ["@echo off", "where " + quote(qz) + " >nul 2>&1 || if not exist " + quote(qz) + " (echo qz-missing & exit /b 127)",
+               cmd.concat(opts).join(" ") + " 2>&1"]
+            : ["qz=" + quote(qz),
+               "case $qz in */*) [ -f \"$qz\" ] && [ -x \"$qz\" ] ;; *) command -v \"$qz\" >/dev/null 2>&1 ;; esac || { echo qz-missing; exit 127; }",
+               "exec \"$qz\"" + cmd.slice(1).concat(opts.map(quote)).map(function (s) { return " " + s; }).join("") + " 2>&1"];
+        var r = runScript(lines, timeoutMs);
+        if (r.error)
+            return r;
+        if (r.out.indexOf("qz-missing") === 0)
+            return { error: "qz is missing or not executable: " + qz + " (set its path in the dialog)" };
+        if (!r.ok)
+            return { error: "qz failed (exit " + r.code + "): " + r.out.trim() };
+        file.source = out;
+        var part = QzPart.read(file.read(), division);
+        return part.error ? part : { part: part };
+    }
+
+    // A cursor on the staff's chord or rest that starts at the tick, or
+    // null. MuseScore 3.2's plugins have no cursor to a tick; this one
+    // walks there segment by segment (after nextMeasure, addNote enters at
+    // the cursor's previous place).
+    function cursorAt(staff, tick) {
+        var c = curScore.newCursor();
+        c.staffIdx = staff;
+        c.voice = 0;
+        c.rewind(0);
+        while (c.segment && c.tick < tick)
+            c.next();
+        return c.segment && c.tick === tick ? c : null;
+    }
+
+    // The longest note value (whole to 128th, up to three dots) that fits
+    // in the ticks: what Cursor.setDuration enters exactly (it takes any
+    // other length as a shorter value).
+    function longestValue(ticks) {
+        var best = 0;
+        for (var v = division * 4; v >= division / 32; v /= 2)
+            for (var dots = 0, d = v; dots <= 3; dots++, d += v / Math.pow(2, dots))
+                if (d <= ticks && d > best && d === Math.floor(d))
+                    best = d;
+        return best;
+    }
+
+    // The chords and rests of the staff that start in [from, to).
+    function elementsIn(staff, from, to) {
+        var c = cursorAt(staff, from), out = [];
+        for (; c && c.segment && c.tick < to; c.next())
+            out.push({ tick: c.tick, element: c.element });
+        return out;
+    }
+
+    // Enters one note or rest from the tick for the ticks, as the longest
+    // note values that fit; MuseScore splits each at its barlines and ties
+    // the parts. Where one value does not reach, the next one is tied on
+    // through the tie command: the last note entered is selected, so
+    // prev-chord, once per chord of the value, selects the one before it.
+    // The tie command ends the command it runs in; a new one is started
+    // after it. {pieces: [{tick, element}]} or {error}.
+    function enterValues(staff, at, ticks, pitch, tie) {
+        var pieces = [];
+        while (ticks > 0) {
+            var c = cursorAt(staff, at), len = longestValue(ticks);
+            if (!c)
+                return { error: "MuseScore has no place for a fundamental at tick " + at };
+            if (!len)
+                return { error: "a fundamental at tick " + at + " is shorter than MuseScore's shortest note" };
+            c.setDuration(len, division * 4);
+            c.addNote(pitch);
+            var made = elementsIn(staff, at, at + len);
+            if (pieces.length && tie) {
+                for (var k = 0; k < made.length; k++)
+                    cmd("prev-chord");
+                cmd("tie");
+                curScore.startCmd();
+            }
+            pieces = pieces.concat(made);
+            at += len;
+            ticks -= len;
+        }
+        return { pieces: pieces };
+    }
+
+    // Enters the fundamentals between the target's ticks into its staff,
+    // one after the other: each starts where the one before ends, so the
+    // staff has a rest there to enter it at. Rests go in as placeholder
+    // notes that are deleted afterwards (a plugin of MuseScore 3.2 cannot
+    // enter a rest).
+    function enter(t, part) {
+        var placeholders = [], first = true, added = 0;
+        for (var i = 0; i < part.events.length; i++) {
+            var e = part.events[i];
+            var a = Math.max(e.tick, t.from), b = Math.min(e.tick + e.ticks, t.to);
+            if (b <= a)
+                continue;
+            var r = enterValues(t.staff, a, b - a, e.rest ? 60 : e.pitch, !e.rest);
+            if (r.error)
+                return r;
+            if (e.rest) {
+                placeholders = placeholders.concat(r.pieces.map(function (p) { return p.tick; }));
+                continue;
+            }
+            for (var k = 0; k < r.pieces.length; k++) {
+                var note = r.pieces[k].element.notes[0];
+                if (e.quarter) {
+                    note.accidentalType = e.quarter > 0
+                        ? (e.accidental === "three-quarters-sharp" ? Accidental.SHARP_SLASH4 : Accidental.SHARP_SLASH)
+                        : (e.accidental === "three-quarters-flat" ? Accidental.MIRRORED_FLAT2 : Accidental.MIRRORED_FLAT);
+                    // Setting the accidental moves the pitch; put it back.
+                    note.pitch = e.pitch;
+                    note.tpc1 = e.tpc;
+                    note.tpc2 = e.tpc;
+                    note.tuning = e.quarter * 100;
+                }
+            }
+            if (e.lyric) {
+                var l = newElement(Element.LYRICS);
+                l.text = e.lyric;
+                r.pieces[0].element.add(l);
+            }
+            if (first) {
+                var name = newElement(Element.STAFF_TEXT);
+                name.text = part.name;
+                cursorAt(t.staff, a).add(name);
+                first = false;
+            }
+            added++;
+        }
+        for (var j = 0; j < placeholders.length; j++)
+            removeElement(cursorAt(t.staff, placeholders[j]).element.notes[0]);
+        return { added: added };
+    }
+
+    // The whole job; "" or the error, the score unchanged on an error.
+    function addStaff(qz, options, selectionOnly) {
+        var t = target(selectionOnly);
+        if (t.error)
+            return t.error;
+        if (!t.parts.length)
+            return "the selection holds no part but the fundamentals' staff";
+        var r = fundamentals(qz, options, t.parts);
+        if (r.error)
+            return r.error;
+        curScore.startCmd();
+        var n = enter(t, r.part);
+        curScore.endCmd();
+        if (n.error) {
+            cmd("undo");
+            return n.error;
+        }
+        return n.added ? "" : "qz found no fundamental of two or more pitches there";
+    }
+
+    function options() {
+        var o = "--approx " + approxField.text + " --octave " + octaveBox.value;
+        return o + " --lyrics " + ["none", "hz", "cents"][lyricsBox.currentIndex];
+    }
+
+    Component.onCompleted: proc.finished.connect(function (code) { plugin.exitCode = code; })
+
+    onRun: {
+        var batch = environment("QZ_MUSESCORE_BATCH");
+        if (!batch)
+            return;
+        var qz = environment("QZ_MUSESCORE_QZ") || "qz";
+        timeoutMs = parseInt(environment("QZ_MUSESCORE_TIMEOUT"), 10) || timeoutMs;
+        var err = addStaff(qz, environment("QZ_MUSESCORE_OPTIONS"), false);
+        if (err)
+            console.error("qz-virtual-fundamental: error: " + err);
+        if (!writeScore(curScore, batch.replace(/\.mscx$/, ""), "mscx"))
+            console.error("qz-virtual-fundamental: error: cannot save " + batch);
+        Qt.quit();
+    }
+
+    GridLayout {
+        anchors.fill: parent
+        anchors.margins: 10
+        columns: 2
+        Label { text: "Approximation (semitones)" }
+        TextField { id: approxField; text: settings.approx }
+        Label { text: "Octave shift" }
+        SpinBox { id: octaveBox; minimumValue: -4; maximumValue: 4; value: settings.octave }
+        Label { text: "Lyrics" }
+        ComboBox { id: lyricsBox; model: ["none", "Hz", "cents"]; currentIndex: settings.lyrics }
+        Label { text: "Range" }
+        ComboBox { id: rangeBox; model: ["whole score", "selected measures"]; currentIndex: settings.selectionOnly ? 1 : 0 }
+        Label { text: "qz" }
+        TextField { id: qzField; Layout.fillWidth: true; text: settings.qz || plugin.defaultQz() }
+        Label {
+            id: message
+            Layout.columnSpan: 2
+            Layout.fillWidth: true
+            wrapMode: Text.Wrap
+            color: "darkred"
+        }
+        RowLayout {
+            Layout.columnSpan: 2
+            Button { text: "Add staff"; onClicked: {
+                settings.qz = qzField.text;
+                settings.approx = approxField.text;
+                settings.octave = octaveBox.value;
+                settings.lyrics = lyricsBox.currentIndex;
+                settings.selectionOnly = rangeBox.currentIndex === 1;
+                message.text = plugin.addStaff(qzField.text, plugin.options(), rangeBox.currentIndex === 1);
+                if (!message.text)
+                    Qt.quit();
+            } }
+            Button { text: "Close"; onClicked: Qt.quit() }
+        }
+    }
+}
