@@ -6,7 +6,8 @@
 // Batch mode, for tests and scripts: with QZ_MUSESCORE_BATCH=PATH.mscx in
 // the environment it runs without its dialog, with the qz options of
 // QZ_MUSESCORE_OPTIONS (e.g. "--approx 0.5 --lyrics cents") and the qz of
-// QZ_MUSESCORE_QZ (default: qz on PATH), waiting at most
+// QZ_MUSESCORE_QZ (default: the qz beside the plugin, else qz on PATH), on the whole score or, with
+// QZ_MUSESCORE_RANGE=selection, on the selection MuseScore opened, waiting at most
 // QZ_MUSESCORE_TIMEOUT ms (default 60000) for it, saves the score to
 // PATH.mscx with writeScore and quits. An error is printed on standard
 // error as "qz-virtual-fundamental: error: ..."; the score is saved then
@@ -298,9 +299,9 @@ MuseScore {
         var batch = environment("QZ_MUSESCORE_BATCH");
         if (!batch)
             return;
-        var qz = environment("QZ_MUSESCORE_QZ") || "qz";
+        var qz = environment("QZ_MUSESCORE_QZ") || defaultQz();
         timeoutMs = parseInt(environment("QZ_MUSESCORE_TIMEOUT"), 10) || timeoutMs;
-        var err = addStaff(qz, environment("QZ_MUSESCORE_OPTIONS"), false);
+        var err = addStaff(qz, environment("QZ_MUSESCORE_OPTIONS"), environment("QZ_MUSESCORE_RANGE") === "selection");
         if (err)
             console.error("qz-virtual-fundamental: error: " + err);
         if (!writeScore(curScore, batch.replace(/\.mscx$/, ""), "mscx"))

@@ -83,8 +83,9 @@ def main(tmp):
         sys.exit(77)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
-    def plugin(src, saved, qz=QZ, options="", timeout=None):
-        e = dict(env, QZ_MUSESCORE_BATCH=saved, QZ_MUSESCORE_QZ=qz, QZ_MUSESCORE_OPTIONS=options)
+    def plugin(src, saved, qz=QZ, options="", timeout=None, selection=False):
+        e = dict(env, QZ_MUSESCORE_BATCH=saved, QZ_MUSESCORE_QZ=qz, QZ_MUSESCORE_OPTIONS=options,
+                 QZ_MUSESCORE_RANGE="selection" if selection else "score")
         if timeout:
             e["QZ_MUSESCORE_TIMEOUT"] = str(timeout)
         p = subprocess.run([ms, "-p", PLUGIN, src], capture_output=True, text=True, env=e, timeout=300)
@@ -128,10 +129,28 @@ def main(tmp):
               [sounding(root, p.get("id"))[0] for p in root.findall("part")[:n - 1]],
               f"{name}: the score's own parts changed")
 
+    # The plugin as scripts/package-musescore.sh ships it, with a link to
+    # qz beside it: found there without QZ_MUSESCORE_QZ, with no qz on PATH.
+    pkg = os.path.join(tmp, "pkg")
+    subprocess.run(["sh", os.path.join(HERE, "..", "..", "scripts", "package-musescore.sh"), pkg], check=True)
+    os.symlink(QZ, os.path.join(pkg, "qz"))
+    saved = os.path.join(tmp, "pkg.mscx")
+    e = dict(env, QZ_MUSESCORE_BATCH=saved, PATH="/usr/bin:/bin")
+    e.pop("QZ_MUSESCORE_QZ", None)
+    check(not shutil.which("qz", path=e["PATH"]), "a qz on /usr/bin:/bin")
+    p = subprocess.run([ms, "-p", os.path.join(pkg, "qz-virtual-fundamental.qml"),
+                        os.path.join(tmp, "ties-in.musicxml")], capture_output=True, text=True, env=e, timeout=300)
+    check("error" not in p.stderr and os.path.exists(saved), f"the packaged plugin: {p.stderr[-300:]}")
+    if os.path.exists(saved):
+        got = sounding(*last_part(export(saved, os.path.join(tmp, "pkg.musicxml"))))[0]
+        check(got == sounding(*last_part(os.path.join(tmp, "ties-qz.musicxml")))[0], f"the packaged plugin: {got}")
+
     # Errors: the message, and the score saved as it was (batch mode saves
     # it either way). qz missing, qz's own error text, a qz that does not
-    # finish, fundamentals in tuplets (which MuseScore 3.2's plugins cannot
-    # enter), and a score without an empty last part.
+    # finish, the selection when nothing is selected (a score opened from
+    # the command line has no selection), fundamentals in tuplets (which
+    # MuseScore 3.2's plugins cannot enter), and a score without an empty
+    # last part.
     src = os.path.join(tmp, "chorale-in.musicxml")
     hang = os.path.join(tmp, "hang.sh")
     open(hang, "w").write("#!/bin/sh\nsleep 30\n")
@@ -142,6 +161,7 @@ def main(tmp):
     bad = [("missing", src, dict(qz=os.path.join(tmp, "no such dir", "qz")), "qz is missing or not executable"),
            ("qz's error", src, dict(options="--approx banana"), "qz failed (exit 2): "),
            ("timeout", src, dict(qz=hang, timeout=1500), "qz did not finish within 1.5 s"),
+           ("no selection", src, dict(selection=True), "nothing is selected"),
            ("tuplets", tup_src, {}, "the fundamentals fall in tuplets"),
            ("no empty part", os.path.join(SCORES, "chorale.musicxml"), {}, "add an empty one-staff part")]
     for what, score, kw, message in bad:
