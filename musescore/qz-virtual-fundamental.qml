@@ -7,7 +7,9 @@
 // the environment it runs without its dialog, with the qz options of
 // QZ_MUSESCORE_OPTIONS (e.g. "--approx 0.5 --lyrics cents") and the qz of
 // QZ_MUSESCORE_QZ (default: the qz beside the plugin, else qz on PATH), on the whole score or, with
-// QZ_MUSESCORE_RANGE=selection, on the selection MuseScore opened, waiting at most
+// QZ_MUSESCORE_RANGE=selection, on the selection that the MuseScore actions
+// of QZ_MUSESCORE_ACTIONS make (e.g. "first-element next-chord
+// select-next-measure select-staff-below"), waiting at most
 // QZ_MUSESCORE_TIMEOUT ms (default 60000) for it, saves the score to
 // PATH.mscx with writeScore and quits. An error is printed on standard
 // error as "qz-virtual-fundamental: error: ..."; the score is saved then
@@ -239,10 +241,10 @@ MuseScore {
             }
             for (var k = 0; k < r.pieces.length; k++) {
                 var note = r.pieces[k].element.notes[0];
-                if (e.quarter) {
-                    note.accidentalType = e.quarter > 0
-                        ? (e.accidental === "three-quarters-sharp" ? Accidental.SHARP_SLASH4 : Accidental.SHARP_SLASH)
-                        : (e.accidental === "three-quarters-flat" ? Accidental.MIRRORED_FLAT2 : Accidental.MIRRORED_FLAT);
+                var quarter = { "0.5": Accidental.SHARP_SLASH, "1.5": Accidental.SHARP_SLASH4,
+                                "-0.5": Accidental.MIRRORED_FLAT, "-1.5": Accidental.MIRRORED_FLAT2 }[e.quarter];
+                if (quarter !== undefined) {
+                    note.accidentalType = quarter;
                     // Setting the accidental moves the pitch; put it back.
                     note.pitch = e.pitch;
                     note.tpc1 = e.tpc;
@@ -301,6 +303,11 @@ MuseScore {
             return;
         var qz = environment("QZ_MUSESCORE_QZ") || defaultQz();
         timeoutMs = parseInt(environment("QZ_MUSESCORE_TIMEOUT"), 10) || timeoutMs;
+        // MuseScore actions first, such as those that make a selection.
+        var actions = environment("QZ_MUSESCORE_ACTIONS").split(/\s+/);
+        for (var i = 0; i < actions.length; i++)
+            if (actions[i])
+                cmd(actions[i]);
         var err = addStaff(qz, environment("QZ_MUSESCORE_OPTIONS"), environment("QZ_MUSESCORE_RANGE") === "selection");
         if (err)
             console.error("qz-virtual-fundamental: error: " + err);

@@ -20,7 +20,8 @@ function unescape(s) {
 }
 
 // {name, events: [{tick, ticks, rest, pitch, tpc, quarter, lyric}]} or
-// {error}. ticksPerQuarter is MuseScore's division (480).
+// {error}; quarter is the alteration in semitones (±0.5, ±1.5) that the
+// pitch leaves out. ticksPerQuarter is MuseScore's division (480).
 function read(xml, ticksPerQuarter) {
     var head = /<score-part id="QZVF">\s*<part-name>([^<]*)<\/part-name>/.exec(xml);
     var start = xml.indexOf("<part id=\"QZVF\">");
@@ -50,14 +51,14 @@ function read(xml, ticksPerQuarter) {
             events.push({ tick: tick, ticks: ticks, rest: true });
         } else {
             var step = text(note, "step"), alter = parseFloat(text(note, "alter") || "0");
-            // MuseScore keeps a quarter tone as the semitone the alteration
-            // truncates to plus a quarter-tone accidental (as its MusicXML
-            // reader does), and sounds it through the note's tuning.
-            var semis = alter < 0 ? Math.ceil(alter) : Math.floor(alter);
+            // MuseScore keeps a quarter tone as its natural step with a
+            // quarter-tone accidental (as its MusicXML reader does: D three
+            // quarters sharp is a D with that accidental), and sounds it
+            // through the note's tuning.
+            var semis = alter === Math.round(alter) ? alter : 0;
             events.push({ tick: tick, ticks: ticks, rest: false,
                           pitch: 12 * (parseInt(text(note, "octave"), 10) + 1) + STEPS[step] + semis,
                           tpc: TPC[step] + 7 * semis, quarter: alter - semis,
-                          accidental: text(note, "accidental"),
                           lyric: text(note, "text") === null ? "" : unescape(text(note, "text")) });
         }
         tied = /<tie type="start"\/>/.test(note);

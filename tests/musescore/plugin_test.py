@@ -83,9 +83,9 @@ def main(tmp):
         sys.exit(77)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
-    def plugin(src, saved, qz=QZ, options="", timeout=None, selection=False):
+    def plugin(src, saved, qz=QZ, options="", timeout=None, selection=False, actions=""):
         e = dict(env, QZ_MUSESCORE_BATCH=saved, QZ_MUSESCORE_QZ=qz, QZ_MUSESCORE_OPTIONS=options,
-                 QZ_MUSESCORE_RANGE="selection" if selection else "score")
+                 QZ_MUSESCORE_RANGE="selection" if selection else "score", QZ_MUSESCORE_ACTIONS=actions)
         if timeout:
             e["QZ_MUSESCORE_TIMEOUT"] = str(timeout)
         p = subprocess.run([ms, "-p", PLUGIN, src], capture_output=True, text=True, env=e, timeout=300)
@@ -100,13 +100,14 @@ def main(tmp):
 
     # The chorale, ties across barlines (held.musicxml also holds a chord
     # for five eighths, which takes a tie inside the measure), quarter tones
-    # and a transposing clarinet and horn, with options through
-    # QZ_MUSESCORE_OPTIONS.
+    # (and three quarters sharp in Old Hundredth), and a transposing clarinet
+    # and horn, with options through QZ_MUSESCORE_OPTIONS.
     cases = [("chorale", os.path.join(SCORES, "chorale.musicxml"), ["--lyrics", "hz"]),
              ("ties", os.path.join(SCORES, "ties.musicxml"), []),
              ("held", os.path.join(HERE, "held.musicxml"), ["--octave", "1"]),
              ("quarter", os.path.join(SCORES, "quarter.musicxml"), ["--lyrics", "cents"]),
-             ("transposing", os.path.join(SCORES, "transposing.musicxml"), ["--approx", "1", "--lyrics", "hz"])]
+             ("transposing", os.path.join(SCORES, "transposing.musicxml"), ["--approx", "1", "--lyrics", "hz"]),
+             ("old100th", os.path.join(SCORES, "old100th.musicxml"), [])]
     for name, score, opts in cases:
         ref, src = os.path.join(tmp, name + "-qz.musicxml"), os.path.join(tmp, name + "-in.musicxml")
         p = subprocess.run([QZ, "subtone", "--score", score, "-o", ref, *opts], capture_output=True, text=True)
@@ -128,6 +129,22 @@ def main(tmp):
         check([sounding(before, p.get("id"))[0] for p in before.findall("part")[:n - 1]] ==
               [sounding(root, p.get("id"))[0] for p in root.findall("part")[:n - 1]],
               f"{name}: the score's own parts changed")
+
+    # The selected measures: Old Hundredth (4/4, half notes), selected from
+    # its first measure's second chord in the soprano to the end of the
+    # third measure in the alto. The chords are those of the soprano and
+    # alto alone (qz --parts 1,2), and the fundamentals fill the first
+    # three measures whole (quarter notes 0 to 12) and nothing else.
+    old, src = os.path.join(SCORES, "old100th.musicxml"), os.path.join(tmp, "old100th-in.musicxml")
+    ref12 = os.path.join(tmp, "old100th-12.musicxml")
+    subprocess.run([QZ, "subtone", "--score", old, "--parts", "1,2", "-o", ref12], check=True)
+    saved = os.path.join(tmp, "old100th-sel.mscx")
+    rc, errors = plugin(src, saved, selection=True, actions="first-element next-chord next-chord "
+                        "select-next-measure select-next-measure select-next-measure select-staff-below")
+    check(rc == 0 and not errors, f"selection: {errors}")
+    got = sounding(*last_part(export(saved, os.path.join(tmp, "old100th-sel.musicxml"))))[0]
+    want = [(on, min(on + d, 12) - on, p, l) for on, d, p, l in sounding(*last_part(ref12))[0] if on < 12]
+    check(got == want and len(want) > 3, f"selection:\n  got  {got}\n  want {want}")
 
     # The plugin as scripts/package-musescore.sh ships it, with a link to
     # qz beside it: found there without QZ_MUSESCORE_QZ, with no qz on PATH.
