@@ -43,7 +43,7 @@ MuseScore {
         category: "qz-virtual-fundamental"
         property string qz: ""
         property string approx: "0.5"
-        property int octave: 0
+        property int octave: 5 // the octave box's "0"
         property int lyrics: 0
         property bool selectionOnly: false
     }
@@ -270,6 +270,20 @@ MuseScore {
         return { added: added };
     }
 
+    // "--octave auto": the octave shift (-4 to 4) that brings the median
+    // of the fundamentals nearest to D3, the middle line of the bass clef,
+    // the staff most parts added for them have (the plugin cannot set the
+    // staff's clef, as qz does in its own part).
+    function autoOctave(part) {
+        var pitches = part.events.filter(function (e) { return !e.rest; })
+                                 .map(function (e) { return e.pitch + e.quarter; })
+                                 .sort(function (a, b) { return a - b; });
+        if (!pitches.length)
+            return 0;
+        var median = pitches[Math.floor((pitches.length - 1) / 2)];
+        return Math.max(-4, Math.min(4, Math.round((50 - median) / 12)));
+    }
+
     // The whole job; "" or the error, the score unchanged on an error.
     function addStaff(qz, options, selectionOnly) {
         var t = target(selectionOnly);
@@ -277,9 +291,16 @@ MuseScore {
             return t.error;
         if (!t.parts.length)
             return "the selection holds no part but the fundamentals' staff";
-        var r = fundamentals(qz, options, t.parts);
+        var r = fundamentals(qz, options.replace(/--octave\s+auto\b/, ""), t.parts);
         if (r.error)
             return r.error;
+        if (/--octave\s+auto\b/.test(options)) {
+            var k = autoOctave(r.part);
+            if (k)
+                r = fundamentals(qz, options.replace(/--octave\s+auto\b/, "--octave " + k), t.parts);
+            if (r.error)
+                return r.error;
+        }
         curScore.startCmd();
         var n = enter(t, r.part);
         curScore.endCmd();
@@ -291,7 +312,7 @@ MuseScore {
     }
 
     function options() {
-        var o = "--approx " + approxField.text + " --octave " + octaveBox.value;
+        var o = "--approx " + approxField.text + " --octave " + (octaveBox.currentIndex ? octaveBox.currentIndex - 5 : "auto");
         return o + " --lyrics " + ["none", "hz", "cents"][lyricsBox.currentIndex];
     }
 
@@ -323,7 +344,11 @@ MuseScore {
         Label { text: "Approximation (semitones)" }
         TextField { id: approxField; text: settings.approx }
         Label { text: "Octave shift" }
-        SpinBox { id: octaveBox; minimumValue: -4; maximumValue: 4; value: settings.octave }
+        ComboBox {
+            id: octaveBox
+            model: ["automatic", "-4", "-3", "-2", "-1", "0", "+1", "+2", "+3", "+4"]
+            currentIndex: settings.octave
+        }
         Label { text: "Lyrics" }
         ComboBox { id: lyricsBox; model: ["none", "Hz", "cents"]; currentIndex: settings.lyrics }
         Label { text: "Range" }
@@ -342,7 +367,7 @@ MuseScore {
             Button { text: "Add staff"; onClicked: {
                 settings.qz = qzField.text;
                 settings.approx = approxField.text;
-                settings.octave = octaveBox.value;
+                settings.octave = octaveBox.currentIndex;
                 settings.lyrics = lyricsBox.currentIndex;
                 settings.selectionOnly = rangeBox.currentIndex === 1;
                 message.text = plugin.addStaff(qzField.text, plugin.options(), rangeBox.currentIndex === 1);

@@ -146,6 +146,19 @@ def main(tmp):
     want = [(on, min(on + d, 12) - on, p, l) for on, d, p, l in sounding(*last_part(ref12))[0] if on < 12]
     check(got == want and len(want) > 3, f"selection:\n  got  {got}\n  want {want}")
 
+    # --octave auto: the chorale's fundamentals are G1 C2 D2 G1 G1 (its table
+    # in docs/score.md), their median G1; two octaves up, G3, is 5 semitones
+    # from D3, the bass staff's middle line, one octave up (G2) 7: the part
+    # of qz -o --octave 2, named so.
+    ref = os.path.join(tmp, "chorale-qz+2.musicxml")
+    subprocess.run([QZ, "subtone", "--score", os.path.join(SCORES, "chorale.musicxml"), "-o", ref,
+                    "--octave", "2"], check=True)
+    saved = os.path.join(tmp, "chorale-auto.mscx")
+    rc, errors = plugin(os.path.join(tmp, "chorale-in.musicxml"), saved, options="--octave auto")
+    got, words = sounding(*last_part(export(saved, os.path.join(tmp, "chorale-auto.musicxml"))))
+    check(not errors and got == sounding(*last_part(ref))[0] and words[:1] == ["Virtual fundamental (+2 octaves)"],
+          f"--octave auto: {errors} {got} {words}")
+
     # The plugin as scripts/package-musescore.sh ships it, with a link to
     # qz beside it: found there without QZ_MUSESCORE_QZ, with no qz on PATH.
     pkg = os.path.join(tmp, "pkg")
