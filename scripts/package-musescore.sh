@@ -10,6 +10,6 @@ set -eu
 dest=$1
 here=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$dest"
-for f in qz-virtual-fundamental.qml qzpart.js README.md; do
+for f in qz-virtual-fundamental.qml qzpart.js qzenter.js README.md; do
     cp "$here/musescore/$f" "$dest/$f"
 done
