@@ -36,6 +36,9 @@ MuseScore {
     property bool windows: Qt.platform.os === "windows"
     property int exitCode: -1
     property int timeoutMs: 60000
+    // The temporary files' prefix, its own per run of MuseScore: another
+    // MuseScore running the plugin at the same time uses others.
+    property string temp: ""
 
     QProcess { id: proc }
     FileIO { id: file }
@@ -63,18 +66,34 @@ MuseScore {
     // {error}. The script file keeps paths with spaces quoted as the shell
     // quotes them, which QProcess's command line cannot.
     function runScript(lines, ms) {
-        var path = file.tempPath() + "/qz-vf-" + (windows ? "run.cmd" : "run.sh");
+        var path = tempFile(windows ? "run.cmd" : "run.sh");
         file.source = path;
         if (!file.write(lines.join(windows ? "\r\n" : "\n") + "\n"))
             return { error: "cannot write " + path };
         plugin.exitCode = -1;
         proc.start(windows ? "cmd /c \"" + path + "\"" : "sh \"" + path + "\"");
-        if (!proc.waitForFinished(ms)) {
+        var done = proc.waitForFinished(ms);
+        if (!done) {
             proc.kill();
             proc.waitForFinished(2000);
-            return { error: "qz did not finish within " + ms / 1000 + " s" };
         }
+        file.source = path;
+        file.remove();
+        if (!done)
+            return { error: "qz did not finish within " + ms / 1000 + " s" };
         return { ok: plugin.exitCode === 0, out: String(proc.readAllStandardOutput()), code: plugin.exitCode };
+    }
+
+    function tempFile(name) {
+        if (!temp)
+            temp = file.tempPath() + "/qz-vf-" + Date.now().toString(36) + "-" + Math.floor(Math.random() * 1e9).toString(36);
+        return temp + "-" + name;
+    }
+
+    function removeFile(path) {
+        file.source = path;
+        if (file.exists())
+            file.remove();
     }
 
     function quote(s) {
@@ -130,10 +149,8 @@ MuseScore {
 
     // Runs qz on the score: {part} (QzPart.read's result) or {error}.
     function fundamentals(qz, options, parts) {
-        var dir = file.tempPath(), src = dir + "/qz-vf-score.musicxml", out = dir + "/qz-vf-out.musicxml";
-        file.source = out;
-        if (file.exists())
-            file.remove();
+        var src = tempFile("score.musicxml"), out = tempFile("out.musicxml");
+        removeFile(out);
         if (!writeScore(curScore, src.replace(/\.musicxml$/, ""), "musicxml"))
             return { error: "MuseScore could not write " + src };
         var cmd = [quote(qz), "subtone", "--score", quote(src), "--parts", parts.join(","), "-o", quote(out)];
@@ -145,6 +162,7 @@ MuseScore {
                "case $qz in */*) [ -f \"$qz\" ] && [ -x \"$qz\" ] ;; *) command -v \"$qz\" >/dev/null 2>&1 ;; esac || { echo qz-missing; exit 127; }",
                "exec \"$qz\"" + cmd.slice(1).concat(opts.map(quote)).map(function (s) { return " " + s; }).join("") + " 2>&1"];
         var r = runScript(lines, timeoutMs);
+        removeFile(src);
         if (r.error)
             return r;
         if (r.out.indexOf("qz-missing") === 0)
@@ -153,6 +171,7 @@ MuseScore {
             return { error: "qz failed (exit " + r.code + "): " + r.out.trim() };
         file.source = out;
         var part = QzPart.read(file.read(), division);
+        removeFile(out);
         return part.error ? part : { part: part };
     }
 
