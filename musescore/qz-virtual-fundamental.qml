@@ -11,7 +11,8 @@
 // of QZ_MUSESCORE_ACTIONS make (e.g. "first-element next-chord
 // select-next-measure select-staff-below"), waiting at most
 // QZ_MUSESCORE_TIMEOUT ms (default 60000) for it, saves the score to
-// PATH.mscx with writeScore and quits. An error is printed on standard
+// PATH.mscx with writeScore (after the MuseScore actions of
+// QZ_MUSESCORE_THEN, such as undo) and quits. An error is printed on standard
 // error as "qz-virtual-fundamental: error: ..."; the score is saved then
 // too, unchanged, so that a script can see that it is.
 import QtQuick 2.0
@@ -237,6 +238,11 @@ MuseScore {
         var err = addStaff(qz, environment("QZ_MUSESCORE_OPTIONS"), environment("QZ_MUSESCORE_RANGE") === "selection");
         if (err)
             console.error("qz-virtual-fundamental: error: " + err);
+        // And actions after it, such as undo.
+        actions = environment("QZ_MUSESCORE_THEN").split(/\s+/);
+        for (i = 0; i < actions.length; i++)
+            if (actions[i])
+                cmd(actions[i]);
         if (!writeScore(curScore, batch.replace(/\.mscx$/, ""), "mscx"))
             console.error("qz-virtual-fundamental: error: cannot save " + batch);
         Qt.quit();
