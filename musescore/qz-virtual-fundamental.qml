@@ -1,20 +1,24 @@
 // Plugins > qz > Add virtual fundamental staff: writes the open score to a
 // temporary MusicXML file, runs `qz subtone --score IN -o OUT` on it and
 // enters the part qz adds into the score's last staff, which must be empty
-// (MuseScore 3.2's plugins cannot add a part). One undo step takes it back.
+// (MuseScore 3.2's plugins cannot add a part). One undo step takes it back,
+// and one more for each tie inside a measure (MuseScore's tie command ends
+// the plugin's command).
 //
 // Batch mode, for tests and scripts: with QZ_MUSESCORE_BATCH=PATH.mscx in
-// the environment it runs without its dialog, with the qz options of
-// QZ_MUSESCORE_OPTIONS (e.g. "--approx 0.5 --lyrics cents") and the qz of
-// QZ_MUSESCORE_QZ (default: the qz beside the plugin, else qz on PATH), on the whole score or, with
-// QZ_MUSESCORE_RANGE=selection, on the selection that the MuseScore actions
-// of QZ_MUSESCORE_ACTIONS make (e.g. "first-element next-chord
-// select-next-measure select-staff-below"), waiting at most
-// QZ_MUSESCORE_TIMEOUT ms (default 60000) for it, saves the score to
-// PATH.mscx with writeScore (after the MuseScore actions of
-// QZ_MUSESCORE_THEN, such as undo) and quits. An error is printed on standard
-// error as "qz-virtual-fundamental: error: ..."; the score is saved then
-// too, unchanged, so that a script can see that it is.
+// the environment it runs without its dialog, with
+//   QZ_MUSESCORE_OPTIONS  qz options, e.g. "--approx 0.5 --lyrics cents"
+//                         ("--octave auto" as the dialog's automatic)
+//   QZ_MUSESCORE_QZ       the qz to run (default: the qz beside the plugin,
+//                         else qz on PATH)
+//   QZ_MUSESCORE_RANGE    "selection": the selected measures, not the score
+//   QZ_MUSESCORE_ACTIONS  MuseScore actions run first, e.g. "first-element
+//                         next-chord select-next-measure" to select
+//   QZ_MUSESCORE_THEN     MuseScore actions run after, e.g. "undo"
+//   QZ_MUSESCORE_TIMEOUT  how long to wait for qz, in ms (default 60000)
+// then saves the score to PATH.mscx with writeScore and quits. An error is
+// printed on standard error as "qz-virtual-fundamental: error: ..."; the
+// score is saved then too, unchanged, so that a script can see that it is.
 import QtQuick 2.0
 import QtQuick.Controls 1.4
 import QtQuick.Layouts 1.1
