@@ -28,7 +28,7 @@ CROSS_CTEST_ARGS ?= --output-on-failure --timeout 600
 .PHONY: all build demo check deps test test-asan asan format format-check tidy bench clean
 .PHONY: fuzz fuzz-check package
 .PHONY: cross-deps windows win64 win32 linux32 test-windows test-win32 test-linux32
-.PHONY: pd pd-package test-install install
+.PHONY: pd pd-package test-install install musescore-package
 .PHONY: wasm test-wasm wasm-pack wasm-screenshots
 .PHONY: macos test-macos linux-arm64 test-macos-arm64
 
@@ -158,6 +158,17 @@ package: build
 	$(MAKE) win32
 	$(MAKE) macos
 	sh scripts/package.sh $(BUILD)
+
+# The MuseScore 3 plugin in build/musescore/qz-virtual-fundamental/ (the
+# folder a MuseScore user copies into MuseScore's Plugins folder), zipped
+# beside it. make package puts the same folder into the host's package.
+MS_DIR = $(BUILD)/musescore
+MS_ZIP = qz-virtual-fundamental-$(QZ_VERSION).zip
+
+musescore-package:
+	rm -rf $(MS_DIR) && sh scripts/package-musescore.sh $(MS_DIR)/qz-virtual-fundamental
+	cd $(MS_DIR) && cmake -E tar cf '$(MS_ZIP)' --format=zip qz-virtual-fundamental
+	@echo "$(MS_DIR)/$(MS_ZIP)"
 
 # The same sources for 32-bit x86 Linux (-m32): build/linux32.
 linux32:

@@ -2,7 +2,8 @@
 # Builds the package the host's users install, from a native build (which
 # generates and checks), the two Windows builds and the macOS bundles (whose
 # plug-ins it ships):
-#   BUILD/package/qz/            the package folder
+#   BUILD/package/qz/            the package folder (musescore/: the
+#                                MuseScore 3 plugin with its README)
 #   BUILD/qz-VERSION-package.zip the same, zipped
 # Usage: scripts/package.sh [BUILD]   (make package runs it)
 set -eu
@@ -55,6 +56,8 @@ done
 cp "$here"/package/help/*.maxhelp "$out/help/"
 cp "$here"/package/examples/*.maxpat "$out/examples/"
 cp "$here/package/README.md" "$out/README.md"
+# The MuseScore 3 plugin, for the users of the host who write scores too.
+sh "$here/scripts/package-musescore.sh" "$out/musescore"
 cp "$here/LICENSE" "$out/LICENSE"
 cp "$build/package-info.json" "$out/package-info.json"
 
