@@ -54,6 +54,7 @@ MuseScore {
         property string approx: "0.5"
         property int octave: 5 // the octave box's "0"
         property int lyrics: 0
+        property int grid: 0 // the grid box's "as the box sends it"
         property bool selectionOnly: false
     }
 
@@ -223,7 +224,8 @@ MuseScore {
 
     function options() {
         var o = "--approx " + approxField.text + " --octave " + (octaveBox.currentIndex ? octaveBox.currentIndex - 5 : "auto");
-        return o + " --lyrics " + ["none", "hz", "cents"][lyricsBox.currentIndex];
+        return o + " --lyrics " + ["none", "hz", "cents"][lyricsBox.currentIndex] +
+               " --grid " + ["approx", "semitone", "quarter"][gridBox.currentIndex];
     }
 
     Component.onCompleted: proc.finished.connect(function (code) { plugin.exitCode = code; })
@@ -264,6 +266,12 @@ MuseScore {
             model: ["automatic", "-4", "-3", "-2", "-1", "0", "+1", "+2", "+3", "+4"]
             currentIndex: settings.octave
         }
+        Label { text: "Written on" }
+        ComboBox {
+            id: gridBox
+            model: ["the box's grid", "semitones", "quarter tones"]
+            currentIndex: settings.grid
+        }
         Label { text: "Lyrics" }
         ComboBox { id: lyricsBox; model: ["none", "Hz", "cents"]; currentIndex: settings.lyrics }
         Label { text: "Range" }
@@ -284,6 +292,7 @@ MuseScore {
                 settings.approx = approxField.text;
                 settings.octave = octaveBox.currentIndex;
                 settings.lyrics = lyricsBox.currentIndex;
+                settings.grid = gridBox.currentIndex;
                 settings.selectionOnly = rangeBox.currentIndex === 1;
                 message.text = plugin.addStaff(qzField.text, plugin.options(), rangeBox.currentIndex === 1);
                 if (!message.text)

@@ -108,7 +108,9 @@ def main(tmp):
              ("held", os.path.join(HERE, "held.musicxml"), ["--octave", "1"]),
              ("quarter", os.path.join(SCORES, "quarter.musicxml"), ["--lyrics", "cents"]),
              ("transposing", os.path.join(SCORES, "transposing.musicxml"), ["--approx", "1", "--lyrics", "hz"]),
-             ("old100th", os.path.join(SCORES, "old100th.musicxml"), [])]
+             ("old100th", os.path.join(SCORES, "old100th.musicxml"), []),
+             ("old100th-semitones", os.path.join(SCORES, "old100th.musicxml"),
+              ["--grid", "semitone", "--lyrics", "cents"])]
     for name, score, opts in cases:
         ref, src = os.path.join(tmp, name + "-qz.musicxml"), os.path.join(tmp, name + "-in.musicxml")
         p = subprocess.run([QZ, "subtone", "--score", score, "-o", ref, *opts], capture_output=True, text=True)
