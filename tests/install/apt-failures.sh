@@ -116,9 +116,11 @@ run wine32 sh scripts/install-wine32.sh --optional
 check "install-wine32.sh --optional goes on when wine32:i386 cannot be installed" rc_is wine32 -eq 0
 check "... says why in one line" [ "$(count "$work/wine32.out" \
     "32-bit Wine not installed, its tests will be skipped: apt-get install wine32:i386 failed: E: ")" -eq 1 ]
-check "... shows apt's own message" has "$work/wine32.out" "wine32:i386 : Depends: libwine:i386"
+# (apt names the first unmet dependency it meets: libwine:i386 here, or,
+# while the real mirror's i386 index is out of step too, another one.)
+check "... shows apt's own message" grep -q ":i386 : Depends: " "$work/wine32.out"
 check "... keeps the reason for the launcher, with the unmet dependency" \
-    grep -q "^apt-get install wine32:i386 failed: E: .* (wine32:i386 : Depends: libwine:i386 " "$record"
+    grep -q "^apt-get install wine32:i386 failed: E: .* (.*:i386 : Depends: .*)$" "$record"
 check "... and takes away the i386 architecture it added" \
     sh -c '! dpkg --print-foreign-architectures | grep -qx i386'
 run wine32-strict sh scripts/install-wine32.sh
