@@ -100,13 +100,7 @@ bool write_musicxml_midi(const Score &score, const std::vector<ScoreChord> &chor
         used |= 1u << c;
         Track &t = tracks[p];
         meta(t, 0, 0x03, score.parts[p].substr(0, 256));
-        // RPN 0 (pitch bend range) = 2 semitones 0 cents, then RPN null.
-        t.event(0, {0xb0 | c, 101, 0});
-        t.event(0, {0xb0 | c, 100, 0});
-        t.event(0, {0xb0 | c, 6, static_cast<unsigned>(kBendRange)});
-        t.event(0, {0xb0 | c, 38, 0});
-        t.event(0, {0xb0 | c, 101, 127});
-        t.event(0, {0xb0 | c, 100, 127});
+        put_bend_range(t, c);
     }
     struct Event {
         std::int64_t tick;

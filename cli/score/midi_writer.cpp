@@ -35,13 +35,7 @@ bool write_score_midi(std::string_view midi, const Score &score,
     put_vlq(t.data, name.size());
     t.data += name;
     t.event(0, {0xc0 | u, 32}); // acoustic bass
-    // RPN 0 (pitch bend range) = 2 semitones 0 cents, then RPN null.
-    t.event(0, {0xb0 | u, 101, 0});
-    t.event(0, {0xb0 | u, 100, 0});
-    t.event(0, {0xb0 | u, 6, static_cast<unsigned>(kBendRange)});
-    t.event(0, {0xb0 | u, 38, 0});
-    t.event(0, {0xb0 | u, 101, 127});
-    t.event(0, {0xb0 | u, 100, 127});
+    put_bend_range(t, u);
     double bend_now = 0.0;
     std::int64_t last = 0;
     for (const ScoreChord &c : chords) {

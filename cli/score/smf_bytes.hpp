@@ -48,6 +48,20 @@ struct Track {
     }
 };
 
+// RPN 0 (pitch bend range) on `channel` set to kBendRange semitones and 0
+// cents at tick 0, then the null RPN, so that a later data entry changes
+// nothing.
+inline void put_bend_range(Track &t, unsigned channel)
+{
+    const unsigned control = 0xb0 | channel;
+    t.event(0, {control, 101, 0});
+    t.event(0, {control, 100, 0});
+    t.event(0, {control, 6, static_cast<unsigned>(kBendRange)});
+    t.event(0, {control, 38, 0});
+    t.event(0, {control, 101, 127});
+    t.event(0, {control, 100, 127});
+}
+
 } // namespace qzcli
 
 #endif // QZ_CLI_SMF_BYTES_HPP
