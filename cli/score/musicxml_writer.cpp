@@ -2,6 +2,7 @@
 // range, one note per chord of two pitches or more for as long as the chord lasts, split at
 // barlines and into written note values with ties, rests where no chord or no fundamental is.
 #include "musicxml_timewise.hpp"
+#include "notes.hpp"
 #include "score_rhythm.hpp"
 #include "score_writers.hpp"
 
@@ -188,13 +189,12 @@ struct Writer {
             std::string text;
             if (opt.lyrics == ScoreLyrics::hz) {
                 // The fundamental's own frequency, whatever --octave writes.
-                text = number_text(440.0 * std::exp2((c->f0 - 69.0) / 12.0), 1);
+                text = number_text(note_to_hz(c->f0, kA4Hz), 1);
             } else {
                 // From the written note to the search's result before the
                 // box rounds it to the grid (the midpoint of its last
                 // interval), moved by --octave as the note is.
-                const double shown =
-                    69.0 + 12.0 * std::log2(c->midpoint_hz / 440.0) + 12.0 * opt.octave;
+                const double shown = hz_to_note(c->midpoint_hz, kA4Hz) + 12.0 * opt.octave;
                 text = number_text((shown - written) * 100.0, 0);
                 if (text == "-0")
                     text = "0";
