@@ -56,7 +56,6 @@ void hint_terminal_input(const std::string &command, const std::string &what);
 // An input's name in messages: 'PATH', or standard input for "-".
 std::string input_name(const std::string &path);
 
-
 // Whether `path` ends in `ext` (".svg"), letters compared without case, and
 // has a name before it.
 bool has_extension(const std::string &path, std::string_view ext);
