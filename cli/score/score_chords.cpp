@@ -170,18 +170,6 @@ int score_fifths(const Score &score, std::int64_t tick)
     return m ? m->fifths : 0;
 }
 
-std::string key_note_name(double midi, int fifths)
-{
-    std::string name = note_name(midi, 0);
-    // note_name spells a black key as the letter below with '#'; the same
-    // key is the letter above with 'b' (no E# or B# among them).
-    if (fifths < 0 && name.size() > 1 && name[1] == '#' && name[0] >= 'A' && name[0] <= 'G') {
-        name[0] = name[0] == 'G' ? 'A' : static_cast<char>(name[0] + 1);
-        name[1] = 'b';
-    }
-    return name;
-}
-
 std::string score_position(const Score &score, std::int64_t tick)
 {
     char buf[64];

@@ -46,10 +46,6 @@ std::vector<ScoreNote> merged_notes(const Score &score, const std::vector<ScoreN
 // the measure's, or a MIDI file's last key signature event (0 before any).
 int score_fifths(const Score &score, std::int64_t tick);
 
-// note_name spelled for a key: the black keys with flats in the flat keys
-// ("Bb2", "Eb4-50c"), with sharps in C and the sharp keys.
-std::string key_note_name(double midi, int fifths);
-
 // A position for people: "measure 3 beat 2.5" (MusicXML), "1.25 s" (MIDI).
 std::string score_position(const Score &score, std::int64_t tick);
 

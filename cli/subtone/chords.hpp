@@ -7,6 +7,7 @@
 #include "qzhost.hpp"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,9 @@ bool read_partial(qzhost::Host &host, const std::string &token, const PitchUnits
 struct Chord {
     std::vector<std::string> tokens; // as written
     std::vector<t_atom> atoms;
+    // How its notes and results are named; unset: as its tokens are written
+    // (spelling_of). A score's chord takes its key's.
+    std::optional<Spelling> spelling;
 };
 
 // Reads one line of a chord file: partials separated by blanks or commas,

@@ -25,20 +25,6 @@ std::string hz_text(double midi)
     return buf;
 }
 
-// The session's --explain lines name notes as "(A#2)"; in a flat key the
-// table spells them with flats, and so do these: "(Bb2)".
-std::string spelled_for_key(std::string lines, int fifths)
-{
-    if (fifths >= 0)
-        return lines;
-    for (std::size_t i = 0; i + 2 < lines.size(); ++i)
-        if (lines[i] == '(' && lines[i + 1] >= 'A' && lines[i + 1] <= 'G' && lines[i + 2] == '#') {
-            lines[i + 1] = lines[i + 1] == 'G' ? 'A' : static_cast<char>(lines[i + 1] + 1);
-            lines[i + 2] = 'b';
-        }
-    return lines;
-}
-
 } // namespace
 
 int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
@@ -62,7 +48,12 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
     int status = kOk;
     std::string table;
     for (ScoreChord &sc : run.chords) {
+        // Black keys are named with flats in flat keys, here and in the
+        // session's --explain and --alternatives lines.
+        const Spelling spelling =
+            score_fifths(run.score, sc.start) < 0 ? Spelling::flats : Spelling::sharps;
         Chord c;
+        c.spelling = spelling;
         for (double p : sc.pitches) {
             t_atom a;
             atom_setfloat(&a, p);
@@ -81,14 +72,13 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
             continue;
         table += score_position(run.score, sc.start);
         table += ':';
-        const int fifths = score_fifths(run.score, sc.start);
         for (double p : sc.pitches) {
             table += ' ';
-            table += key_note_name(p, fifths);
+            table += note_name(p, 0, spelling);
         }
         table += " -> ";
         if (std::isfinite(sc.f0)) {
-            table += key_note_name(sc.f0, fifths);
+            table += note_name(sc.f0, 0, spelling);
             table += " (";
             table += format_value(sc.f0, opt.digits);
             table += ", ";
@@ -104,7 +94,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
             const std::string lines = box_out.str();
             const std::size_t nl = lines.find('\n');
             if (nl != std::string::npos)
-                table += spelled_for_key(lines.substr(nl + 1), fifths);
+                table += lines.substr(nl + 1);
         }
         std::cout << table;
         table.clear();

@@ -172,8 +172,9 @@ void SubtoneSession::print_path(const Chord &c, const std::vector<float> &p, std
 
 bool SubtoneSession::chord(const Chord &c)
 {
-    // Names follow the chord's own spelling: flats where it has only flats.
-    spelling_ = spelling_of(c.tokens);
+    // Names follow the chord's own spelling (flats where it has only flats),
+    // or the one it is given.
+    spelling_ = c.spelling.value_or(spelling_of(c.tokens));
     // A frequency typed in midi mode is taken as a pitch far off the
     // keyboard: say so, and go on with what the box makes of it.
     if (opt_.units.midi)
