@@ -126,7 +126,73 @@ def two_megahertz():
     return s
 
 
+# ---- fuzz_segments ----------------------------------------------------------
+
+def seg_value(s, v, lo, hi):
+    """fuzz_segments' value(): a finite number in hundredths, or a kind."""
+    specials = {"zero": 0, "nan": 1, "inf": 2, "-inf": 3}
+    if v in specials:
+        s.int_in(specials[v], 0, 7)
+    else:
+        s.int_in(4, 0, 7).int_in(round((v - lo) * 100), 0, round((hi - lo) * 100))
+
+
+def seg_start(partials, change, window, hop, lag):
+    s = Seed()
+    s.int_in(partials, 1, 64, 64).int_in(change, 0, 2).int_in(window, 0, 2)
+    s.int_in(hop, 0, 2).int_in(lag, 0, 2)
+    return s
+
+
+def seg_onset(s, ms):
+    s.int_in(0, 0, 3)
+    seg_value(s, ms, -1000.0, 100000.0)
+
+
+def seg_frame(s, peaks, step=1):
+    s.int_in(1, 0, 3).int_in(step, 1, 3).int_in(len(peaks), 0, 80, 64)
+    for f, a in peaks:
+        seg_value(s, f, -10.0, 30000.0)
+        seg_value(s, a, -1.0, 2.0)
+
+
+def two_chords():
+    """Onsets at 0 and 930 ms, 80 frames (11.6 ms apart, a window of
+    92.9 ms) of 200, 300, 400 Hz, then 80 of 250 and 375 Hz."""
+    s = seg_start(6, 1, 1, 1, 1)
+    seg_onset(s, 0.0)
+    for _ in range(80):
+        seg_frame(s, [(200.0, 0.5), (300.0, 0.25), (400.0, 0.12)])
+    seg_onset(s, 930.0)
+    for _ in range(80):
+        seg_frame(s, [(250.0, 0.4), (375.0, 0.2)])
+    return s
+
+
+def odd_values():
+    """Onsets that are not numbers, infinite or negative, and peaks of
+    every kind of value, between frames of one chord."""
+    s = seg_start(3, 2, 0, 0, 0)
+    for ms in ("nan", "inf", "-inf", -500.0, 5.0, 5.0, 3.0):
+        seg_onset(s, ms)
+        seg_frame(s, [(440.0, 1.0), ("nan", 0.5), (220.0, "inf"), ("zero", "zero"),
+                      (-5.0, 0.1), ("inf", "nan"), (660.0, -0.5)], step=3)
+    return s
+
+
+def long_drone():
+    """1,100 frames of one chord and no onset: more than one segment may
+    hold."""
+    s = seg_start(64, 0, 0, 0, 0)
+    for _ in range(1100):
+        seg_frame(s, [(110.0, 0.3), (165.0, 0.3)])
+    return s
+
+
 def main():
+    write("fuzz_segments", "seed-two-chords-with-onsets", two_chords())
+    write("fuzz_segments", "seed-odd-values", odd_values())
+    write("fuzz_segments", "seed-long-drone", long_drone())
     for route, name in ((2, "proba"), (1, "avgamp"), (0, "pitch")):
         write("fuzz_pitchtally", f"seed-takeover-during-{name}-send", restart_during(route))
     for mode, name in ((2, "2"), (-1, "minus1"), (-2**31, "int32min"), (2**31 - 1, "int32max")):

@@ -10,7 +10,7 @@ set -eu
 build=$1
 seconds=${2:-25}
 shift $(($# < 2 ? $# : 2))
-programs=${*:-"fuzz_create fuzz_subtone_list fuzz_pitchtally fuzz_patch fuzz_qz_run fuzz_qz_pitchtally fuzz_qz_subtone fuzz_score_musicxml fuzz_score_midi"}
+programs=${*:-"fuzz_create fuzz_subtone_list fuzz_pitchtally fuzz_patch fuzz_qz_run fuzz_qz_pitchtally fuzz_qz_subtone fuzz_segments fuzz_score_musicxml fuzz_score_midi"}
 here=$(cd "$(dirname "$0")" && pwd)
 findings=$build/fuzz-findings
 mkdir -p "$findings"
