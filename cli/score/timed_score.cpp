@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace qzcli {
@@ -35,7 +36,7 @@ std::vector<ScoreChord> to_ticks(const std::vector<TimedChord> &chords, double m
             continue; // shorter than the grid
         s.pitches = c.pitches;
         s.velocities.assign(c.pitches.size(), 80.0);
-        s.f0 = std::isfinite(c.f0) ? c.f0 : -INFINITY;
+        s.f0 = std::isfinite(c.f0) ? c.f0 : -std::numeric_limits<double>::infinity();
         last = s.end;
         out.push_back(std::move(s));
     }

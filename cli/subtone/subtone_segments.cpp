@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <optional>
 
 namespace qzcli {
@@ -100,7 +101,7 @@ int subtone_segments(qzhost::Host &host, qzhost::BoxId box, long mode, bool expl
         }
         sent.clear();
         host.send(box, 0, "list", atoms);
-        double midi = -INFINITY, hz = 0.0;
+        double midi = -std::numeric_limits<double>::infinity(), hz = 0.0;
         if (sent.size() == 1) {
             hz = mode != 0 ? note_to_hz(sent[0], kA4Hz) : sent[0];
             if (std::isfinite(hz) && hz >= 1.0)
@@ -126,7 +127,8 @@ int subtone_segments(qzhost::Host &host, qzhost::BoxId box, long mode, bool expl
             for (const Peak &p : ordered)
                 c.pitches.push_back(hz_to_note(p.freq, kA4Hz));
             std::sort(c.pitches.begin(), c.pitches.end());
-            c.f0 = std::isfinite(midi) ? hz_to_note(hz, kA4Hz) : NAN;
+            c.f0 = std::isfinite(midi) ? hz_to_note(hz, kA4Hz)
+                                       : std::numeric_limits<double>::quiet_NaN();
             chords.push_back(std::move(c));
         }
         if (!opt.plot.empty())

@@ -95,7 +95,7 @@ TEST(SubtoneSegments, EachChordIsOneSegmentWithItsFundamental)
 
 TEST(SubtoneSegments, WrittenScoresHoldTheFundamentals)
 {
-    const std::string dir = qztest::scratch();
+    const std::string &dir = qztest::scratch();
     const std::string mid = dir + "segments.mid", xml = dir + "segments.musicxml";
     const std::string mxl = dir + "segments.mxl";
     for (const std::string &out : {mid, xml, mxl}) {
@@ -129,7 +129,7 @@ TEST(SubtoneSegments, WrittenScoresHoldTheFundamentals)
 
 TEST(SubtoneSegments, OddSoundsAndOptionsGetAClearAnswer)
 {
-    const std::string dir = qztest::scratch();
+    const std::string &dir = qztest::scratch();
     const std::string silent = qztest::sox("seg_silent.wav", "-n -r 44100 -c 1 -b 16 OUT trim 0 1");
     const std::string click = qztest::sox(
         "seg_click.wav", "-n -r 44100 -c 1 -b 16 OUT synth 0.001 square 1000 pad 0.5 0.5");

@@ -38,8 +38,9 @@ Result build(const SegmentOptions &opt, const std::vector<double> &onsets,
     SegmentBuilder b(opt, kWindowMs, kHopMs, kLagMs,
                      [&r](const Segment &s) { r.segments.push_back(s); });
     std::size_t next_onset = 0;
-    int frame = 0;
-    for (double t = kHopMs; t <= end_ms + 1e-9; t += kHopMs, ++frame) {
+    const auto frames = static_cast<int>(std::lround(end_ms / kHopMs));
+    for (int frame = 0; frame < frames; ++frame) {
+        const double t = kHopMs * (frame + 1);
         // The detector reports an onset 50 ms after it.
         while (next_onset < onsets.size() && onsets[next_onset] + 50.0 <= t)
             b.onset(onsets[next_onset++]);
