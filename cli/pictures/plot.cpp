@@ -485,6 +485,63 @@ bool plot_subtone(const std::string &path, const std::string &title,
     return fig.finish(error);
 }
 
+bool plot_segments(const std::string &path, const std::string &title,
+                   const std::vector<SubtoneFrame> &frames,
+                   const std::vector<PlotSegment> &segments, std::string &error)
+{
+    Range t, f;
+    t.add(0.0);
+    double max_amp = 0.0;
+    for (const SubtoneFrame &fr : frames) {
+        t.add(fr.time / 1000.0);
+        for (const Peak &p : fr.partials) {
+            f.add_pitch(p.freq, PitchAxis::hz);
+            max_amp = std::max(max_amp, p.amp);
+        }
+    }
+    for (const PlotSegment &sg : segments) {
+        t.add(sg.end);
+        if (sg.has_f0)
+            f.add_pitch(sg.f0_hz, PitchAxis::hz);
+    }
+    Figure fig(path, linear_axis(t, kTimeLabel), pitch_axis(f, "frequency (Hz)", PitchAxis::hz));
+    fig.frame(title);
+    cairo_t *c = fig.cr();
+    cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.12);
+    for (const SubtoneFrame &fr : frames)
+        for (const Peak &p : fr.partials)
+            if (fig.inside(fr.time, p.freq)) {
+                dot(c, fig.px(fr.time / 1000.0), fig.py(p.freq), 1.8);
+                cairo_fill(c);
+            }
+    // Each segment's stable peaks, shaded on a 60 dB scale below the
+    // loudest peak, then its fundamental.
+    for (const PlotSegment &sg : segments) {
+        const double x0 = fig.px(sg.start), x1 = fig.px(sg.end);
+        const double w = std::max(1.0, x1 - x0 - 1.0);
+        for (const Peak &p : sg.chord) {
+            if (!fig.inside(sg.start, p.freq))
+                continue;
+            const double db =
+                max_amp > 0.0 && p.amp > 0.0 ? 20.0 * std::log10(p.amp / max_amp) : -60.0;
+            const double s = std::clamp(1.0 + db / 60.0, 0.0, 1.0);
+            cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.3 + 0.7 * s);
+            cairo_rectangle(c, x0, fig.py(p.freq) - 1.5, w, 3.0);
+            cairo_fill(c);
+        }
+        if (sg.has_f0 && fig.inside(sg.start, sg.f0_hz)) {
+            cairo_set_source_rgb(c, 0.85, 0.1, 0.1);
+            cairo_rectangle(c, x0, fig.py(sg.f0_hz) - 2.5, w, 5.0);
+            cairo_fill(c);
+        }
+    }
+    fig.legend("dots: spectral peaks of each frame; blue bars: a segment's stable peaks, sent "
+               "to qz.subtone (darker: louder)",
+               0);
+    fig.legend("red bars: virtual fundamental of each segment", 1);
+    return fig.finish(error);
+}
+
 bool plot_score(const std::string &path, const std::string &title, const std::string &x_label,
                 const std::vector<RollChord> &chords, std::string &error)
 {

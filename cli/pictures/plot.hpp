@@ -60,6 +60,22 @@ bool plot_pitchtally(const std::string &path, const std::string &title, const st
 bool plot_subtone(const std::string &path, const std::string &title,
                   const std::vector<SubtoneFrame> &frames, std::string &error);
 
+// One segment of qz subtone --audio --segments: its span, its stable peaks
+// and the fundamental the box sent.
+struct PlotSegment {
+    double start = 0.0, end = 0.0; // s
+    std::vector<Peak> chord;       // Hz
+    bool has_f0 = false;
+    double f0_hz = 0.0;
+};
+
+// qz subtone --audio --segments: every frame's peaks as faint dots, each
+// segment's stable peaks as bars over its span, its fundamental as a red
+// bar.
+bool plot_segments(const std::string &path, const std::string &title,
+                   const std::vector<SubtoneFrame> &frames,
+                   const std::vector<PlotSegment> &segments, std::string &error);
+
 // One chord of qz subtone --score: its span, its pitches (MIDI) and the
 // fundamental the box sent (MIDI; -inf: none).
 struct RollChord {

@@ -29,6 +29,13 @@ bool plot_subtone(const std::string &, const std::string &, const std::vector<Su
     return false;
 }
 
+bool plot_segments(const std::string &, const std::string &, const std::vector<SubtoneFrame> &,
+                   const std::vector<PlotSegment> &, std::string &error)
+{
+    error = kNoPlot;
+    return false;
+}
+
 bool plot_score(const std::string &, const std::string &, const std::string &,
                 const std::vector<RollChord> &, std::string &error)
 {

@@ -45,13 +45,23 @@ struct Spectrum {
     std::size_t bufsize = 0; // FFT size; bin k is k * samplerate / bufsize Hz
     const float *mags = nullptr;
     std::size_t bins = 0;
+    double onset_ms = -1.0; // an onset the detector placed, ms from the start; < 0: none
 };
 
 // Runs aubio's phase vocoder over a sound file and hands every frame's
-// spectrum to `sink`, in order; the sink returns false to stop. false with
-// `error` set when the file cannot be read or holds no samples.
+// spectrum to `sink`, in order; the sink returns false to stop. With
+// `onsets`, aubio's onset detector runs on the same hops, and a frame
+// carries the onset it reported (placed earlier than the frame, by the
+// detector's delay: at most onset_lag_ms later than the onset). `end_ms`
+// (when given) receives the length of the file. false with `error` set
+// when the file cannot be read or holds no samples.
 bool read_spectra(const std::string &path, long bufsize, long hopsize,
-                  const std::function<bool(const Spectrum &)> &sink, std::string &error);
+                  const std::function<bool(const Spectrum &)> &sink, std::string &error,
+                  const OnsetOptions *onsets = nullptr, double *end_ms = nullptr);
+
+// How late, after the end of the hop it lies in, an onset reaches the sink
+// at the latest, at `samplerate` Hz.
+double onset_lag_ms(const OnsetOptions &opt, long hopsize, double samplerate);
 
 // Rounds a MIDI pitch to the nearest multiple of `step` semitones (halfway
 // cases away from zero); step 0 leaves it as it is.

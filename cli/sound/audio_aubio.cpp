@@ -6,6 +6,7 @@
 
 #include <aubio/aubio.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -49,6 +50,9 @@ struct PitchDeleter {
 };
 struct PvocDeleter {
     void operator()(aubio_pvoc_t *p) const { del_aubio_pvoc(p); }
+};
+struct OnsetDeleter {
+    void operator()(aubio_onset_t *o) const { del_aubio_onset(o); }
 };
 struct FvecDeleter {
     void operator()(fvec_t *v) const { del_fvec(v); }
@@ -160,8 +164,30 @@ bool track_sound(const std::string &path, const TrackOptions &opt, std::vector<T
     return ok;
 }
 
+namespace {
+
+// The onset detector's window: its own, or the hop when that is longer.
+uint_t onset_bufsize(const OnsetOptions &opt, long hopsize)
+{
+    return static_cast<uint_t>(std::max(opt.bufsize, hopsize));
+}
+
+} // namespace
+
+double onset_lag_ms(const OnsetOptions &opt, long hopsize, double samplerate)
+{
+    // aubio places an onset by its delay (4.3 hops) before the hop that
+    // reported it, and its peak picker looks a few hops ahead; the window
+    // and two hops more are a margin.
+    const double hops = 4.3 + 6.0 + 2.0;
+    const double samples =
+        hops * static_cast<double>(hopsize) + static_cast<double>(onset_bufsize(opt, hopsize));
+    return samples / samplerate * 1000.0;
+}
+
 bool read_spectra(const std::string &path, long bufsize, long hopsize,
-                  const std::function<bool(const Spectrum &)> &sink, std::string &error)
+                  const std::function<bool(const Spectrum &)> &sink, std::string &error,
+                  const OnsetOptions *onsets, double *end_ms)
 {
     AubioLog log;
     Source src = open_sound(path, hopsize, log, error);
@@ -177,17 +203,41 @@ bool read_spectra(const std::string &path, long bufsize, long hopsize,
             error += " (aubio: " + log.last() + ")";
         return false;
     }
+    std::unique_ptr<aubio_onset_t, OnsetDeleter> onset;
+    Fvec onset_out;
+    if (onsets) {
+        onset.reset(new_aubio_onset(onsets->method.c_str(), onset_bufsize(*onsets, hopsize),
+                                    static_cast<uint_t>(hopsize), rate));
+        if (!onset) {
+            error = "aubio cannot detect onsets with method " + onsets->method;
+            if (!log.last().empty())
+                error += " (aubio: " + log.last() + ")";
+            return false;
+        }
+        aubio_onset_set_threshold(onset.get(), static_cast<smpl_t>(onsets->threshold));
+        aubio_onset_set_minioi_ms(onset.get(), static_cast<smpl_t>(onsets->minioi_ms));
+        aubio_onset_set_silence(onset.get(), static_cast<smpl_t>(onsets->silence));
+        onset_out.reset(new_fvec(1));
+    }
     Fvec hop(new_fvec(static_cast<uint_t>(hopsize)));
     std::unique_ptr<cvec_t, CvecDeleter> grain(new_cvec(static_cast<uint_t>(bufsize)));
     std::vector<float> mags(grain->length);
     // aubio's default window is a Hann window, whose sum is bufsize / 2: a
     // sine of amplitude A peaks at A * bufsize / 4.
     const float scale = 4.0f / static_cast<float>(bufsize);
+    double end = 0.0;
     auto frame = [&](fvec_t *in, uint_t, double time) {
+        end = time;
+        Spectrum s;
+        if (onset) {
+            aubio_onset_do(onset.get(), in, onset_out.get());
+            if (onset_out->data[0] != 0.0f)
+                s.onset_ms = static_cast<double>(aubio_onset_get_last(onset.get())) /
+                             static_cast<double>(rate) * 1000.0;
+        }
         aubio_pvoc_do(pv.get(), in, grain.get());
         for (uint_t k = 0; k < grain->length; ++k)
             mags[k] = grain->norm[k] * scale;
-        Spectrum s;
         s.time = time;
         s.samplerate = rate;
         s.bufsize = static_cast<std::size_t>(bufsize);
@@ -195,7 +245,10 @@ bool read_spectra(const std::string &path, long bufsize, long hopsize,
         s.bins = mags.size();
         return sink(s);
     };
-    return for_each_hop(src.get(), hop.get(), path, frame, error);
+    const bool ok = for_each_hop(src.get(), hop.get(), path, frame, error);
+    if (end_ms)
+        *end_ms = end;
+    return ok;
 }
 
 } // namespace qzcli

@@ -16,10 +16,15 @@ bool track_sound(const std::string &, const TrackOptions &, std::vector<TrackEve
 }
 
 bool read_spectra(const std::string &, long, long, const std::function<bool(const Spectrum &)> &,
-                  std::string &error)
+                  std::string &error, const OnsetOptions *, double *)
 {
     error = kNoAudio;
     return false;
+}
+
+double onset_lag_ms(const OnsetOptions &, long, double)
+{
+    return 0.0;
 }
 
 } // namespace qzcli

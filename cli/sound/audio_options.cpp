@@ -3,7 +3,9 @@
 #include "cli_common.hpp"
 #include "options.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace qzcli {
 
@@ -207,7 +209,46 @@ void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt)
     add_plot_option(cl, opt.plot,
                     "draw the frames to OUT.svg or OUT.png (1200x600): the\n"
                     "peaks as dots and the fundamental as a line, on a\n"
-                    "logarithmic frequency axis");
+                    "logarithmic frequency axis; with --segments, each\n"
+                    "segment's stable peaks and fundamental as bars");
+    cl.flag("--segments", opt.segments,
+            "split the sound at its onsets (aubio's onset detector)\n"
+            "and send one chord per segment: the peaks present in\n"
+            "most of its frames after the attack, at their median\n"
+            "frequency and level, the --partials loudest. One line\n"
+            "per segment:\n"
+            "  START - END s: PEAKS -> NOTE (MIDI, HZ Hz)\n"
+            "times in seconds, the peaks as note names, the\n"
+            "fundamental with its MIDI pitch (--digits decimals,\n"
+            "default 2). -o OUT.mid|.musicxml|.xml|.mxl writes the\n"
+            "fundamentals as a part (60 beats a minute; MusicXML on\n"
+            "a grid of 32nd notes), --octave N moves them");
+    cl.option("--onset", "METHOD",
+              "--segments: aubio's onset method (hfc, energy, complex,\n"
+              "phase, wphase, specdiff, kl, mkl, specflux; default\n"
+              "complex)",
+              "--onset needs an onset method", [&opt](const std::string &v) {
+                  static const char *const methods[] = {"hfc",      "energy",   "complex", "phase",
+                                                        "wphase",   "specdiff", "kl",      "mkl",
+                                                        "specflux", "default"};
+                  if (std::find(std::begin(methods), std::end(methods), v) == std::end(methods))
+                      throw OptionError{"--onset needs an onset method (hfc, energy, complex, "
+                                        "phase, wphase, specdiff, kl, mkl, specflux), not '" +
+                                        v + "'"};
+                  opt.onset.method = v;
+                  opt.any_onset_option = true;
+              });
+    add_number(cl, "--onset-threshold", "T",
+               "--segments: the onset detector's threshold (0.001..10,\n"
+               "default 0.1): higher finds fewer onsets",
+               0.001, 10.0, opt.onset.threshold, &opt.any_onset_option);
+    add_number(cl, "--change", "D",
+               "--segments: a chord change without an attack is a\n"
+               "boundary too, where the peaks' levels per semitone over\n"
+               "one window before and one after differ by more than D\n"
+               "(cosine distance, 0..1; 0: onsets only; default 0.1).\n"
+               "Boundaries closer than 150 ms are one.",
+               0.0, 1.0, opt.segment.change, &opt.any_onset_option);
     cl.note("A peak is a bin louder than its lower neighbour and at least as loud as\n"
             "its upper one; its frequency and level are refined by a parabola through\n"
             "the three bins' levels in dB. In midi mode the peaks are sent as MIDI\n"
@@ -263,6 +304,16 @@ bool check_subtone_audio(const SubtoneAudio &opt, bool have_partials, std::strin
     }
     if (!opt.file.empty() && have_partials) {
         error = "give either --audio FILE or partials, not both";
+        return false;
+    }
+    if (opt.file.empty() && (opt.segments || opt.any_onset_option)) {
+        error = "--segments, --onset, --onset-threshold and --change need --audio FILE";
+        return false;
+    }
+    if (!opt.segments && opt.any_onset_option) {
+        error = "--onset, --onset-threshold and --change set how --segments splits the sound: they "
+                "need "
+                "--segments";
         return false;
     }
     if (opt.spectrum.hopsize > opt.spectrum.bufsize) {

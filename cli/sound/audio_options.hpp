@@ -6,6 +6,7 @@
 #define QZ_CLI_AUDIO_OPTIONS_HPP
 
 #include "notes.hpp"
+#include "segments.hpp"
 
 #include <string>
 #include <vector>
@@ -38,6 +39,15 @@ struct SpectrumOptions {
     bool order_given = false;     // --order (which qz subtone --score takes too)
 };
 
+// The onset detector that splits a sound into segments (--segments).
+struct OnsetOptions {
+    std::string method = "complex"; // aubio onset method (docs/sound.md)
+    double threshold = 0.1;         // aubio's peak-picking threshold
+    double minioi_ms = 50.0;        // no onset closer than this to the one before
+    double silence = -70.0;         // dB: no onset in quieter hops
+    long bufsize = 1024;            // the detector's window (the hop is the spectra's)
+};
+
 // What qz pitchtally takes besides its own options.
 struct PitchTallyAudio {
     std::string file; // --audio FILE; empty: the text stream is read
@@ -55,6 +65,12 @@ struct SubtoneAudio {
     double a4 = kA4Hz;      // --a4, for those names in freq mode
     long alternatives = -1; // --alternatives N after each frame's result; -1: none
     double floor_hz = 0.0;  // --floor of those
+    bool segments = false;  // --segments: one chord per segment between onsets
+    OnsetOptions onset;
+    SegmentOptions segment;
+    bool any_onset_option = false;
+    std::string out; // -o OUT.mid|.musicxml|.xml|.mxl of the segments; empty: none
+    int octave = 0;  // --octave of what -o writes
     bool any_spectrum_option = false;
     std::string plot;
 };

@@ -33,12 +33,11 @@ std::string db_text(double amp)
     return buf;
 }
 
-// The partials of one frame as the box stored them (singles, in Hz), the
-// search the box ran on them, and the harmonic number it chose for each
-// (`explain`); then the lower fundamentals that fit better (--alternatives).
-void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &atoms, long mode,
-                   float approx, float tolerance, bool explain, const SubtoneAudio &opt,
-                   subtone_workspace &ws, subtone_explanation &e, std::ostream &out)
+} // namespace
+
+void explain_partials(const std::vector<Peak> &peaks, const std::vector<t_atom> &atoms, long mode,
+                      float approx, float tolerance, bool explain, const SubtoneAudio &opt,
+                      subtone_workspace &ws, subtone_explanation &e, std::ostream &out)
 {
     const std::vector<float> p = box_partials(atoms, mode);
     const auto k = static_cast<std::int32_t>(p.size());
@@ -67,22 +66,27 @@ void explain_frame(const std::vector<Peak> &peaks, const std::vector<t_atom> &at
     }
 }
 
-} // namespace
+bool box_approx(qzhost::Host &host, qzhost::BoxId box, float &approx, float &tolerance)
+{
+    std::vector<t_atom> stored;
+    if (!host.attr_get(box, "approx", stored) || stored.empty()) {
+        std::cerr << "qz subtone: internal error: cannot read the box's approximation\n";
+        return false;
+    }
+    approx = static_cast<float>(atom_getfloat(&stored[0]));
+    tolerance = tolerance_from_midi(approx);
+    return true;
+}
 
 int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain,
                   const SubtoneAudio &opt, std::vector<double> &sent, const std::string &title)
 {
+    if (opt.segments)
+        return subtone_segments(host, box, mode, explain, opt, sent, title);
     float approx = 0.0f, tolerance = 0.0f;
     const bool traced = explain || opt.alternatives >= 0;
-    if (traced) {
-        std::vector<t_atom> stored;
-        if (!host.attr_get(box, "approx", stored) || stored.empty()) {
-            std::cerr << "qz subtone: internal error: cannot read the box's approximation\n";
-            return kFailure;
-        }
-        approx = static_cast<float>(atom_getfloat(&stored[0]));
-        tolerance = tolerance_from_midi(approx);
-    }
+    if (traced && !box_approx(host, box, approx, tolerance))
+        return kFailure;
     PeakOptions popt;
     popt.count = static_cast<std::size_t>(opt.spectrum.partials);
     popt.min_amp = std::pow(10.0, opt.spectrum.threshold / 20.0);
@@ -121,8 +125,8 @@ int subtone_audio(qzhost::Host &host, qzhost::BoxId box, long mode, bool explain
         if (traced) {
             std::cout << out;
             out.clear();
-            explain_frame(peaks, atoms, mode, approx, tolerance, explain, opt, ws, explained,
-                          std::cout);
+            explain_partials(peaks, atoms, mode, approx, tolerance, explain, opt, ws, explained,
+                             std::cout);
         }
         if (!opt.plot.empty()) {
             const double hz = mode != 0 ? note_to_hz(f0, kA4Hz) : f0;

@@ -185,7 +185,9 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
         return usage_error("subtone", "--a4 applies to note names in freq mode; in midi mode "
                                       "a note name is its MIDI number");
 
-    if (!score.file.empty() || score.any) { // the chords of a score
+    // -o and --octave after --audio write the segments' fundamentals.
+    const bool audio_out = score.file.empty() && !audio.file.empty();
+    if (!score.file.empty() || (score.any && !audio_out)) { // the chords of a score
         if (std::string e; !qzcli::check_subtone_score(score, audio, !words.empty(),
                                                        opt.explain || opt.digits >= 0, e))
             return usage_error("subtone", e);
@@ -259,8 +261,23 @@ int cmd_subtone(const qzcli::Context &ctx, const std::vector<std::string> &args)
                                           "are none");
         if (opt.stats)
             return usage_error("subtone", "--stats is not available with --audio");
-        if (have_a4 && !opt.names)
-            return usage_error("subtone", "with --audio, --a4 names notes: it needs --names");
+        if (audio.segments && opt.names)
+            return usage_error("subtone", "--segments names every note already: --names does "
+                                          "not go with it");
+        if (have_a4 && !opt.names && !audio.segments)
+            return usage_error("subtone", "with --audio, --a4 names notes: it needs --names or "
+                                          "--segments");
+        if (score.any &&
+            (!score.parts.empty() || score.lyrics_given || score.grid_given || score.merge_given))
+            return usage_error("subtone", "--parts, --lyrics, --grid and --merge read a score: "
+                                          "they do not go with --audio");
+        if (score.any && !audio.segments)
+            return usage_error("subtone", "with --audio, -o writes the segments' fundamentals: "
+                                          "it needs --segments");
+        if (score.octave_given && score.out.empty())
+            return usage_error("subtone", "--octave shapes what -o writes: it needs -o");
+        audio.out = score.out;
+        audio.octave = score.octave;
         audio.digits = opt.digits;
         audio.names = opt.names;
         audio.a4 = opt.units.a4;
