@@ -155,7 +155,9 @@ void SegmentBuilder::place(double end_ms, const Peak *peaks, std::size_t count)
     // Every onset before this frame's end closes the open segment: the frame
     // belongs to the last of them, whose attack it may hold.
     while (!onsets_.empty() && onsets_.front() < end_ms) {
-        const double o = onsets_.front();
+        // An onset reported later than promised, behind frames already
+        // placed, takes effect after them.
+        const double o = std::max(onsets_.front(), last_end_ms_);
         onsets_.pop_front();
         if (o > start_ms_) {
             close(o);
@@ -163,13 +165,15 @@ void SegmentBuilder::place(double end_ms, const Peak *peaks, std::size_t count)
         }
     }
     if (steady_ + attack_ >= kSegmentMaxFrames) {
-        // A long stretch without an onset: split it here, without an attack.
-        const double at = std::max(start_ms_, end_ms - window_ms_);
+        // A long stretch without an onset: split it after the last frame
+        // placed; the next segment has no attack.
+        const double at = std::max(start_ms_, last_end_ms_);
         close(at);
-        start_ms_ = at - opt_.attack_ms;
+        start_ms_ = at;
+        attack_free_ = true;
     }
     const double window_start = end_ms - window_ms_;
-    const bool attack = window_start < start_ms_ + opt_.attack_ms;
+    const bool attack = !attack_free_ && window_start < start_ms_ + opt_.attack_ms;
     std::vector<Member> &into = attack ? attack_peaks_ : steady_peaks_;
     const std::size_t index = attack ? attack_ : steady_;
     bool sound = false;
@@ -209,9 +213,8 @@ void SegmentBuilder::close(double end_ms)
         out_.start_ms = first_sound_ms_;
         // Sound up to the next onset ends there; sound that stops before it
         // ends with its last frame.
-        out_.end_ms = end_ms - last_sound_ms_ <= 1.5 * spacing_ms_ ? end_ms : last_sound_ms_;
-        if (out_.end_ms <= out_.start_ms)
-            out_.end_ms = end_ms;
+        const double end = end_ms - last_sound_ms_ <= 1.5 * spacing_ms_ ? end_ms : last_sound_ms_;
+        out_.end_ms = std::max(end, out_.start_ms);
         out_.frames = steady ? steady_ : attack_;
         out_.sound_frames = frames;
         out_.chord.clear();
@@ -270,6 +273,7 @@ void SegmentBuilder::close(double end_ms)
     last_sound_ms_ = -1.0;
     first_sound_ms_ = 0.0;
     start_ms_ = end_ms;
+    attack_free_ = false;
 }
 
 } // namespace qzcli

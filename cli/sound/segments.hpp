@@ -88,6 +88,7 @@ class SegmentBuilder {
     // The open segment.
     double start_ms_ = 0.0;
     double first_sound_ms_ = 0.0; // where its sound starts
+    bool attack_free_ = false;    // it starts where a long one was split: no attack
     double last_sound_ms_ = -1.0; // end of its last frame with a peak; < 0: none yet
     double last_end_ms_ = 0.0, spacing_ms_ = 0.0; // the last frame placed, and the hop
     std::size_t steady_ = 0, sound_ = 0, attack_ = 0;
