@@ -719,6 +719,29 @@ def musescore(tmp):
         check([[name_midi(n) for n in c] for c, _ in got] ==
               [[name_midi(n) for n in c] for _, c, _, _ in table(src)], f"MuseScore opens {ours}: {got}")
 
+    # The fundamentals of a sound's segments (-o after --audio --segments):
+    # two chords sox makes, 200 250 300 Hz (harmonics 4 to 6 of 50 Hz, MIDI
+    # 31.35) and 300 375 450 Hz (of 75 Hz, MIDI 38.37), 1 s each. MuseScore
+    # opens the MusicXML (quarter tones: 31.5 and 38.5, its tempo kept) and
+    # the MIDI file (the nearest keys: 31 and 38).
+    wav = os.path.join(tmp, "two-chords.wav")
+    p = subprocess.run(["sox", "-R", "-n", "-r", "44100", "-c", "1", "-b", "16", wav,
+                        "synth", "1", "sine", "200", "sine", "250", "sine", "300", "remix", "-",
+                        "vol", "0.8", ":", "synth", "1", "sine", "300", "sine", "375", "sine", "450",
+                        "remix", "-", "vol", "0.8"], capture_output=True, text=True)
+    check(p.returncode == 0, f"sox: {p.stderr}")
+    for ext, want in ((".musicxml", [31.5, 38.5]), (".mid", [31, 38])):
+        ours = os.path.join(tmp, "two-chords-vf" + ext)
+        rc, _, err = run("subtone", "--audio", wav, "--segments", "--onset-threshold", "0.3",
+                         "-o", ours)
+        check(rc == 0, f"--audio --segments -o {ours}: {err}")
+        back = os.path.join(tmp, "two-chords-vf" + ext + ".musicxml")
+        mscore(back, ours)
+        got = [name_midi(n) for r in table(back) for n in r[1]]
+        check(got == want, f"MuseScore opens {ours}: {got}, want {want}")
+        if ext == ".musicxml":
+            check('tempo="60"' in open(back).read(), f"{back}: the tempo of 60")
+
     demos = sorted(glob.glob("/usr/share/mscore3*/demos/*.mscz"))
     check(demos, "MuseScore's demo scores")
     for d in demos:
