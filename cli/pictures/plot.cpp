@@ -431,10 +431,12 @@ bool plot_pitchtally(const std::string &path, const std::string &title, const st
     return fig.finish(error);
 }
 
-bool plot_subtone(const std::string &path, const std::string &title,
-                  const std::vector<SubtoneFrame> &frames, std::string &error)
+namespace {
+
+// The time (s) and frequency ranges of frames of qz subtone --audio, from
+// 0 s; returns the level of their loudest peak.
+double frame_ranges(const std::vector<SubtoneFrame> &frames, Range &t, Range &f)
 {
-    Range t, f;
     t.add(0.0);
     double max_amp = 0.0;
     for (const SubtoneFrame &fr : frames) {
@@ -446,6 +448,23 @@ bool plot_subtone(const std::string &path, const std::string &title,
         if (fr.has_f0)
             f.add_pitch(fr.f0_hz, PitchAxis::hz);
     }
+    return max_amp;
+}
+
+// A peak's shade on a 60 dB scale: 0 at 60 dB or more below the loudest, 1 for it.
+double db_shade(double amp, double max_amp)
+{
+    const double db = max_amp > 0.0 && amp > 0.0 ? 20.0 * std::log10(amp / max_amp) : -60.0;
+    return std::clamp(1.0 + db / 60.0, 0.0, 1.0);
+}
+
+} // namespace
+
+bool plot_subtone(const std::string &path, const std::string &title,
+                  const std::vector<SubtoneFrame> &frames, std::string &error)
+{
+    Range t, f;
+    const double max_amp = frame_ranges(frames, t, f);
     Figure fig(path, linear_axis(t, kTimeLabel), pitch_axis(f, "frequency (Hz)", PitchAxis::hz));
     fig.frame(title);
     cairo_t *c = fig.cr();
@@ -453,11 +472,7 @@ bool plot_subtone(const std::string &path, const std::string &title,
         for (const Peak &p : fr.partials) {
             if (!fig.inside(fr.time, p.freq))
                 continue;
-            // Shade on a 60 dB scale below the loudest peak.
-            const double db =
-                max_amp > 0.0 && p.amp > 0.0 ? 20.0 * std::log10(p.amp / max_amp) : -60.0;
-            const double s = std::clamp(1.0 + db / 60.0, 0.0, 1.0);
-            cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.15 + 0.85 * s);
+            cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.15 + 0.85 * db_shade(p.amp, max_amp));
             dot(c, fig.px(fr.time / 1000.0), fig.py(p.freq), 2.5);
             cairo_fill(c);
         }
@@ -490,15 +505,7 @@ bool plot_segments(const std::string &path, const std::string &title,
                    const std::vector<PlotSegment> &segments, std::string &error)
 {
     Range t, f;
-    t.add(0.0);
-    double max_amp = 0.0;
-    for (const SubtoneFrame &fr : frames) {
-        t.add(fr.time / 1000.0);
-        for (const Peak &p : fr.partials) {
-            f.add_pitch(p.freq, PitchAxis::hz);
-            max_amp = std::max(max_amp, p.amp);
-        }
-    }
+    const double max_amp = frame_ranges(frames, t, f);
     for (const PlotSegment &sg : segments) {
         t.add(sg.end);
         if (sg.has_f0)
@@ -522,10 +529,7 @@ bool plot_segments(const std::string &path, const std::string &title,
         for (const Peak &p : sg.chord) {
             if (!fig.inside(sg.start, p.freq))
                 continue;
-            const double db =
-                max_amp > 0.0 && p.amp > 0.0 ? 20.0 * std::log10(p.amp / max_amp) : -60.0;
-            const double s = std::clamp(1.0 + db / 60.0, 0.0, 1.0);
-            cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.3 + 0.7 * s);
+            cairo_set_source_rgba(c, 0.1, 0.25, 0.7, 0.3 + 0.7 * db_shade(p.amp, max_amp));
             cairo_rectangle(c, x0, fig.py(p.freq) - 1.5, w, 3.0);
             cairo_fill(c);
         }

@@ -412,6 +412,17 @@ TEST(SoundInput, HostileFilesGetAClearAnswer)
         {"track --method schmitt --tolerance 0.5 '" + silent + "'", 2, "not to schmitt"},
         {"pitchtally --audio '" + silent + "' --method mcomb --tolerance 0.5", 2, "not to mcomb"},
         {"subtone --audio '" + silent + "' --audio '" + silent + "'", 2, "--audio given twice"},
+        // --segments, its options, and -o after --audio.
+        {"subtone --audio '" + silent + "' --segments", 0, "no spectral peak"},
+        {"subtone --segments 200 250", 2, "need --audio"},
+        {"subtone --audio '" + silent + "' --onset hfc", 2, "they need --segments"},
+        {"subtone --audio '" + silent + "' --segments --onset nope", 2, "--onset needs an onset"},
+        {"subtone --audio '" + silent + "' --segments --change 2", 2, "--change needs a number"},
+        {"subtone --audio '" + silent + "' -o '" + dir + "x.mid'", 2, "it needs --segments"},
+        {"subtone --audio '" + silent + "' --segments --names", 2, "--names does not go"},
+        {"subtone --audio '" + silent + "' --segments --parts 1 -o '" + dir + "x.mid'", 2,
+         "do not go with --audio"},
+        {"subtone --audio '" + silent + "' --segments --octave 1", 2, "it needs -o"},
         // aubio reports a confidence of 0 for every yinfft frame (measured: a
         // 440 Hz sine through aubio_pitch_get_confidence), so yinfft takes no
         // --confidence.

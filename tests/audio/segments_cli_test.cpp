@@ -140,44 +140,25 @@ TEST(SubtoneSegments, WrittenScoresHoldTheFundamentals)
     EXPECT_EQ(z.status, 0) << z.err;
 }
 
-TEST(SubtoneSegments, OddSoundsAndOptionsGetAClearAnswer)
+// (Silent files and options that do not go together are in the table of
+// SoundInput.HostileFilesGetAClearAnswer.)
+TEST(SubtoneSegments, OddSoundsGetAClearAnswer)
 {
-    const std::string &dir = qztest::scratch();
-    const std::string silent = qztest::sox("seg_silent.wav", "-n -r 44100 -c 1 -b 16 OUT trim 0 1");
+    // A click of 1 ms: a segment or none, and no error.
     const std::string click = qztest::sox(
         "seg_click.wav", "-n -r 44100 -c 1 -b 16 OUT synth 0.001 square 1000 pad 0.5 0.5");
-    const std::string deep = qztest::sox(
-        "seg_8ch24.wav", "-n -r 8000 -c 8 -b 24 OUT synth 1 sine 200 sine 250 sine 300");
-    struct Case {
-        std::string args;
-        int status;
-        std::string err; // a part of stderr
-    };
-    const std::string s = " --audio '" + silent + "' ";
-    const std::vector<Case> cases = {
-        {"subtone" + s + "--segments", 0, "no spectral peak"},
-        {"subtone --audio '" + click + "' --segments", 0, ""},
-        {"subtone --audio '" + deep + "' --segments", 0, ""},
-        {"subtone --segments 200 250", 2, "need --audio"},
-        {"subtone" + s + "--onset hfc", 2, "they need --segments"},
-        {"subtone" + s + "--segments --onset nope", 2, "--onset needs an onset method"},
-        {"subtone" + s + "--segments --change 2", 2, "--change needs a number"},
-        {"subtone" + s + "-o '" + dir + "x.mid'", 2, "it needs --segments"},
-        {"subtone" + s + "--segments --names", 2, "--names does not go with it"},
-        {"subtone" + s + "--segments --parts 1 -o '" + dir + "x.mid'", 2, "do not go with --audio"},
-        {"subtone" + s + "--segments --octave 1", 2, "it needs -o"},
-    };
-    for (const Case &c : cases) {
-        const QzRun r = qz(c.args);
-        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
-        EXPECT_NE(r.err.find(c.err), std::string::npos) << c.args << "\n" << r.err;
-    }
+    const QzRun c = qz("subtone --audio '" + click + "' --segments");
+    EXPECT_EQ(c.status, 0) << c.err;
     // Eight channels of 24 bits at 8 kHz are mixed down and read at their
     // own rate: the chord's 50 Hz in every segment (the onset detector may
     // split a sound this short, at this rate, once more).
-    const std::vector<Line> d = segments(qz("subtone --audio '" + deep + "' --segments").out);
-    ASSERT_GE(d.size(), 1u);
-    for (const Line &l : d)
+    const std::string deep = qztest::sox(
+        "seg_8ch24.wav", "-n -r 8000 -c 8 -b 24 OUT synth 1 sine 200 sine 250 sine 300");
+    const QzRun d = qz("subtone --audio '" + deep + "' --segments");
+    ASSERT_EQ(d.status, 0) << d.err;
+    const std::vector<Line> lines = segments(d.out);
+    ASSERT_GE(lines.size(), 1u) << d.out;
+    for (const Line &l : lines)
         EXPECT_NEAR(l.hz, 50.0, 0.5);
 }
 
