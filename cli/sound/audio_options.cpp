@@ -213,7 +213,8 @@ void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt)
                     "segment's stable peaks and fundamental as bars");
     cl.flag("--segments", opt.segments,
             "split the sound at its onsets (aubio's onset detector)\n"
-            "and send one chord per segment: the peaks present in\n"
+            "and its chord changes (--change), and send one chord per\n"
+            "segment: the peaks present in\n"
             "most of its frames after the attack, at their median\n"
             "frequency and level, the --partials loudest. One line\n"
             "per segment:\n"
