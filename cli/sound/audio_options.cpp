@@ -214,10 +214,9 @@ void add_subtone_audio_options(CommandLine &cl, SubtoneAudio &opt)
     cl.flag("--segments", opt.segments,
             "split the sound at its onsets (aubio's onset detector)\n"
             "and its chord changes (--change), and send one chord per\n"
-            "segment: the peaks present in\n"
-            "most of its frames after the attack, at their median\n"
-            "frequency and level, the --partials loudest. One line\n"
-            "per segment:\n"
+            "segment: the peaks present in most of its frames after\n"
+            "the attack, at their median frequency and level, the\n"
+            "--partials loudest. One line per segment:\n"
             "  START - END s: PEAKS -> NOTE (MIDI, HZ Hz)\n"
             "times in seconds, the peaks as note names, the\n"
             "fundamental with its MIDI pitch (--digits decimals,\n"
