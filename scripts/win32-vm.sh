@@ -53,8 +53,8 @@ die() {
 
 # PID 1 of the machine. The initramfs has mounted the image as / and moved
 # /dev, /proc, /sys and /run into it. It mounts the shares named on the
-# kernel command line (qz.share=TAG:PATH) and the run's own folder
-# (/run/qz-job, tag qzjob), runs /run/qz-job/job.sh with its output on the
+# kernel command line (qz.share=TAG:PATH, with the 9p options qz.9p=) and
+# the run's own folder (/run/qz-job, tag qzjob), runs /run/qz-job/job.sh with its output on the
 # second serial port (the first one is the kernel's console), keeps its
 # exit status in /run/qz-job/status and powers the machine off.
 init_script() {
@@ -72,7 +72,10 @@ mount -t tmpfs -o mode=1777 tmpfs /tmp
 mount -t tmpfs -o mode=755 tmpfs /run 2>/dev/null || true
 modprobe 9pnet_virtio
 modprobe 9p
-opts=trans=virtio,version=9p2000.L,msize=524288,cache=mmap
+opts=trans=virtio,version=9p2000.L
+for arg in $(cat /proc/cmdline); do
+    case $arg in qz.9p=*) opts=${arg#qz.9p=} ;; esac
+done
 mkdir -p /run/qz-job
 mount -t 9p -o "$opts" qzjob /run/qz-job
 for arg in $(cat /proc/cmdline); do
@@ -159,6 +162,12 @@ boot() {
         n=$((n + 1))
     done <"$job/shares"
     vmlinuz=$(sed -n 's/^kernel: //p' "$img/info")
+    # The shares through the page cache (cache=loose): Wine opens files with
+    # O_NONBLOCK, for which 9p without it answers a read with one message
+    # (msize) only, and Wine takes the short read of a section larger than
+    # that as the whole. Nothing on this machine changes the shared files
+    # while the machine runs.
+    cmdline="$cmdline qz.9p=trans=virtio,version=9p2000.L,msize=512000,cache=loose"
     if [ "$(accel)" = kvm ]; then
         machine=pc,accel=kvm
     else
