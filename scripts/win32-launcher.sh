@@ -96,8 +96,23 @@ run() {
     fi
     case $launcher in
         direct:*) cd "$dir" && exec "$@" ;;
-        *) exec sh "$here/win32-vm.sh" run "$dir" "$@" ;;
     esac
+    # The machine emulates the processor, several times slower than this
+    # one: a per-test time limit (ctest's --timeout N) is tripled in it.
+    n=$#
+    while [ "$n" -gt 0 ]; do
+        a=$1
+        shift
+        n=$((n - 1))
+        if [ "$a" = --timeout ] && [ "$n" -gt 0 ]; then
+            case $1 in
+                '' | *[!0-9]*) ;;
+                *) set -- "$@" "$a" "$(($1 * 3))"; shift; n=$((n - 1)); continue ;;
+            esac
+        fi
+        set -- "$@" "$a"
+    done
+    exec sh "$here/win32-vm.sh" run "$dir" "$@"
 }
 
 case ${1:-} in
