@@ -315,6 +315,7 @@ case $cmd in
         shares=""
         while [ "${1:-}" = --share ]; do
             [ $# -ge 2 ] || die "--share needs a folder"
+            case $2 in *[[:space:]]*) die "a shared folder's path has a space: $2" ;; esac
             shares="$shares $(cd "$2" && pwd)"
             shift 2
         done
@@ -325,9 +326,12 @@ case $cmd in
         [ -f "$dir/info" ] || die "the virtual machine's image is not built (scripts/win32-vm.sh image)"
         run=$(new_run)
         trap 'rm -rf "$run"' EXIT
+        # (the kernel command line names them, separated by spaces)
+        for d in "$top" "$workdir" ${shares}; do
+            case $d in *[[:space:]]*) die "a shared folder's path has a space: $d" ;; esac
+        done
         # Each folder once: one inside another is reached through it.
         for d in $top $workdir $shares; do
-            case $d in *[[:space:]]*) die "a shared folder's path has a space: $d" ;; esac
             echo "$d"
         done | sort -u | awk 'NR > 1 && index($0, last "/") == 1 { next } { print; last = $0 }' >"$run/shares"
         # The command, quoted for the machine's shell, with the variables
