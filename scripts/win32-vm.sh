@@ -221,9 +221,14 @@ build_image() {
     rm -f "$root"/etc/apt/sources.list.d/*
     cp -L /etc/resolv.conf "$root/etc/resolv.conf"
     # The packages, installed in a mount namespace of its own, so that the
-    # chroot's mounts go with it whatever happens.
+    # chroot's mounts go with it whatever happens. Its mounts are private,
+    # except in a chroot whose / is no mount point (scripts/fresh-root.sh's):
+    # there unshare cannot change the propagation of /, and the namespace
+    # keeps the one it has (fresh-root.sh's own namespace is private).
+    prop=private
+    unshare --mount --propagation private true 2>/dev/null || prop=unchanged
     # shellcheck disable=SC2016,SC2046
-    unshare --mount --propagation private sh -euc '
+    unshare --mount --propagation "$prop" sh -euc '
         root=$1
         shift
         mount -t proc proc "$root/proc"
