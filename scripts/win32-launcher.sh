@@ -69,12 +69,15 @@ prepare() {
     why=""
     if ! sh "$here/install-deps.sh" win32-vm; then
         why="the virtual machine's tools could not be installed (scripts/install-deps.sh win32-vm)"
-    elif ! out=$(sh "$here/win32-vm.sh" image 2>&1); then
-        echo "$out" >&2
-        why=$(echo "$out" | grep '^win32-vm: ' | tail -n 1 | sed 's/^win32-vm: //')
-        why="the virtual machine's image could not be built (${why:-scripts/win32-vm.sh image failed})"
     else
-        echo "$out"
+        # (its progress as it comes; its error, the last line, kept)
+        err=$(mktemp)
+        if ! sh "$here/win32-vm.sh" image 2>"$err"; then
+            cat "$err" >&2
+            why=$(grep '^win32-vm: ' "$err" | tail -n 1 | sed 's/^win32-vm: //')
+            why="the virtual machine's image could not be built (${why:-scripts/win32-vm.sh image failed})"
+        fi
+        rm -f "$err"
     fi
     if [ -n "$why" ]; then
         mkdir -p "$(dirname "$record")"
