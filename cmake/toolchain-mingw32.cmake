@@ -7,18 +7,25 @@ set(QZ_MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 include(${CMAKE_CURRENT_LIST_DIR}/QzMinGW.cmake)
 
-# The launcher is always set: where 32-bit Wine is missing or cannot run
-# (a kernel that does not execute 32-bit x86 programs), each test is skipped
+# The launcher is always set: where neither 32-bit Wine here nor the virtual
+# machine of scripts/win32-vm.sh can run the programs, each test is skipped
 # with the launcher's reason instead of run. QZ_EMULATOR_SKIP_REASON holds
 # that reason at configure time (recomputed each time), so that the tests
 # are then registered without asking the programs for their test lists.
+# When the programs run in the virtual machine (scripts/win32-launcher.sh),
+# the build cannot start them here: ctest asks them for their test lists
+# when it runs, inside the machine (QZ_TEST_DISCOVERY_MODE PRE_TEST).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh win32)
-execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh win32 --check
+execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../scripts/win32-launcher.sh check
   RESULT_VARIABLE qz_wine32_rc OUTPUT_VARIABLE qz_wine32_out ERROR_VARIABLE qz_wine32_out
   OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(qz_wine32_rc EQUAL 0)
-  set(QZ_EMULATOR_SKIP_REASON "")
-else()
+set(QZ_TEST_DISCOVERY_MODE POST_BUILD)
+if(NOT qz_wine32_rc EQUAL 0)
   set(QZ_EMULATOR_SKIP_REASON "${qz_wine32_out}")
+else()
+  set(QZ_EMULATOR_SKIP_REASON "")
+  if(qz_wine32_out MATCHES "^vm: ")
+    set(QZ_TEST_DISCOVERY_MODE PRE_TEST)
+  endif()
 endif()
 set(QZ_BENCH OFF CACHE BOOL "Build the benchmarks")

@@ -16,10 +16,13 @@
 # The command runs in a mount and PID namespace of its own, with /proc,
 # /dev and a tmpfs on /dev/shm (Wine's shared memory) mounted, the machine's
 # apt sources, resolver and certificate authorities copied in, HOME=/root
-# and a C.UTF-8 locale (CI and the machine's certificate settings are passed
-# on when set). When it ends, whatever it left running is ended with
-# the namespace, the mounts go with it, and the root is removed. The exit
-# status is the command's. Needs root, debootstrap and unshare (util-linux).
+# and a C.UTF-8 locale (CI, the machine's certificate settings and the
+# QZ_WIN32_* settings of the 32-bit Windows launcher are passed on when
+# set); the cache of the virtual machine that runs the 32-bit Windows
+# suite (scripts/win32-vm.sh) is this machine's, mounted into the root.
+# When it ends, whatever it left running is ended with the namespace, the
+# mounts go with it, and the root is removed. The exit status is the
+# command's. Needs root, debootstrap and unshare (util-linux).
 set -euo pipefail
 
 usage() {
@@ -133,6 +136,11 @@ echo "fresh-root: $(git -C "$root/root/qz" log -1 --format='%h %s') in $root"
 env_args=(HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 TERM="${TERM:-dumb}"
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin QZ_FRESH_ROOT=1)
 [ -n "${CI+set}" ] && env_args+=(CI="$CI")
+# The choice of the 32-bit Windows launcher (scripts/win32-launcher.sh,
+# scripts/win32-vm.sh), passed on as set.
+for var in QZ_WIN32_LAUNCHER QZ_WIN32_VM_ACCEL QZ_WIN32_VM_TIMEOUT QZ_WIN32_VM_MEMORY QZ_WIN32_VM_CPUS; do
+    [ -n "${!var:-}" ] && env_args+=("$var=${!var}")
+done
 # Where this machine tells its programs to find that bundle (Node's and npm's
 # among them), passed on as set.
 for var in NODE_EXTRA_CA_CERTS SSL_CERT_FILE SSL_CERT_DIR CURL_CA_BUNDLE GIT_SSL_CAINFO \
@@ -143,17 +151,25 @@ done
 [ -z "${NODE_EXTRA_CA_CERTS:-}" ] && [ -f "$root/etc/ssl/certs/ca-certificates.crt" ] &&
     env_args+=(NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt)
 
+# The image of the virtual machine that runs the 32-bit Windows suite where
+# this machine cannot (scripts/win32-vm.sh), kept across roots as the
+# pristine tarball is: this machine's cache folder for it is mounted at the
+# root's own /var/cache/qz-win32-vm, so that only the first run builds it.
+vm_cache=${QZ_WIN32_VM_CACHE:-/var/cache/qz-win32-vm}
+mkdir -p "$vm_cache" "$root/var/cache/qz-win32-vm"
+
 # The shell that mounts and waits for the command is the PID namespace's
 # first process: when it ends, the kernel ends whatever the command left
 # running (a Wine server kept for later, say), and the mounts go with the
 # mount namespace.
 status=0
 unshare --mount --pid --fork --propagation private -- /bin/sh -eu -c '
-    root=$1
-    shift
+    root=$1 vm_cache=$2
+    shift 2
     mount -t proc proc "$root/proc"
     mount --rbind /dev "$root/dev"
     mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/dev/shm"
+    mount --bind "$vm_cache" "$root/var/cache/qz-win32-vm"
     chroot "$root" /usr/bin/env -i "$@"
-' fresh-root "$root" "${env_args[@]}" /bin/sh -c 'cd /root/qz && exec "$@"' sh "$@" || status=$?
+' fresh-root "$root" "$vm_cache" "${env_args[@]}" /bin/sh -c 'cd /root/qz && exec "$@"' sh "$@" || status=$?
 exit "$status"

@@ -1,9 +1,9 @@
 #!/bin/sh
 # Installs Debian packages when missing. Each argument is a list of
 # scripts/packages/ (what one kind of build needs: demo, score, tests, pd, audio,
-# fuzz, mingw, wine, linux32, wasm, browser, format, tidy) or a package's own name; with no
-# argument, everything `make check` needs. Run as root (as CI does);
-# otherwise it only says what is missing.
+# fuzz, mingw, wine, linux32, wasm, browser, format, tidy, win32-vm) or a
+# package's own name; with no argument, everything `make check` needs. Run
+# as root (as CI does); otherwise it only says what is missing.
 #   scripts/install-deps.sh demo tests
 set -eu
 lists="$(dirname "$0")/packages"

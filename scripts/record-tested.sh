@@ -14,7 +14,15 @@ junit=$build/tested-junit.xml
 record=$build/tested.txt
 case $kind in
     win64) ext=mxe64 launcher=$(/usr/lib/wine/wine64 --version 2>&1 || true) ;;
-    win32) ext=mxe launcher=$(sh "$here/wine-run.sh" win32 --check 2>&1 || true) ;;
+    # (the launcher that ran the suite, as scripts/win32-launcher.sh chose it:
+    # 32-bit Wine here, or in the virtual machine with its kernel)
+    win32)
+        ext=mxe
+        if [ -s "$build/tested-launcher.txt" ]; then
+            launcher=$(cat "$build/tested-launcher.txt")
+        else
+            launcher=$(sh "$here/wine-run.sh" win32 --check 2>&1 || true)
+        fi ;;
     # BUILD is the folder of the bundles (build/macos), with one record per
     # slice: tested-x86_64.txt, tested-arm64.txt.
     macos-x86_64 | macos-arm64)

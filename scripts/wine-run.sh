@@ -29,10 +29,14 @@ else
     wine=${QZ_WINE32:-/usr/lib/wine/wine}
     # 32-bit Wine needs a kernel that executes 32-bit x86 programs (IA32
     # emulation); some virtual machines' kernels do not.
-    why=""
+    # scripts/win32-launcher.sh sets QZ_WINE32_SKIP_REASON when neither this
+    # machine nor its virtual machine can run the programs.
+    why=${QZ_WINE32_SKIP_REASON:-}
     # scripts/install-wine32.sh --optional keeps why it could not install it.
     record=$cache/qz-wine32.unavailable
-    if [ ! -x "$wine" ] && [ -s "$record" ]; then
+    if [ -n "$why" ]; then
+        :
+    elif [ ! -x "$wine" ] && [ -s "$record" ]; then
         why="32-bit Wine could not be installed ($(head -n 1 "$record"); scripts/install-wine32.sh tries again)"
     elif [ ! -x "$wine" ]; then
         why="32-bit Wine is not installed ($wine missing; scripts/install-wine32.sh installs it)"
