@@ -26,8 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     if (score.parts.size() > qzcli::kScoreMaxParts || score.notes.size() > qzcli::kScoreMaxNotes)
         fail("%zu tracks, %zu notes", score.parts.size(), score.notes.size());
+    // A key (0..127) bent by at most the widest range RPN 0 can set, 127
+    // semitones and 127 cents.
+    constexpr double kWidest = 127.0 + 127.0 / 100.0;
     for (const qzcli::ScoreNote &n : score.notes)
-        if (n.end <= n.start || !std::isfinite(n.pitch) || n.pitch < -64.0 || n.pitch > 192.0)
+        if (n.end <= n.start || !std::isfinite(n.pitch) || n.pitch < -kWidest ||
+            n.pitch > 127.0 + kWidest)
             fail("note [%lld, %lld) pitch %g", static_cast<long long>(n.start),
                  static_cast<long long>(n.end), n.pitch);
     if (!std::isfinite(
