@@ -25,19 +25,7 @@ cd "$top" || exit 1
 work=$(mktemp -d)
 server=""
 trap '[ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
-passed=0
-failed=0
-check() { # NAME COMMAND...: one assertion
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok: $name"
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$top/tests/install/checks.sh"
 has() { grep -qF -- "$2" "$1"; }
 count() { grep -cF -- "$2" "$1" || true; }
 # Runs COMMAND with its output in $work/NAME.out and its exit status in
@@ -157,5 +145,4 @@ check "... and keeps the reason" has "$work/build/win32/tested.txt" \
 run report sh scripts/report-tested.sh "$work/build" "$work/build/win32/externals/qz.subtone.mxe"
 check "the package says NOT RUN for the .mxe" has "$work/report.out" "qz.subtone.mxe: NOT RUN, every test skipped"
 
-echo "apt-failures: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done "apt-failures"

@@ -8,18 +8,7 @@ build=$1
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 prefix=/opt/qz
-passed=0
-failed=0
-check() { # NAME COMMAND...
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$(cd "$(dirname "$0")" && pwd)/checks.sh"
 DESTDIR=$root cmake --install "$build" --prefix "$prefix" >"$root.log" 2>&1 ||
     { cat "$root.log"; echo "install-tree: cmake --install failed"; exit 1; }
 rm -f "$root.log"
@@ -48,5 +37,4 @@ done
 if command -v man >/dev/null 2>&1; then
     check "man reads the page" sh -c "MANWIDTH=80 man -l '$man' 2>/dev/null | grep -q 'qz subtone'"
 fi
-echo "install-tree: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done install-tree

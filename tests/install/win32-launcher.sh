@@ -23,19 +23,7 @@ src=$top/tests/install/win32-launcher
 work=$1
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
-passed=0
-failed=0
-check() { # NAME COMMAND...: one assertion
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-        echo "ok: $name"
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $name"
-    fi
-}
+. "$top/tests/install/checks.sh"
 
 # The build's own flags for 32-bit Windows (cmake/QzFlags.cmake).
 flags="-std=c11 -O2 -Wall -Wextra -Werror -ffp-contract=off -msse2 -mfpmath=sse -mstackrealign -static-libgcc"
@@ -94,5 +82,4 @@ case $launcher in
         ;;
 esac
 
-echo "win32 launcher: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done "win32 launcher"
