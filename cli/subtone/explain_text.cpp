@@ -39,6 +39,19 @@ std::string harmonic_text(const subtone_partial_explained &e, int digits)
     return s + (e.on_edge ? ": on the edge)" : ")");
 }
 
+std::string fundamental_text(double midi, double hz, int digits, Spelling spelling)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", hz);
+    std::string t = note_name(midi, 0, spelling);
+    t += " (";
+    t += format_value(midi, digits);
+    t += ", ";
+    t += buf;
+    t += " Hz)";
+    return t;
+}
+
 void print_fragility(std::ostream &out, const subtone_explanation &e)
 {
     char step[32];

@@ -21,6 +21,12 @@ std::string cents_text(double cents);
 // the edge of its window.
 std::string harmonic_text(const subtone_partial_explained &e, int digits);
 
+// A fundamental as qz subtone --score and --segments print it: "G1 (31,
+// 49.00 Hz)", its note name, the MIDI pitch (`digits` decimals; -1: the
+// exact text) and the frequency with 2 decimals.
+std::string fundamental_text(double midi, double hz, int digits,
+                             Spelling spelling = Spelling::sharps);
+
 // The line on fragility, from the search's fragility test.
 void print_fragility(std::ostream &out, const subtone_explanation &e);
 

@@ -5,27 +5,16 @@
 
 #include "audio_options.hpp"
 #include "cli_common.hpp"
+#include "explain_text.hpp"
 #include "notes.hpp"
 #include "score_run.hpp"
 #include "subtone_session.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 namespace qzcli {
-
-namespace {
-
-std::string hz_text(double midi)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", note_to_hz(midi, kA4Hz));
-    return buf;
-}
-
-} // namespace
 
 int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneScore &so,
                   const SubtoneAudio &audio, const std::string &title)
@@ -78,12 +67,7 @@ int subtone_score(qzhost::Host &host, const SubtoneOptions &opt, const SubtoneSc
         }
         table += " -> ";
         if (std::isfinite(sc.f0)) {
-            table += note_name(sc.f0, 0, spelling);
-            table += " (";
-            table += format_value(sc.f0, opt.digits);
-            table += ", ";
-            table += hz_text(sc.f0);
-            table += " Hz)";
+            table += fundamental_text(sc.f0, note_to_hz(sc.f0, kA4Hz), opt.digits, spelling);
         } else {
             table += "none (";
             table += format_value(sc.f0, opt.digits);

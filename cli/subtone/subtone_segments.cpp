@@ -3,6 +3,7 @@
 // segment, the fundamentals written (-o) and drawn (--plot).
 #include "audio.hpp"
 #include "cli_common.hpp"
+#include "explain_text.hpp"
 #include "notes.hpp"
 #include "peaks.hpp"
 #include "plot.hpp"
@@ -31,26 +32,6 @@ std::string seconds_text(double ms)
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.3f", ms / 1000.0);
     return buf;
-}
-
-std::string hz_text(double hz)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", hz);
-    return buf;
-}
-
-// "G1 (31, 49.00 Hz)": the note name, the MIDI pitch (--digits decimals,
-// 2 by default) and the frequency.
-std::string fundamental_text(double midi, double hz, int digits)
-{
-    std::string t = note_name(midi, 0);
-    t += " (";
-    t += format_value(midi, digits >= 0 ? digits : 2);
-    t += ", ";
-    t += hz_text(hz);
-    t += " Hz)";
-    return t;
 }
 
 } // namespace
@@ -111,7 +92,7 @@ int subtone_segments(qzhost::Host &host, qzhost::BoxId box, long mode, bool expl
         }
         line += " -> ";
         if (std::isfinite(midi))
-            line += fundamental_text(midi, hz, opt.digits);
+            line += fundamental_text(midi, hz, opt.digits >= 0 ? opt.digits : 2);
         else
             line += sent.size() == 1 ? "none (" + format_value(sent[0], opt.digits) + ")"
                                      : std::string("none");
