@@ -44,11 +44,9 @@ void order_chord(ScoreChord &c, bool highest_first, bool strongest_first)
 
 bool write_file(const std::string &path, const std::string &bytes)
 {
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    f.close();
-    if (!f) {
-        std::cerr << "qz subtone: cannot write '" << path << "'\n";
+    std::string error;
+    if (!write_bytes(path, bytes, error)) {
+        std::cerr << "qz subtone: " << error << '\n';
         return false;
     }
     return true;
@@ -111,6 +109,18 @@ bool looks_like_xml(std::string_view bytes)
 }
 
 } // namespace
+
+bool write_bytes(const std::string &path, const std::string &bytes, std::string &error)
+{
+    std::ofstream f(path, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    f.close();
+    if (!f) {
+        error = "cannot write '" + path + "'";
+        return false;
+    }
+    return true;
+}
 
 int read_score_run(const SubtoneScore &so, bool highest_first, bool strongest_first, ScoreRun &run)
 {

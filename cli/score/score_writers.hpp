@@ -28,6 +28,9 @@ bool write_score_musicxml(std::string_view xml, const Score &score,
 bool write_musicxml_midi(const Score &score, const std::vector<ScoreChord> &chords,
                          const SubtoneScore &opt, std::string &out, std::string &error);
 
+// `bytes` written to the file at `path`; false with `error` when it cannot.
+bool write_bytes(const std::string &path, const std::string &bytes, std::string &error);
+
 // Compressed MusicXML: a zip archive of META-INF/container.xml and `xml`
 // (the written score), at `path`.
 bool write_mxl_file(const std::string &path, const std::string &xml, std::string &error);

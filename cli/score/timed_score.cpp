@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <sstream>
 
@@ -128,18 +127,6 @@ bool write_musicxml(const std::vector<TimedChord> &chords, const SubtoneScore &o
     return true;
 }
 
-bool save(const std::string &path, const std::string &bytes, std::string &error)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    f.close();
-    if (!f) {
-        error = "cannot write '" + path + "'";
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool write_timed_score(const std::string &path, const std::vector<TimedChord> &chords, int octave,
@@ -150,12 +137,12 @@ bool write_timed_score(const std::string &path, const std::vector<TimedChord> &c
     opt.out = path;
     std::string written;
     if (has_extension(path, ".mid") || has_extension(path, ".midi"))
-        return write_midi(chords, opt, written, error) && save(path, written, error);
+        return write_midi(chords, opt, written, error) && write_bytes(path, written, error);
     if (!write_musicxml(chords, opt, title, written, error))
         return false;
     if (has_extension(path, ".mxl"))
         return write_mxl_file(path, written, error);
-    return save(path, written, error);
+    return write_bytes(path, written, error);
 }
 
 } // namespace qzcli
