@@ -86,13 +86,17 @@ prepare() {
     fi
 }
 
-# run DIR COMMAND...: COMMAND in DIR with the launcher; where none can run,
-# here, with the reason for wine-run.sh to skip each program with.
+# The launcher, as check says it, into $launcher, and 0 or 1 into $status.
+choose() {
+    status=0
+    launcher=$(check) || status=$?
+}
+
+# run DIR COMMAND...: COMMAND in DIR with the launcher of choose; where none
+# can run, here, with the reason for wine-run.sh to skip each program with.
 run() {
     dir=$1
     shift
-    status=0
-    launcher=$(check) || status=$?
     if [ "$status" -ne 0 ]; then
         cd "$dir"
         QZ_WINE32_SKIP_REASON=$launcher exec "$@"
@@ -124,14 +128,14 @@ case ${1:-} in
     run)
         [ $# -ge 3 ] || { echo "usage: $0 run DIR COMMAND [ARG...]" >&2; exit 2; }
         shift
+        choose
         run "$@"
         ;;
     ctest)
         [ $# -ge 2 ] || { echo "usage: $0 ctest BUILD [CTEST-ARG...]" >&2; exit 2; }
         build=$2
         shift 2
-        status=0
-        launcher=$(check) || status=$?
+        choose
         echo "win32 launcher: $launcher"
         if [ "$status" -ne 0 ]; then
             echo "$launcher" >"$build/tested-launcher.txt"
