@@ -331,8 +331,9 @@ case $cmd in
         [ -f "$dir/info" ] || die "the virtual machine's image is not built (scripts/win32-vm.sh image)"
         run=$(new_run)
         trap 'rm -rf "$run"' EXIT
-        # (the kernel command line names them, separated by spaces)
-        for d in "$top" "$workdir" ${shares}; do
+        # (the kernel command line names them, separated by spaces; the
+        # --share folders were checked as they came)
+        for d in "$top" "$workdir"; do
             case $d in *[[:space:]]*) die "a shared folder's path has a space: $d" ;; esac
         done
         # Each folder once: one inside another is reached through it.
